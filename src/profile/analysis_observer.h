@@ -1,0 +1,39 @@
+#pragma once
+
+// How the analysis reports to whoever runs it: the window, the command line, a test.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace runemeter {
+
+/// Callbacks of a run. All are called on the thread that runs the analysis; a message call
+/// returns when the user has seen the message (the window blocks on a modal dialog).
+class AnalysisObserver {
+public:
+    virtual ~AnalysisObserver() = default;
+
+    /// A plain file holds no bytes; it is not counted as read.
+    virtual void fileIsEmpty(const std::filesystem::path& file) { (void)file; }
+    /// A file or member could not be read; it is not counted as read. reason is for the log.
+    virtual void failedToRead(const std::filesystem::path& file, const std::string& reason) {
+        (void)file;
+        (void)reason;
+    }
+    /// An archive (or one of its members) is damaged and is skipped; the run goes on.
+    virtual void archiveProblem(const std::filesystem::path& archive, const std::string& reason) {
+        (void)archive;
+        (void)reason;
+    }
+    /// A folder is being searched.
+    virtual void foundDir(const std::filesystem::path& dir) { (void)dir; }
+    /// The search is over: this many files and members are to be processed.
+    virtual void filesFound(std::int64_t count) { (void)count; }
+    /// A file was handled; filesRead is the run's FilesRead after it.
+    virtual void fileProcessed(std::int64_t filesRead) { (void)filesRead; }
+    /// Polled between files and during the search; true ends the run early.
+    [[nodiscard]] virtual bool stopRequested() { return false; }
+};
+
+}  // namespace runemeter

@@ -1,0 +1,32 @@
+#pragma once
+
+// The analysis state of one run: character counts and the counters of the summary.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace runemeter {
+
+/// 65536 counts, indexed by UTF-16 code unit. Counts are 64-bit: a corpus passes 2^31 quickly.
+using CharCountTable = std::array<std::int64_t, 65536>;
+
+/// State written by the analysis, read by the profile; cleared at the start of each run.
+struct AnalysisState {
+    AnalysisState();
+
+    std::unique_ptr<CharCountTable> CharCounts;  ///< never null
+    std::u16string SourceText;                   ///< decoded text of the file decoded last
+    std::int64_t FilesRead = 0;
+    std::int64_t UnicodeFileCount = 0;  ///< UTF-16, either byte order
+    std::int64_t BigEndianFileCount = 0;
+    std::int64_t Utf8FileCount = 0;
+    std::int64_t CrLfCount = 0;
+    std::int64_t TotalCharacters = 0;  ///< sum of counts of codes 32..65535 (set by the profile)
+
+    /// Back to the state before a run (TotalCharacters is recomputed by the profile).
+    void clear();
+};
+
+}  // namespace runemeter

@@ -1,0 +1,79 @@
+#pragma once
+
+// What one results row shows: its fields, colour, character type, share and column texts.
+// Plain functions, so the list's painting and its tests use the same code.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "suite/number_format.h"
+
+namespace runemeter {
+
+/// Values derived from a row text.
+struct RowFields {
+    std::u16string codeField;       ///< stripped text up to its first blank
+    std::u16string characterField;  ///< what follows that blank, trimmed (<= 32 removed)
+    bool numeric = false;           ///< the code field is a whole decimal integer
+    std::int64_t codeValue = 0;     ///< its value, or of its leading digits, or 0
+    bool controlRow = false;        ///< numeric and code value below 32
+};
+
+/// Splits a row text into its fields.
+[[nodiscard]] RowFields deriveRowFields(std::u16string_view rowText);
+
+/// The colours a row can be drawn in.
+enum class RowColour {
+    Window,      ///< selected row: the list's background colour
+    WindowText,  ///< the normal text colour
+    GrayText,    ///< frequency 0
+    Red,         ///< line-break and total rows, control codes
+    Blue,        ///< codes 128 to 256
+};
+
+/// The text colour of a row, first rule that applies.
+[[nodiscard]] RowColour rowColour(const RowFields& fields, std::int64_t frequency, bool selected);
+
+/// Character types shown in the Type column.
+enum class CharacterType { None, Letter, Digit, Punctuation };
+
+/// Type of one code unit by its Unicode general category.
+[[nodiscard]] CharacterType classifyCodeUnit(char16_t unit);
+
+/// Type of a character field: None unless it is exactly one code unit long.
+[[nodiscard]] CharacterType characterType(std::u16string_view characterField);
+
+/// Share in per cent, or nothing when it is not shown (no total, not numeric, control row,
+/// or below 0.01).
+[[nodiscard]] std::optional<long double> shownShare(const RowFields& fields,
+                                                    std::int64_t frequency,
+                                                    std::int64_t totalCharacters);
+
+/// The five texts of a row (an empty text draws nothing) and its colour.
+struct RowColumnTexts {
+    std::u16string code;
+    std::u16string character;
+    std::u16string type;
+    std::u16string share;
+    std::u16string frequency;
+    RowColour colour = RowColour::WindowText;
+};
+
+/// Everything the list paints for one row.
+[[nodiscard]] RowColumnTexts rowColumnTexts(std::u16string_view rowText, std::int64_t frequency,
+                                            std::int64_t totalCharacters, bool selected,
+                                            const FormatSettings& settings);
+
+/// Horizontal positions of the five texts, given the section edges and the text widths.
+struct RowTextPositions {
+    int code, character, type, share, frequency;
+};
+
+/// x of each text: code ends 20 px before section 1; character and type 2 px into theirs;
+/// share ends 2 px before section 4; frequency ends 2 px before section 4's right edge.
+[[nodiscard]] RowTextPositions rowTextPositions(const int sectionLeft[5], const int sectionWidth[5],
+                                                int codeWidth, int shareWidth, int frequencyWidth);
+
+}  // namespace runemeter

@@ -1,0 +1,80 @@
+#pragma once
+
+// The suite's file iterator: finds the files of a folder (and its sub-folders) that match a
+// mask, and the members of its .zip files, then hands each to a callback in sorted order.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace runemeter {
+
+/// What the iterator reports with each file.
+struct TMySearchRec {
+    std::int32_t zipMemberNumber = 0;  ///< 0 for a plain file, else 1-based index in the archive
+    std::filesystem::path archive;     ///< the zip file holding the member (empty for plain files)
+    std::string memberName;            ///< the member's name inside the archive (UTF-8 bytes)
+};
+
+/// Receives what the iterator finds and is asked whether to stop.
+class FileIteratorObserver {
+public:
+    virtual ~FileIteratorObserver() = default;
+    /// A folder is being searched (OnFoundDir).
+    virtual void foundDir(const std::filesystem::path& dir) { (void)dir; }
+    /// A folder, an archive or a member could not be listed; it is skipped.
+    virtual void problem(const std::filesystem::path& where, const std::string& reason) {
+        (void)where;
+        (void)reason;
+    }
+    /// Polled during the search; true ends it early.
+    [[nodiscard]] virtual bool stopRequested() { return false; }
+};
+
+/// Sort orders; only sorting by name is used.
+enum class SortOrder { sr_sort_by_name };
+
+/// Finds files by mask, optionally in sub-folders and inside zip archives.
+class TFileAndDirIterator {
+public:
+    std::filesystem::path HeadDir;
+    std::u16string FileMask = u"*.*";  ///< one or more masks separated by ';', case-blind
+    bool IncludeSubFolders = false;
+    bool ReadZipfiles = true;
+    SortOrder sortOrder = SortOrder::sr_sort_by_name;
+
+    /// Searches HeadDir; afterwards filesFound() holds the number of files to process.
+    void IterateFindingFiles(FileIteratorObserver& observer);
+
+    /// Calls process once per file found, in sort order, until all are done or Stop().
+    void ProcessAllFilesFound(
+        const std::function<void(const std::filesystem::path&, const TMySearchRec&)>& process);
+
+    /// Makes ProcessAllFilesFound stop before its next call (safe from another thread).
+    void Stop();
+
+    [[nodiscard]] std::int64_t filesFound() const {
+        return static_cast<std::int64_t>(m_found.size());
+    }
+
+    /// The name reported for a zip member: archive path + "/" + member name.
+    /// ZipFileFullFileName gives back the archive's path from it.
+    [[nodiscard]] static std::filesystem::path ZipFileFullFileName(const TMySearchRec& rec);
+
+private:
+    struct Found {
+        std::filesystem::path name;
+        TMySearchRec rec;
+    };
+    std::vector<Found> m_found;
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
+};
+
+/// True when name matches one of the ';'-separated masks ('*', '?'), without regard to case.
+[[nodiscard]] bool matchesFileMask(std::u16string_view name, std::u16string_view masks);
+
+}  // namespace runemeter

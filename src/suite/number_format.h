@@ -1,0 +1,28 @@
+#pragma once
+
+// Number texts for display, with the separators of the user's locale.
+
+#include <cstdint>
+#include <string>
+
+namespace runemeter {
+
+/// Separators used for numbers shown to the user.
+struct FormatSettings {
+    char16_t decimalSeparator = u'.';
+    char16_t thousandSeparator = u',';  ///< 0 means no digit grouping
+};
+
+/// The process-wide format settings (initially the C locale's).
+[[nodiscard]] FormatSettings& Myformatsettings();
+
+/// Separators of the locale named by the environment (LC_NUMERIC / LANG), C locale when unset.
+[[nodiscard]] FormatSettings formatSettingsFromEnvironment();
+
+/// Integer with digit grouping: 1234567 -> "1,234,567".
+[[nodiscard]] std::u16string IntToDecStr(std::int64_t value, const FormatSettings& settings);
+
+/// Real number with two decimals and digit grouping: 12.5 -> "12.50".
+[[nodiscard]] std::u16string RealToDecStr(long double value, const FormatSettings& settings);
+
+}  // namespace runemeter

@@ -1,0 +1,66 @@
+#pragma once
+
+// Resource strings of the suite's runtime packages: one table of named texts,
+// each with a numeric id by which language files refer to it.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace runemeter {
+
+/// Numeric ids of the resource strings; stable, language files refer to them.
+enum class ResId : std::uint16_t {
+    VTTab = 1001,
+    VTLineFeed = 1002,
+    VTCarriageReturn = 1003,
+    VTSpace = 1004,
+    VTEnter = 1005,
+    VTTotal = 1006,
+    VTHelpFileIs = 1007,
+    VTClosingATool = 1008,
+    VTAnsi = 1101,
+    VTUnicode = 1102,
+    VTUnicodeBigEndian = 1103,
+    VTUTF8 = 1104,
+    VTBasedOnNmanyFiles = 1105,
+    VTLetter = 1106,
+    VTDigit = 1107,
+    VTPunctuation = 1108,
+    VTFileIsEmpty = 1201,
+    VTFailedToRead = 1202,
+    VTClipboardHasText = 1203,
+    VTNoHelpFile = 1204,
+    VTArchiveDamaged = 1205,
+    VTMemberDamaged = 1206,
+};
+
+/// One row of the table: id, name as the code knows it, English text.
+struct ResourceStringEntry {
+    ResId id;
+    std::string_view name;
+    std::u16string_view english;
+};
+
+/// The whole table, in id order.
+[[nodiscard]] std::span<const ResourceStringEntry> resourceStringTable();
+
+/// The text in force for a resource string: a translation when one is current, else English.
+[[nodiscard]] std::u16string ResourceString(ResId id);
+
+/// Puts translated texts in force (by id); ids not given keep their English text.
+/// An empty table returns every string to English. Not thread-safe against ResourceString().
+void setResourceStringTranslations(std::span<const std::pair<ResId, std::u16string>> texts);
+
+/// Looks up an entry by its name; nullptr when there is none.
+[[nodiscard]] const ResourceStringEntry* findResourceString(std::string_view name);
+
+/// Formats a resource-string pattern: "%s" takes the next string argument, "%%" is a percent sign.
+[[nodiscard]] std::u16string formatWithStrings(std::u16string_view pattern,
+                                               std::span<const std::u16string_view> args);
+
+/// Formats a pattern that takes one floating-point argument: "%.Nf" / "%f" / "%g" / "%n".
+[[nodiscard]] std::u16string formatWithNumber(std::u16string_view pattern, double value);
+
+}  // namespace runemeter

@@ -1,0 +1,60 @@
+#pragma once
+
+// Reading zip archives through libzip: listing members and extracting one by index.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace runemeter {
+
+/// One entry of an archive's central directory.
+struct ZipMemberInfo {
+    std::int32_t index = 0;     ///< 0-based index in the archive
+    std::string name;           ///< the stored name (UTF-8 bytes as stored)
+    std::uint64_t size = 0;     ///< uncompressed size as the directory claims it
+    bool isDirectory = false;
+};
+
+/// Result of an extraction.
+enum class ZipReadStatus { Ok, NoSuchMember, TooLarge, Damaged };
+
+/// An open archive. Open it once and extract any number of members.
+class TUnZipReader {
+public:
+    /// Largest member extracted into memory; larger members are skipped as TooLarge.
+    static constexpr std::uint64_t kDefaultMemberLimit = std::uint64_t{1} << 32;
+
+    TUnZipReader();
+    ~TUnZipReader();
+    TUnZipReader(const TUnZipReader&) = delete;
+    TUnZipReader& operator=(const TUnZipReader&) = delete;
+
+    /// Opens the archive; false with error() set when it is missing or damaged.
+    [[nodiscard]] bool open(const std::filesystem::path& archive);
+    [[nodiscard]] bool isOpen() const;
+    [[nodiscard]] const std::filesystem::path& archivePath() const { return m_path; }
+    void close();
+
+    /// Every entry of the central directory, in index order.
+    [[nodiscard]] std::vector<ZipMemberInfo> members() const;
+
+    /// Extracts member index into out (resized to the member's size; capacity reused).
+    /// Damaged: the data could not be inflated or failed its CRC; error() says why.
+    [[nodiscard]] ZipReadStatus UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
+                                                     std::uint64_t limit = kDefaultMemberLimit);
+
+    /// The last error in words.
+    [[nodiscard]] const std::string& error() const { return m_error; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::filesystem::path m_path;
+    std::string m_error;
+};
+
+}  // namespace runemeter
