@@ -1,0 +1,19 @@
+#include "profile/analysis_state.h"
+
+namespace runemeter {
+
+AnalysisState::AnalysisState() : CharCounts(std::make_unique<CharCountTable>()) {
+    CharCounts->fill(0);
+}
+
+void AnalysisState::clear() {
+    CharCounts->fill(0);
+    SourceText.clear();
+    FilesRead = 0;
+    UnicodeFileCount = 0;
+    BigEndianFileCount = 0;
+    Utf8FileCount = 0;
+    CrLfCount = 0;
+}
+
+}  // namespace runemeter
