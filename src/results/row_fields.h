@@ -47,8 +47,7 @@ enum class CharacterType { None, Letter, Digit, Punctuation };
 
 /// Share in per cent, or nothing when it is not shown (no total, not numeric, control row,
 /// or below 0.01).
-[[nodiscard]] std::optional<long double> shownShare(const RowFields& fields,
-                                                    std::int64_t frequency,
+[[nodiscard]] std::optional<long double> shownShare(const RowFields& fields, std::int64_t frequency,
                                                     std::int64_t totalCharacters);
 
 /// The five texts of a row (an empty text draws nothing) and its colour.
