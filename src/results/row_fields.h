@@ -60,7 +60,8 @@ struct RowColumnTexts {
     RowColour colour = RowColour::WindowText;
 };
 
-/// Everything the list paints for one row.
+/// Everything the list paints for one row. The line-break and total labels are shown whole
+/// under Character, with no type, even when they contain a blank.
 [[nodiscard]] RowColumnTexts rowColumnTexts(std::u16string_view rowText, std::int64_t frequency,
                                             std::int64_t totalCharacters, bool selected,
                                             const FormatSettings& settings);
