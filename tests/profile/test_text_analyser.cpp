@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "profile/random_text.h"
@@ -423,6 +424,23 @@ TEST(AnalyseFile, UnreadableFileIsReported) {
     EXPECT_FALSE(analyser.AnalyseFile(file));
     ASSERT_EQ(observer.failed.size(), 1u);
     EXPECT_EQ(observer.failed.front(), file);
+}
+
+// A regular file whose read fails: the process's own memory file cannot be read at offset 0.
+TEST(AnalyseFile, ReadErrorIsReported) {
+    const fs::path file = "/proc/self/mem";
+    if (!fs::exists(file)) {
+        GTEST_SKIP() << "no /proc";
+    }
+    AnalysisState state;
+    state.SourceText = u"previous";
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(file));
+    ASSERT_EQ(observer.failed.size(), 1u);
+    EXPECT_EQ(observer.reasons.front(), std::generic_category().message(EIO));
+    EXPECT_EQ(state.SourceText, u"previous");
+    EXPECT_TRUE(observer.empty.empty());
 }
 
 // A FIFO with a writer still must not be read: it could block the run for ever.
