@@ -227,6 +227,26 @@ TEST(DecodeWindows1252, EveryByteMatchesReferenceAndIcu) {
     EXPECT_EQ(out, icuDecode(all, "windows-1252"));
 }
 
+// Blocks of 16 without bytes 80..9F are widened directly: put such a byte, and a zero byte,
+// at every position of short Latin texts.
+TEST(DecodeWindows1252, FastPathBoundariesMatchReference) {
+    for (const std::uint8_t special : {0x80, 0x8D, 0x9F, 0xA0, 0x7F, 0x00}) {
+        for (std::size_t length = 0; length <= 48; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                Bytes text;
+                for (std::size_t i = 0; i < length; ++i) {
+                    text.push_back(static_cast<std::uint8_t>(i % 2 == 0 ? 'a' + i % 26 : 0xC0 + i));
+                }
+                text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), special);
+                std::u16string out;
+                decodeWindows1252(asSpan(text), out);
+                ASSERT_EQ(out, reference::decodeCp1252(text))
+                    << "length " << length << " at " << at << " byte " << int{special};
+            }
+        }
+    }
+}
+
 TEST(DecodeUtf16, RandomInputMatchesReference) {
     std::mt19937 rng(1252);
     std::uniform_int_distribution<std::size_t> size(0, 90);
