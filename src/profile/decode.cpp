@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -327,8 +328,14 @@ void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
     const std::size_t units = unitsToZeroUnit(bytes);
     char16_t* const o = prepareOutput(out, units);
     const std::uint8_t* p = bytePointer(bytes);
-    for (std::size_t i = 0; i < units; ++i) {
-        o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    if constexpr (std::endian::native == std::endian::little) {
+        if (units > 0) {
+            std::memcpy(o, p, units * sizeof(char16_t));
+        }
+    } else {
+        for (std::size_t i = 0; i < units; ++i) {
+            o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        }
     }
     out.resize(units);
 }

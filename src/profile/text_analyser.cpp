@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <system_error>
 
@@ -268,8 +267,11 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         return true;  // counts as read; too short to hold a signature and text
     }
     const TextEncoding encoding = detectEncoding(data);
-    // Decode before touching any counter, so running out of memory leaves them as they were.
+    // Only decoding and the first long text can run out of memory, and both come before any
+    // count or counter changes, so a failure leaves the run's figures as they were.
     decodeText(data, encoding, m_state.SourceText);
+    cutHeader(m_state.SourceText, m_headerToCut);
+    m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
     switch (encoding) {
         case TextEncoding::Utf8:
             ++m_state.Utf8FileCount;
@@ -284,8 +286,6 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         case TextEncoding::Ansi:
             break;
     }
-    cutHeader(m_state.SourceText, m_headerToCut);
-    m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
     return true;
 }
 
