@@ -104,9 +104,17 @@ char16_t* growOutput(std::u16string& out, std::size_t n) {
     return out.data();
 }
 
-char16_t* prepareOutput(std::u16string& out, std::size_t n) {
+// Decodes a text of exactly n units, block by block so that each block's zero fill is still
+// in cache when it is overwritten. decodeUnits(i, end, o) writes units i..end-1 of o.
+template <typename DecodeUnits>
+void decodeFixedWidth(std::u16string& out, std::size_t n, DecodeUnits decodeUnits) {
     reserveOutput(out, n);
-    return growOutput(out, n);
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t end = i + std::min(n - i, kDecodeBlock);
+        decodeUnits(i, end, growOutput(out, end));
+        i = end;
+    }
+    out.resize(n);
 }
 
 // Widens 16 bytes to 16 units if none has its high bit set (plain ASCII); false otherwise,
@@ -305,49 +313,44 @@ void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
 }
 
 void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t length = lengthToZeroByte(bytes);
-    char16_t* const o = prepareOutput(out, length);
     const std::uint8_t* p = bytePointer(bytes);
-    std::size_t i = 0;
-    while (i + 16 <= length) {
-        if (widenLatin16(p + i, o + i)) {
-            i += 16;
-            continue;
-        }
-        for (const std::size_t stop = i + 16; i < stop; ++i) {
-            o[i] = kCp1252[p[i]];
-        }
-    }
-    for (; i < length; ++i) {
-        o[i] = kCp1252[p[i]];
-    }
-    out.resize(length);
+    decodeFixedWidth(out, lengthToZeroByte(bytes),
+                     [p](std::size_t i, std::size_t end, char16_t* o) {
+                         while (i + 16 <= end) {
+                             if (widenLatin16(p + i, o + i)) {
+                                 i += 16;
+                                 continue;
+                             }
+                             for (const std::size_t stop = i + 16; i < stop; ++i) {
+                                 o[i] = kCp1252[p[i]];
+                             }
+                         }
+                         for (; i < end; ++i) {
+                             o[i] = kCp1252[p[i]];
+                         }
+                     });
 }
 
 void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t units = unitsToZeroUnit(bytes);
-    char16_t* const o = prepareOutput(out, units);
     const std::uint8_t* p = bytePointer(bytes);
-    if constexpr (std::endian::native == std::endian::little) {
-        if (units > 0) {
-            std::memcpy(o, p, units * sizeof(char16_t));
+    decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(o + i, p + 2 * i, (end - i) * sizeof(char16_t));
+        } else {
+            for (; i < end; ++i) {
+                o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+            }
         }
-    } else {
-        for (std::size_t i = 0; i < units; ++i) {
-            o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        }
-    }
-    out.resize(units);
+    });
 }
 
 void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t units = unitsToZeroUnit(bytes);
-    char16_t* const o = prepareOutput(out, units);
     const std::uint8_t* p = bytePointer(bytes);
-    for (std::size_t i = 0; i < units; ++i) {
-        o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
-    }
-    out.resize(units);
+    decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
+        for (; i < end; ++i) {
+            o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        }
+    });
 }
 
 void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out) {

@@ -265,6 +265,25 @@ TEST(DecodeUtf16, RandomInputMatchesReference) {
     }
 }
 
+// Texts of several decoding blocks, ended early by a zero far inside or running to the end.
+TEST(Decoders, LongTextsMatchReference) {
+    std::mt19937 rng(65536);
+    for (const std::size_t zeroAt : {std::size_t{0}, std::size_t{200001}}) {
+        Bytes input = testing::randomBytes(rng, 300001);
+        if (zeroAt != 0) {
+            input[zeroAt] = 0;
+            input[zeroAt + 1] = 0;
+        }
+        std::u16string out(5, u'x');
+        decodeWindows1252(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeCp1252(input)) << "zero at " << zeroAt;
+        decodeUtf16Le(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeUtf16(input, false)) << "zero at " << zeroAt;
+        decodeUtf16Be(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeUtf16(input, true)) << "zero at " << zeroAt;
+    }
+}
+
 // The decoders overwrite the output in place; nothing of a longer previous text may remain.
 TEST(Decoders, ReusedOutputHoldsOnlyTheNewText) {
     const Bytes ascii = {'a', 'b', 'c'};
