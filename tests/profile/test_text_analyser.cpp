@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -441,6 +442,48 @@ TEST(AnalyseFile, ReadErrorIsReported) {
     EXPECT_EQ(observer.reasons.front(), std::generic_category().message(EIO));
     EXPECT_EQ(state.SourceText, u"previous");
     EXPECT_TRUE(observer.empty.empty());
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define RUNEMETER_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RUNEMETER_TEST_ASAN 1
+#endif
+#endif
+
+// A sparse file far larger than memory: the buffer for it cannot be had, which must be a
+// message about that file and not the end of the program.
+TEST(AnalyseFile, FileLargerThanMemoryIsReported) {
+#ifdef RUNEMETER_TEST_ASAN
+    GTEST_SKIP() << "the address sanitizer stops the program on an impossible allocation";
+#else
+    constexpr std::size_t kHuge = std::size_t{8} << 40;
+    if (void* probe = std::malloc(kHuge)) {
+        std::free(probe);
+        GTEST_SKIP() << "this system promises 8 TiB of memory; reading would take for ever";
+    }
+    TempDir dir;
+    const fs::path file = dir.path() / "huge.txt";
+    std::ofstream(file).put('a');
+    std::error_code error;
+    fs::resize_file(file, kHuge, error);
+    if (error) {
+        GTEST_SKIP() << "the file system has no room for a sparse 8 TiB file: " << error.message();
+    }
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(file));
+    ASSERT_EQ(observer.failed.size(), 1u);
+    EXPECT_EQ(observer.failed.front(), file);
+    EXPECT_EQ((*state.CharCounts)[u'a'], 0);
+
+    // The analyser is still usable afterwards.
+    const fs::path small = dir.write("small.txt", {'a', 'b', 'c'});
+    EXPECT_TRUE(analyser.AnalyseFile(small));
+    EXPECT_EQ(state.SourceText, u"abc");
+#endif
 }
 
 // A FIFO with a writer still must not be read: it could block the run for ever.
