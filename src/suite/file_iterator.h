@@ -52,6 +52,9 @@ public:
     /// Mask for the members of zip files; empty means FileMask.
     std::u16string ZipMemberMask;
     bool IncludeSubFolders = false;  ///< search the sub-folders too
+    /// Also take files, folders and members whose name begins with '.' (hidden here); an
+    /// ExactFileName is taken in any case.
+    bool IncludeHidden = false;
     /// Open every *.zip (any case) found and take its matching members; the archive itself is
     /// then not a file found. Off: a .zip is an ordinary file.
     bool ReadZipfiles = true;
