@@ -145,7 +145,8 @@ void TLZCompressor::decompress(bool allowCut) {
     std::size_t p = kHeaderSize;
     if (n < kHeaderSize) {
         if (!allowCut) {
-            throw cut(n);
+            throw ECompressError("Compressed data ends inside its header at offset " +
+                                 std::to_string(base + n));
         }
         p = n;
     }
