@@ -8,14 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "suite/tool_services.h"
+
 namespace runemeter {
-
-/// The suite's tool numbers used by the start-up.
-inline constexpr int kShellTool = 3;
-inline constexpr int kThisTool = 13;
-
-/// The name of the suite's mutex; it exists while the shell runs.
-inline constexpr const char* kSuiteMutexName = "Veltrane Tools mutex";
 
 /// What StartTool needs from the suite and the desktop; each is replaceable for tests.
 struct StartToolServices {
