@@ -33,8 +33,11 @@ struct StartToolServices {
 [[nodiscard]] bool StartTool(int tool, const std::u16string& parameters,
                              const StartToolServices& services);
 
-/// The shell check of the start-up: when the mutex is absent, StartTool(3). Returns whether
-/// the shell was started (false also when it was already running).
+/// The command-line text that makes the suite's controller run as the shell.
+inline constexpr std::u16string_view kShellParameters = u"shell";
+
+/// The shell check of the start-up: when the mutex is absent, StartTool(3) with the shell's
+/// command. Returns whether the shell is up (false when it was running already).
 bool ensureShellRunning(bool mutexExists, const StartToolServices& services);
 
 }  // namespace runemeter

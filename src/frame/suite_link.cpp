@@ -22,8 +22,7 @@ void initialiseUnits() {
 }
 
 void installMessageBoxes() {
-    MyPMsgDlgProc = [](std::u16string_view text, std::u16string_view caption,
-                       std::uint32_t flags) {
+    MyPMsgDlgProc = [](std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
         QWidget* parent = QApplication::activeWindow();
         const QMessageBox::Icon icon = (flags & kMbIconExclamation) == kMbIconExclamation
                                            ? QMessageBox::Warning
