@@ -24,7 +24,9 @@ QPalette testPalette() {
     return palette;
 }
 
-QString res(ResId id) { return fromU16(ResourceString(id)); }
+QString res(ResId id) {
+    return fromU16(ResourceString(id));
+}
 
 }  // namespace
 
@@ -56,8 +58,7 @@ private slots:
         QTest::newRow("control 1") << QString("  1 \u0001") << 3LL << 1000LL << false
                                    << QStringList{"1", "", "", "", "3"} << red;
         QTest::newRow("space") << " 32  " + res(ResId::VTSpace) << 50LL << 1000LL << false
-                               << QStringList{"32", res(ResId::VTSpace), "", "5.00%", "50"}
-                               << text;
+                               << QStringList{"32", res(ResId::VTSpace), "", "5.00%", "50"} << text;
         QTest::newRow("127") << QString("127 \u007f") << 10LL << 1000LL << false
                              << QStringList{"127", "\u007f", "", "1.00%", "10"} << text;
         QTest::newRow("128") << QString("128 \u0080") << 10LL << 1000LL << false
@@ -68,36 +69,32 @@ private slots:
                              << QStringList{"256", "\u0100", letter, "1.00%", "10"} << blue;
         QTest::newRow("257") << QString("257 \u0101") << 10LL << 1000LL << false
                              << QStringList{"257", "\u0101", letter, "1.00%", "10"} << text;
-        QTest::newRow("digit absent") << " 48 0" << 0LL << 1000LL << false
-                                      << QStringList{"48", "0", digit, "", ""} << grey;
+        QTest::newRow("digit absent")
+            << " 48 0" << 0LL << 1000LL << false << QStringList{"48", "0", digit, "", ""} << grey;
         QTest::newRow("punctuation") << " 33 !" << 1LL << 100LL << false
                                      << QStringList{"33", "!", punctuation, "1.00%", "1"} << text;
         QTest::newRow("share 1 in 20000 hidden") << " 66 B" << 1LL << 20000LL << false
-                                                 << QStringList{"66", "B", letter, "", "1"}
-                                                 << text;
-        QTest::newRow("share 1 in 10000 shown") << " 66 B" << 1LL << 10000LL << false
-                                                << QStringList{"66", "B", letter, "0.01%", "1"}
-                                                << text;
-        QTest::newRow("no total, no share") << " 66 B" << 1LL << 0LL << false
-                                            << QStringList{"66", "B", letter, "", "1"} << text;
-        QTest::newRow("grouped frequency") << " 66 B" << 1234567LL << 2469134LL << false
-                                           << QStringList{"66", "B", letter, "50.00%",
-                                                          "1,234,567"}
-                                           << text;
+                                                 << QStringList{"66", "B", letter, "", "1"} << text;
+        QTest::newRow("share 1 in 10000 shown")
+            << " 66 B" << 1LL << 10000LL << false << QStringList{"66", "B", letter, "0.01%", "1"}
+            << text;
+        QTest::newRow("no total, no share")
+            << " 66 B" << 1LL << 0LL << false << QStringList{"66", "B", letter, "", "1"} << text;
+        QTest::newRow("grouped frequency")
+            << " 66 B" << 1234567LL << 2469134LL << false
+            << QStringList{"66", "B", letter, "50.00%", "1,234,567"} << text;
         QTest::newRow("selected") << "  9  " + res(ResId::VTTab) << 5LL << 1000LL << true
                                   << QStringList{"9", res(ResId::VTTab), "", "", "5"} << window;
-        QTest::newRow("surrogate") << QString("55357 ") + QChar(0xD83D) << 2LL << 1000LL << false
-                                   << QStringList{"55357", QString(QChar(0xD83D)), "", "0.20%",
-                                                  "2"}
-                                   << text;
+        QTest::newRow("surrogate")
+            << QString("55357 ") + QChar(0xD83D) << 2LL << 1000LL << false
+            << QStringList{"55357", QString(QChar(0xD83D)), "", "0.20%", "2"} << text;
         const QString enter = res(ResId::VTEnter);
         // The label rows show their label whole, even when it holds a blank.
         const QString enterCharacter = enter;
         QTest::newRow("line breaks") << enter << 4LL << 1000LL << false
                                      << QStringList{"", enterCharacter, "", "", "4"} << red;
         QTest::newRow("line breaks absent") << enter << 0LL << 1000LL << false
-                                            << QStringList{"", enterCharacter, "", "", ""}
-                                            << grey;
+                                            << QStringList{"", enterCharacter, "", "", ""} << grey;
         QTest::newRow("total") << res(ResId::VTTotal) << 1000LL << 1000LL << false
                                << QStringList{"", res(ResId::VTTotal), "", "", "1,000"} << red;
     }
@@ -111,9 +108,9 @@ private slots:
         QFETCH(QColor, colour);
         const QFont font;
         const QFontMetrics metrics(font);
-        const RowPaint paint = runemeter::rowPaint(ProfileRow{toU16(rowText), frequency}, total,
-                                                   selected, Myformatsettings(), kLeft, kWidth,
-                                                   metrics, testPalette());
+        const RowPaint paint =
+            runemeter::rowPaint(ProfileRow{toU16(rowText), frequency}, total, selected,
+                                Myformatsettings(), kLeft, kWidth, metrics, testPalette());
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(paint.columns[std::size_t(i)].text, texts[i]);
         }
@@ -131,9 +128,8 @@ private slots:
         const int left[5]{-30, 40, 200, 260, 320};
         const int width[5]{70, 160, 60, 60, 120};
         const QFontMetrics metrics{QFont()};
-        const RowPaint paint = runemeter::rowPaint({u" 65 A", 120}, 1000, false,
-                                                   Myformatsettings(), left, width, metrics,
-                                                   testPalette());
+        const RowPaint paint = runemeter::rowPaint({u" 65 A", 120}, 1000, false, Myformatsettings(),
+                                                   left, width, metrics, testPalette());
         QCOMPARE(paint.columns[1].x, 42);
         QCOMPARE(paint.columns[2].x, 202);
         QCOMPARE(paint.columns[4].x, 440 - 2 - metrics.horizontalAdvance("120"));
@@ -164,13 +160,12 @@ private slots:
         // Every code plus the two label rows: the view must take them without measuring each.
         TLMDListBox list;
         int measured = 0;
-        list.setItemDelegate(new ResultRowDelegate(
-            [](QPainter&, int, const QRect&, bool) {},
-            [&measured](int, int& height) {
-                ++measured;
-                height = 17;
-            },
-            &list));
+        list.setItemDelegate(new ResultRowDelegate([](QPainter&, int, const QRect&, bool) {},
+                                                   [&measured](int, int& height) {
+                                                       ++measured;
+                                                       height = 17;
+                                                   },
+                                                   &list));
         std::vector<ProfileRow> rows(65538, ProfileRow{u" 65 A", 1});
         list.resultsModel().setRows(std::move(rows), 65538);
         list.resize(400, 300);
