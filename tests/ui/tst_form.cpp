@@ -113,6 +113,7 @@ private slots:
 
     void init() {
         m_messages = {};
+        QFile::remove(m_home->path() + "/user/tst_form.ini");  // every test starts from defaults
         makeForm();
     }
 
@@ -372,6 +373,32 @@ private slots:
         clickSection(4);
         m_form->ElSpinEditFontSize->setValue(12);
         QVERIFY(rows() == codeOrder);
+    }
+
+    void aRestartKeepsTheControlsButNotTheText() {
+        QVERIFY(runOn(m_data));
+        QVERIFY(!m_form->Memo->toPlainText().isEmpty());
+        m_form->ElComboBoxFileSpecs->setEditText("*.log;*.md");
+        m_form->CheckBoxFolders->setChecked(true);
+        m_form->CheckBoxZips->setChecked(false);
+        m_form->ElEditHeaderToCut->setText("#");
+        m_form->ElSpinEditFontSize->setValue(13);
+        m_form->ElCheckBoxCopyCharactersOnly->setChecked(true);
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetHelp);
+        m_form.reset();  // saves the settings
+        TForm1& form = makeForm();
+        QCOMPARE(form.ElFolderNameEdit1->text(), m_data);
+        QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
+        QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);
+        QVERIFY(form.CheckBoxFolders->isChecked());
+        QVERIFY(!form.CheckBoxZips->isChecked());
+        QCOMPARE(form.ElEditHeaderToCut->text(), QStringLiteral("#"));
+        QCOMPARE(form.ElSpinEditFontSize->value(), 13);
+        QVERIFY(form.ElCheckBoxCopyCharactersOnly->isChecked());
+        QVERIFY(form.Memo->toPlainText().isEmpty());
+        QVERIFY(form.LabelResults->text().isEmpty());
+        QCOMPARE(form.PageControl1->currentWidget(), form.TabSheetResults);
+        QVERIFY(m_messages.texts.isEmpty());
     }
 
     void clickedSectionIndex_data() {
