@@ -1,1 +1,178 @@
-int main() { return 0; }
+// runemeter-cli: the analysis of the desktop program, without a window. Prints the copy text
+// (or JSON) of the profile on standard output and the summary lines on standard error.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/json_output.h"
+#include "profile/analysis_run.h"
+#include "profile/profile.h"
+#include "results/copy_text.h"
+#include "results/sorting.h"
+#include "suite/file_iterator.h"
+#include "suite/number_format.h"
+#include "suite/resource_strings.h"
+#include "suite/unicode_text.h"
+
+namespace {
+
+using namespace runemeter;
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted.store(true);
+}
+
+/// Reports of the run on standard error; a progress line only when that is a terminal.
+class CliObserver final : public AnalysisObserver {
+public:
+    explicit CliObserver(bool showProgress) : m_showProgress(showProgress) {}
+
+    void fileIsEmpty(const std::filesystem::path& file) override {
+        message(ResId::VTFileIsEmpty, file, {});
+    }
+    void failedToRead(const std::filesystem::path& file, const std::string& reason) override {
+        message(ResId::VTFailedToRead, file, reason);
+    }
+    void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
+        message(ResId::VTArchiveDamaged, archive, reason);
+    }
+    void foundDir(const std::filesystem::path& dir) override {
+        if (m_showProgress) {
+            progress("searching " + utf16ToUtf8(pathToDisplay(dir)));
+        }
+    }
+    void filesFound(std::int64_t count) override {
+        m_found = count;
+        if (m_showProgress) {
+            progress("found " + std::to_string(count) + " files");
+        }
+    }
+    void fileProcessed(std::int64_t filesRead) override {
+        ++m_processed;
+        if (m_showProgress) {
+            progress("read " + std::to_string(filesRead) + " of " + std::to_string(m_found) +
+                     " files");
+        }
+    }
+    [[nodiscard]] bool stopRequested() override { return g_interrupted.load(); }
+
+    void finish() {
+        if (m_progressShown) {
+            std::fputs("\r\033[K", stderr);
+        }
+    }
+
+private:
+    void message(ResId id, const std::filesystem::path& file, const std::string& reason) {
+        finish();
+        const std::u16string name = pathToDisplay(file);
+        const std::u16string_view args[] = {name};
+        std::string text = utf16ToUtf8(formatWithStrings(ResourceString(id), args));
+        if (!reason.empty()) {
+            text += " (" + reason + ")";
+        }
+        std::fprintf(stderr, "runemeter-cli: %s\n", text.c_str());
+    }
+
+    void progress(const std::string& text) {
+        // Keep the line short enough for a narrow terminal.
+        std::string line = text.size() > 76 ? text.substr(0, 73) + "..." : text;
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+        m_progressShown = true;
+    }
+
+    bool m_showProgress;
+    bool m_progressShown = false;
+    std::int64_t m_found = 0;
+    std::int64_t m_processed = 0;
+};
+
+void writeUtf8(std::u16string_view text) {
+    const std::string bytes = utf16ToUtf8(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    CliParseResult parsed = parseCliOptions(args);
+    if (parsed.exitNow) {
+        std::fputs(parsed.output.c_str(), parsed.exitStatus == 0 ? stdout : stderr);
+        return parsed.exitStatus;
+    }
+    const CliOptions& options = parsed.options;
+
+    Myformatsettings() = formatSettingsFromEnvironment();
+
+    RunRequest request;
+    request.path = utf8ToUtf16(options.path);
+    request.fileMask = utf8ToUtf16(options.mask);
+    request.includeSubFolders = options.subfolders;
+    request.readZipfiles = options.readZips;
+    request.headerToCut = utf8ToUtf16(options.header);
+
+    TFileAndDirIterator iterator;
+    if (!CheckChosenPath(request, iterator)) {
+        std::fprintf(stderr, "runemeter-cli: %s: no such file or folder\n", options.path.c_str());
+        return 2;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+
+    AnalysisState state;
+    CliObserver observer(isatty(STDERR_FILENO) == 1);
+    runAnalysis(iterator, request.headerToCut, state, observer);
+    observer.finish();
+
+    Profile profile = BuildProfile(state, request.path);
+    switch (options.sort) {
+        case CliSort::Code:
+            break;
+        case CliSort::Text:
+            sortRowsBySection(profile.rows, 0);
+            break;
+        case CliSort::Frequency:
+            sortRowsBySection(profile.rows, 4);
+            break;
+    }
+
+    if (!profile.labelFileInfo.empty()) {
+        std::fprintf(stderr, "%s\n", utf16ToUtf8(profile.labelFileInfo).c_str());
+    }
+    std::fprintf(stderr, "%s\n", utf16ToUtf8(profile.labelResults).c_str());
+    if (g_interrupted.load()) {
+        std::fputs("runemeter-cli: interrupted; the profile covers the files read so far\n",
+                   stderr);
+    }
+
+    if (options.format == CliFormat::Json) {
+        const std::string json = profileToJson(state, profile, options.lettersOnly);
+        std::fwrite(json.data(), 1, json.size(), stdout);
+    } else {
+        writeUtf8(buildCopyText(profile.rows, options.lettersOnly));
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    return g_interrupted.load() ? 130 : 0;
+}

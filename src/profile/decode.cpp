@@ -1,8 +1,11 @@
 #include "profile/decode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+
+#include "profile/large_buffer.h"
 
 namespace runemeter {
 
@@ -10,6 +13,7 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr std::uint64_t kHighBits8 = 0x8080808080808080ULL;
+constexpr std::size_t kDecodeBlock = std::size_t{1} << 16;
 
 // Windows-1252 bytes 80..9F; the five undefined bytes stay at their own code points.
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -72,17 +76,28 @@ std::size_t unitsToZeroUnit(std::span<const std::byte> bytes) {
     return units;
 }
 
-// Makes out hold at least n units without copying the old text: a larger buffer is taken
-// fresh, and units already there are simply overwritten by the decoder.
-char16_t* prepareOutput(std::u16string& out, std::size_t n) {
+// Makes room for n units without copying the old text: a smaller buffer is dropped before a
+// larger one is taken. Units already there are simply overwritten by the decoder.
+void reserveOutput(std::u16string& out, std::size_t n) {
     if (out.capacity() < n) {
         out.clear();
         out.shrink_to_fit();
+        out.reserve(n);
+        adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
     }
+}
+
+// Makes out hold at least n units (reserved before), zero-filling only what is new.
+char16_t* growOutput(std::u16string& out, std::size_t n) {
     if (out.size() < n) {
         out.resize(n);
     }
     return out.data();
+}
+
+char16_t* prepareOutput(std::u16string& out, std::size_t n) {
+    reserveOutput(out, n);
+    return growOutput(out, n);
 }
 
 bool isContinuation(std::uint8_t b) {
@@ -187,36 +202,49 @@ std::span<const std::byte> textAfterSignature(std::span<const std::byte> data,
 
 void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
     const std::size_t length = lengthToZeroByte(bytes);
-    // Every byte yields at most one unit (four bytes give a surrogate pair).
-    char16_t* const begin = prepareOutput(out, length);
-    char16_t* o = begin;
-    const std::uint8_t* p = bytePointer(bytes);
+    // Every byte yields at most one unit (four bytes give a surrogate pair), so length units
+    // always suffice. The text is made visible block by block: the zero fill of a block stays
+    // in cache until the decoder overwrites it, and pages past the real end are never touched.
+    reserveOutput(out, length);
+    const std::uint8_t* const begin = bytePointer(bytes);
+    const std::uint8_t* p = begin;
     const std::uint8_t* const end = p + length;
+    std::size_t written = 0;
 
-    while (end - p >= 16) {
-        std::uint64_t a;
-        std::uint64_t b;
-        std::memcpy(&a, p, 8);
-        std::memcpy(&b, p + 8, 8);
-        if (((a | b) & kHighBits8) == 0) {
-            for (int k = 0; k < 16; ++k) {
-                o[k] = p[k];
+    while (p < end) {
+        const std::size_t left = static_cast<std::size_t>(end - p);
+        const std::uint8_t* const blockEnd = p + std::min(left, kDecodeBlock);
+        // The last character of a block may run three bytes past its end.
+        char16_t* const blockOut =
+            growOutput(out, written + std::min(left, kDecodeBlock + 3)) + written;
+        char16_t* o = blockOut;
+
+        while (blockEnd - p >= 16) {
+            std::uint64_t a;
+            std::uint64_t b;
+            std::memcpy(&a, p, 8);
+            std::memcpy(&b, p + 8, 8);
+            if (((a | b) & kHighBits8) == 0) {
+                for (int k = 0; k < 16; ++k) {
+                    o[k] = p[k];
+                }
+                p += 16;
+                o += 16;
+                continue;
             }
-            p += 16;
-            o += 16;
-            continue;
+            // Not all ASCII: decode these 16 bytes character by character before trying
+            // again, so non-Latin text does not pay for a failed test on every character.
+            const std::uint8_t* const stop = p + 16;
+            while (p < stop) {
+                p = decodeUtf8One(p, end, o);
+            }
         }
-        // Not all ASCII: decode this block character by character before trying again, so
-        // non-Latin text does not pay for a failed test on every character.
-        const std::uint8_t* const blockEnd = p + 16;
         while (p < blockEnd) {
             p = decodeUtf8One(p, end, o);
         }
+        written += static_cast<std::size_t>(o - blockOut);
     }
-    while (p < end) {
-        p = decodeUtf8One(p, end, o);
-    }
-    out.resize(static_cast<std::size_t>(o - begin));
+    out.resize(written);
 }
 
 void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {

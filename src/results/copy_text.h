@@ -18,7 +18,7 @@ inline constexpr std::u16string_view WideNumbersStr = u"0123456789";
 [[nodiscard]] std::u16string cleanRowTextForCopy(std::u16string_view rowText);
 
 /// The whole copy text of the rows in their current order; lettersOnly keeps only rows of
-/// one letter with a code above 32.
+/// one letter with a code above 32. A lone surrogate character is copied as that unit.
 [[nodiscard]] std::u16string buildCopyText(std::span<const ProfileRow> rows, bool lettersOnly);
 
 }  // namespace runemeter

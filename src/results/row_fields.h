@@ -47,8 +47,7 @@ enum class CharacterType { None, Letter, Digit, Punctuation };
 
 /// Share in per cent, or nothing when it is not shown (no total, not numeric, control row,
 /// or below 0.01).
-[[nodiscard]] std::optional<long double> shownShare(const RowFields& fields,
-                                                    std::int64_t frequency,
+[[nodiscard]] std::optional<long double> shownShare(const RowFields& fields, std::int64_t frequency,
                                                     std::int64_t totalCharacters);
 
 /// The five texts of a row (an empty text draws nothing) and its colour.
@@ -61,7 +60,8 @@ struct RowColumnTexts {
     RowColour colour = RowColour::WindowText;
 };
 
-/// Everything the list paints for one row.
+/// Everything the list paints for one row. The line-break and total labels are shown whole
+/// under Character, with no type, even when they contain a blank.
 [[nodiscard]] RowColumnTexts rowColumnTexts(std::u16string_view rowText, std::int64_t frequency,
                                             std::int64_t totalCharacters, bool selected,
                                             const FormatSettings& settings);

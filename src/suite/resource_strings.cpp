@@ -124,7 +124,7 @@ std::u16string localiseNumber(std::string_view plain, bool group) {
     return out;
 }
 
-std::u16string formatNumberSpec(double value, char conversion, std::optional<int> precision) {
+std::u16string formatConversion(double value, char conversion, std::optional<int> precision) {
     if (!std::isfinite(value)) {
         return std::isnan(value) ? u"NaN" : (value < 0 ? u"-INF" : u"INF");
     }
@@ -267,7 +267,7 @@ std::u16string formatWithNumber(std::u16string_view pattern, double value) {
         // nothing for the others.
         if (!used) {
             const char kind = conversion == u's' ? 'g' : static_cast<char>(conversion);
-            out += formatNumberSpec(value, kind, precision);
+            out += formatConversion(value, kind, precision);
             used = true;
         }
         i = j;

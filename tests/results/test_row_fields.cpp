@@ -256,24 +256,5 @@ TEST(RowFields, ColumnTexts) {
     }
 }
 
-TEST(RowFields, TextPositionsFollowTheSectionEdges) {
-    const int left[5] = {0, 50, 150, 250, 300};
-    const int width[5] = {50, 100, 100, 50, 80};
-    const RowTextPositions p = rowTextPositions(left, width, 14, 30, 20);
-    EXPECT_EQ(p.code, 50 - 20 - 14);
-    EXPECT_EQ(p.character, 52);
-    EXPECT_EQ(p.type, 152);
-    EXPECT_EQ(p.share, 300 - 2 - 30);
-    EXPECT_EQ(p.frequency, 300 + 80 - 2 - 20);
-
-    // A dragged border moves the texts with it.
-    const int movedLeft[5] = {0, 90, 190, 290, 340};
-    const int movedWidth[5] = {90, 100, 100, 50, 120};
-    const RowTextPositions q = rowTextPositions(movedLeft, movedWidth, 14, 30, 20);
-    EXPECT_EQ(q.code, 56);
-    EXPECT_EQ(q.share, 308);
-    EXPECT_EQ(q.frequency, 438);
-}
-
 }  // namespace
 }  // namespace runemeter

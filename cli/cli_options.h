@@ -1,0 +1,43 @@
+#pragma once
+
+// Command-line options of runemeter-cli.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace runemeter {
+
+/// Row order of the output.
+enum class CliSort { Code, Text, Frequency };
+
+/// Output form.
+enum class CliFormat { Tsv, Json };
+
+/// What the user asked for; the defaults are the window's.
+struct CliOptions {
+    std::string path;
+    std::string mask = "*.txt";
+    bool subfolders = false;
+    bool readZips = true;
+    std::string header;
+    CliSort sort = CliSort::Code;
+    bool lettersOnly = false;
+    CliFormat format = CliFormat::Tsv;
+};
+
+/// Parsed options, or a text to print and an exit status (help, version, bad arguments).
+struct CliParseResult {
+    CliOptions options;
+    bool exitNow = false;
+    int exitStatus = 0;
+    std::string output;  ///< help or version text (stdout), or a one-line reason (stderr)
+};
+
+/// Parses the arguments after the program name.
+[[nodiscard]] CliParseResult parseCliOptions(std::span<const std::string_view> args);
+
+/// The --help text.
+[[nodiscard]] std::string cliUsage();
+
+}  // namespace runemeter
