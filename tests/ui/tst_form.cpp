@@ -264,8 +264,23 @@ private slots:
         for (int i = 3; i < 40; ++i) {
             QVERIFY(test::writeFile(folder + QString("/%1.txt").arg(i, 2, 10, QChar('0')), "yyy"));
         }
-        m_messages.whileShown = [this] { QTest::mouseClick(m_form->ButtonStop, Qt::LeftButton); };
+        QString labelDuringRun;
+        int progressDuringRun = -1;
+        int rangeDuringRun = -1;
+        QString statusDuringRun;
+        m_messages.whileShown = [&] {
+            labelDuringRun = m_form->LabelResults->text();
+            progressDuringRun = m_form->PCProgressBar1->value();
+            rangeDuringRun = m_form->PCProgressBar1->maximum();
+            statusDuringRun = m_form->ElStatusBar1->currentMessage();
+            QTest::mouseClick(m_form->ButtonStop, Qt::LeftButton);
+        };
         QVERIFY(runOn(folder));
+        // While the run waited on the message: files found, files read so far, the folder.
+        QCOMPARE(labelDuringRun, QStringLiteral("39"));
+        QCOMPARE(rangeDuringRun, 39);
+        QCOMPARE(progressDuringRun, 1);
+        QCOMPARE(statusDuringRun, QDir::toNativeSeparators(folder));
         QCOMPARE(m_messages.texts.size(), 1);
         QVERIFY(m_messages.texts[0].contains("02.txt"));
         QCOMPARE(m_form->analysisState().FilesRead, 1);
@@ -273,6 +288,10 @@ private slots:
         QCOMPARE(frequencyOf(*m_form, "121 y"), -1);  // no row: never read
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QVERIFY(!m_form->isRunning());
+        // The next run is not stopped by the last one's Stop.
+        m_messages.whileShown = nullptr;
+        QVERIFY(runOn(folder));
+        QCOMPARE(m_form->analysisState().FilesRead, 38);
     }
 
     void escapeStopsToo() {
