@@ -31,6 +31,10 @@ public:
         (void)where;
         (void)reason;
     }
+    /// An archive could not be opened or listed; it is skipped. By default reported as problem.
+    virtual void archiveProblem(const std::filesystem::path& archive, const std::string& reason) {
+        problem(archive, reason);
+    }
     /// Polled during the search; true ends it early.
     [[nodiscard]] virtual bool stopRequested() { return false; }
 };
@@ -43,18 +47,24 @@ class TFileAndDirIterator {
 public:
     std::filesystem::path HeadDir;
     std::u16string FileMask = u"*.*";  ///< one or more masks separated by ';', case-blind
+    /// When not empty, only entries of exactly this name (bytes) are taken; FileMask is ignored.
+    std::filesystem::path ExactFileName;
+    /// Mask for the members of zip files; empty means FileMask.
+    std::u16string ZipMemberMask;
     bool IncludeSubFolders = false;
     bool ReadZipfiles = true;
     SortOrder sortOrder = SortOrder::sr_sort_by_name;
 
-    /// Searches HeadDir; afterwards filesFound() holds the number of files to process.
+    /// Searches HeadDir (empty: the current folder); afterwards filesFound() holds the number
+    /// of files to process. Clears an earlier Stop() first.
     void IterateFindingFiles(FileIteratorObserver& observer);
 
     /// Calls process once per file found, in sort order, until all are done or Stop().
     void ProcessAllFilesFound(
         const std::function<void(const std::filesystem::path&, const TMySearchRec&)>& process);
 
-    /// Makes ProcessAllFilesFound stop before its next call (safe from another thread).
+    /// Ends the search, and makes ProcessAllFilesFound stop before its next call (safe from
+    /// another thread).
     void Stop();
 
     [[nodiscard]] std::int64_t filesFound() const {
@@ -66,6 +76,10 @@ public:
     [[nodiscard]] static std::filesystem::path ZipFileFullFileName(const TMySearchRec& rec);
 
 private:
+    struct Walk;
+    void listArchive(const std::filesystem::path& archive, Walk& walk);
+    void walkFolder(const std::filesystem::path& dir, Walk& walk);
+
     struct Found {
         std::filesystem::path name;
         TMySearchRec rec;
@@ -75,6 +89,8 @@ private:
 };
 
 /// True when name matches one of the ';'-separated masks ('*', '?'), without regard to case.
+/// A mask ending in ".*" also matches the name without an extension ("*.*" matches every
+/// name); a mask text with no mask in it matches every name.
 [[nodiscard]] bool matchesFileMask(std::u16string_view name, std::u16string_view masks);
 
 }  // namespace runemeter

@@ -13,10 +13,11 @@ struct FormatSettings {
     char16_t thousandSeparator = u',';  ///< 0 means no digit grouping
 };
 
-/// The process-wide format settings (initially the C locale's).
+/// The process-wide format settings: '.' and ',' until the program sets them from the locale.
 [[nodiscard]] FormatSettings& Myformatsettings();
 
-/// Separators of the locale named by the environment (LC_NUMERIC / LANG), C locale when unset.
+/// Separators of the locale named by the environment (LC_NUMERIC / LANG); those of the C locale
+/// (no grouping) when unset or not installed. Never throws.
 [[nodiscard]] FormatSettings formatSettingsFromEnvironment();
 
 /// Integer with digit grouping: 1234567 -> "1,234,567".

@@ -50,17 +50,21 @@ struct ResourceStringEntry {
 [[nodiscard]] std::u16string ResourceString(ResId id);
 
 /// Puts translated texts in force (by id); ids not given keep their English text.
-/// An empty table returns every string to English. Not thread-safe against ResourceString().
+/// An empty table returns every string to English. Empty texts, and line-break or total labels
+/// that begin with a digit, are not taken. Safe to call while other threads read the strings.
 void setResourceStringTranslations(std::span<const std::pair<ResId, std::u16string>> texts);
 
 /// Looks up an entry by its name; nullptr when there is none.
 [[nodiscard]] const ResourceStringEntry* findResourceString(std::string_view name);
 
 /// Formats a resource-string pattern: "%s" takes the next string argument, "%%" is a percent sign.
+/// A "%s" beyond the arguments gives nothing; other "%" sequences stay as they are.
 [[nodiscard]] std::u16string formatWithStrings(std::u16string_view pattern,
                                                std::span<const std::u16string_view> args);
 
-/// Formats a pattern that takes one floating-point argument: "%.Nf" / "%f" / "%g" / "%n".
+/// Formats a pattern that takes one floating-point argument: "%.Nf" / "%f" / "%g" / "%n"
+/// ("%f" and "%n" default to two decimals; "%n" groups digits). Only the first conversion
+/// takes the number; later ones give nothing.
 [[nodiscard]] std::u16string formatWithNumber(std::u16string_view pattern, double value);
 
 }  // namespace runemeter

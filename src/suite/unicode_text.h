@@ -20,7 +20,7 @@ namespace runemeter {
 /// A path from user-typed text (UTF-16 turned into the UTF-8 bytes of the file system).
 [[nodiscard]] std::filesystem::path pathFromText(std::u16string_view text);
 
-/// Simple case folding of one UTF-16 text (ICU), for case-blind comparisons.
+/// Default full case folding of one UTF-16 text (ICU), for case-blind comparisons.
 [[nodiscard]] std::u16string foldCase(std::u16string_view text);
 
 }  // namespace runemeter

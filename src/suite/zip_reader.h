@@ -13,9 +13,9 @@ namespace runemeter {
 
 /// One entry of an archive's central directory.
 struct ZipMemberInfo {
-    std::int32_t index = 0;     ///< 0-based index in the archive
-    std::string name;           ///< the stored name (UTF-8 bytes as stored)
-    std::uint64_t size = 0;     ///< uncompressed size as the directory claims it
+    std::int32_t index = 0;  ///< 0-based index in the archive
+    std::string name;        ///< the stored name (UTF-8 bytes as stored)
+    std::uint64_t size = 0;  ///< uncompressed size as the directory claims it
     bool isDirectory = false;
 };
 
@@ -44,7 +44,8 @@ public:
 
     /// Extracts member index into out (resized to the member's size; capacity reused).
     /// Damaged: the data could not be inflated or failed its CRC; error() says why.
-    [[nodiscard]] ZipReadStatus UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
+    [[nodiscard]] ZipReadStatus UnZipToBufferByIndex(std::int32_t index,
+                                                     std::vector<std::byte>& out,
                                                      std::uint64_t limit = kDefaultMemberLimit);
 
     /// The last error in words.

@@ -1,0 +1,270 @@
+#include "profile/decode.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace runemeter {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr std::uint64_t kHighBits8 = 0x8080808080808080ULL;
+
+// Windows-1252 bytes 80..9F; the five undefined bytes stay at their own code points.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
+};
+
+constexpr std::array<char16_t, 256> makeCp1252Table() {
+    std::array<char16_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) {
+        table[b] = static_cast<char16_t>(b);
+    }
+    for (unsigned b = 0; b < 32; ++b) {
+        table[0x80 + b] = kCp1252High[b];
+    }
+    return table;
+}
+
+constexpr std::array<char16_t, 256> kCp1252 = makeCp1252Table();
+
+const std::uint8_t* bytePointer(std::span<const std::byte> bytes) {
+    return reinterpret_cast<const std::uint8_t*>(bytes.data());
+}
+
+// Length up to the first zero byte.
+std::size_t lengthToZeroByte(std::span<const std::byte> bytes) {
+    if (bytes.empty()) {
+        return 0;
+    }
+    const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+    return zero == nullptr
+               ? bytes.size()
+               : static_cast<std::size_t>(static_cast<const std::byte*>(zero) - bytes.data());
+}
+
+// Number of whole 16-bit units before the first zero unit. A unit is zero when both of its
+// bytes are, whatever the byte order, so one search serves both.
+std::size_t unitsToZeroUnit(std::span<const std::byte> bytes) {
+    const std::size_t units = bytes.size() / 2;
+    const std::uint8_t* p = bytePointer(bytes);
+    std::size_t i = 0;
+    // Four units at a time: a lane is flagged only if some lane at or below it is zero, so a
+    // clean word proves there is no zero unit in it.
+    constexpr std::uint64_t kOnes = 0x0001000100010001ULL;
+    constexpr std::uint64_t kHighs = 0x8000800080008000ULL;
+    for (; i + 4 <= units; i += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, p + 2 * i, sizeof word);
+        if (((word - kOnes) & ~word & kHighs) != 0) {
+            break;
+        }
+    }
+    for (; i < units; ++i) {
+        if (p[2 * i] == 0 && p[2 * i + 1] == 0) {
+            return i;
+        }
+    }
+    return units;
+}
+
+// Makes out hold at least n units without copying the old text: a larger buffer is taken
+// fresh, and units already there are simply overwritten by the decoder.
+char16_t* prepareOutput(std::u16string& out, std::size_t n) {
+    if (out.capacity() < n) {
+        out.clear();
+        out.shrink_to_fit();
+    }
+    if (out.size() < n) {
+        out.resize(n);
+    }
+    return out.data();
+}
+
+bool isContinuation(std::uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Decodes one character (or one maximal invalid subpart) at p; end bounds the input.
+inline const std::uint8_t* decodeUtf8One(const std::uint8_t* p, const std::uint8_t* end,
+                                         char16_t*& o) {
+    const std::uint8_t c = p[0];
+    if (c < 0x80) {
+        *o++ = c;
+        return p + 1;
+    }
+    if (c < 0xC2) {  // stray continuation byte or overlong two-byte lead
+        *o++ = kReplacement;
+        return p + 1;
+    }
+    if (c < 0xE0) {
+        if (end - p >= 2 && isContinuation(p[1])) {
+            *o++ = static_cast<char16_t>(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            return p + 2;
+        }
+        *o++ = kReplacement;
+        return p + 1;
+    }
+    if (c < 0xF0) {
+        // E0 needs A0..BF (no overlongs), ED needs 80..9F (no surrogates).
+        const std::uint8_t lo = c == 0xE0 ? 0xA0 : 0x80;
+        const std::uint8_t hi = c == 0xED ? 0x9F : 0xBF;
+        if (end - p < 2 || p[1] < lo || p[1] > hi) {
+            *o++ = kReplacement;
+            return p + 1;
+        }
+        if (end - p < 3 || !isContinuation(p[2])) {
+            *o++ = kReplacement;
+            return p + 2;
+        }
+        *o++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+        return p + 3;
+    }
+    if (c < 0xF5) {
+        // F0 needs 90..BF (no overlongs), F4 needs 80..8F (nothing above 10FFFF).
+        const std::uint8_t lo = c == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t hi = c == 0xF4 ? 0x8F : 0xBF;
+        if (end - p < 2 || p[1] < lo || p[1] > hi) {
+            *o++ = kReplacement;
+            return p + 1;
+        }
+        if (end - p < 3 || !isContinuation(p[2])) {
+            *o++ = kReplacement;
+            return p + 2;
+        }
+        if (end - p < 4 || !isContinuation(p[3])) {
+            *o++ = kReplacement;
+            return p + 3;
+        }
+        const std::uint32_t cp =
+            ((c & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+        const std::uint32_t v = cp - 0x10000;
+        *o++ = static_cast<char16_t>(0xD800 + (v >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+        return p + 4;
+    }
+    *o++ = kReplacement;  // F5..FF never occur in UTF-8
+    return p + 1;
+}
+
+}  // namespace
+
+TextEncoding detectEncoding(std::span<const std::byte> data) {
+    const std::uint8_t* p = bytePointer(data);
+    if (data.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        return TextEncoding::Utf8;
+    }
+    if (data.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+        return TextEncoding::Utf16Le;
+    }
+    if (data.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+        return TextEncoding::Utf16Be;
+    }
+    return TextEncoding::Ansi;
+}
+
+std::span<const std::byte> textAfterSignature(std::span<const std::byte> data,
+                                              TextEncoding encoding) {
+    std::size_t skip = 0;
+    switch (encoding) {
+        case TextEncoding::Utf8:
+            skip = 3;
+            break;
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            skip = 2;
+            break;
+        case TextEncoding::Ansi:
+            skip = 0;
+            break;
+    }
+    return skip >= data.size() ? data.subspan(data.size()) : data.subspan(skip);
+}
+
+void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
+    const std::size_t length = lengthToZeroByte(bytes);
+    // Every byte yields at most one unit (four bytes give a surrogate pair).
+    char16_t* const begin = prepareOutput(out, length);
+    char16_t* o = begin;
+    const std::uint8_t* p = bytePointer(bytes);
+    const std::uint8_t* const end = p + length;
+
+    while (end - p >= 16) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, p, 8);
+        std::memcpy(&b, p + 8, 8);
+        if (((a | b) & kHighBits8) == 0) {
+            for (int k = 0; k < 16; ++k) {
+                o[k] = p[k];
+            }
+            p += 16;
+            o += 16;
+            continue;
+        }
+        // Not all ASCII: decode this block character by character before trying again, so
+        // non-Latin text does not pay for a failed test on every character.
+        const std::uint8_t* const blockEnd = p + 16;
+        while (p < blockEnd) {
+            p = decodeUtf8One(p, end, o);
+        }
+    }
+    while (p < end) {
+        p = decodeUtf8One(p, end, o);
+    }
+    out.resize(static_cast<std::size_t>(o - begin));
+}
+
+void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
+    const std::size_t length = lengthToZeroByte(bytes);
+    char16_t* const o = prepareOutput(out, length);
+    const std::uint8_t* p = bytePointer(bytes);
+    for (std::size_t i = 0; i < length; ++i) {
+        o[i] = kCp1252[p[i]];
+    }
+    out.resize(length);
+}
+
+void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
+    const std::size_t units = unitsToZeroUnit(bytes);
+    char16_t* const o = prepareOutput(out, units);
+    const std::uint8_t* p = bytePointer(bytes);
+    for (std::size_t i = 0; i < units; ++i) {
+        o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    }
+    out.resize(units);
+}
+
+void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
+    const std::size_t units = unitsToZeroUnit(bytes);
+    char16_t* const o = prepareOutput(out, units);
+    const std::uint8_t* p = bytePointer(bytes);
+    for (std::size_t i = 0; i < units; ++i) {
+        o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+    }
+    out.resize(units);
+}
+
+void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out) {
+    const std::span<const std::byte> text = textAfterSignature(data, encoding);
+    switch (encoding) {
+        case TextEncoding::Utf8:
+            decodeUtf8(text, out);
+            return;
+        case TextEncoding::Utf16Le:
+            decodeUtf16Le(text, out);
+            return;
+        case TextEncoding::Utf16Be:
+            decodeUtf16Be(text, out);
+            return;
+        case TextEncoding::Ansi:
+            decodeWindows1252(text, out);
+            return;
+    }
+}
+
+}  // namespace runemeter

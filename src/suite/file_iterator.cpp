@@ -1,0 +1,270 @@
+#include "suite/file_iterator.h"
+
+#include <sys/stat.h>
+#include <unicode/uchar.h>
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "suite/unicode_text.h"
+#include "suite/zip_reader.h"
+
+namespace runemeter {
+
+namespace {
+
+// Code points of a UTF-16 text, each simply case-folded, so that '?' stands for one character
+// whatever its case.
+std::u32string foldedCodePoints(std::u16string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        out.push_back(
+            static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT)));
+    }
+    return out;
+}
+
+// '*' matches any run of characters, '?' exactly one. Backtracks only to the last '*', so the
+// cost stays linear in name length times mask length.
+bool wildcardMatch(std::u32string_view name, std::u32string_view mask) {
+    std::size_t n = 0;
+    std::size_t m = 0;
+    std::size_t starMask = std::u32string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == U'*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::u32string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == U'*')
+        ++m;
+    return m == mask.size();
+}
+
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+bool endsWithZip(const std::filesystem::path& name) {
+    const std::string& s = name.native();
+    if (s.size() < 4)
+        return false;
+    std::string tail = s.substr(s.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    return tail == ".zip";
+}
+
+struct Entry {
+    std::filesystem::path name;
+    std::filesystem::path path;
+};
+
+bool byName(const Entry& a, const Entry& b) {
+    return a.name.native() < b.name.native();
+}
+
+}  // namespace
+
+bool matchesFileMask(std::u16string_view name, std::u16string_view masks) {
+    const std::u32string folded = foldedCodePoints(name);
+    bool anyMask = false;
+    std::size_t pos = 0;
+    while (pos <= masks.size()) {
+        std::size_t end = masks.find(u';', pos);
+        if (end == std::u16string_view::npos)
+            end = masks.size();
+        std::u16string_view mask = masks.substr(pos, end - pos);
+        while (!mask.empty() && isBlank(mask.front()))
+            mask.remove_prefix(1);
+        while (!mask.empty() && isBlank(mask.back()))
+            mask.remove_suffix(1);
+        if (!mask.empty()) {
+            anyMask = true;
+            const std::u32string m = foldedCodePoints(mask);
+            if (wildcardMatch(folded, m))
+                return true;
+            // As on the desktop this tool comes from, "name.*" also takes "name" itself.
+            if (m.size() >= 2 && m.ends_with(U".*") &&
+                wildcardMatch(folded, std::u32string_view(m).substr(0, m.size() - 2))) {
+                return true;
+            }
+        }
+        pos = end + 1;
+    }
+    return !anyMask;
+}
+
+struct TFileAndDirIterator::Walk {
+    FileIteratorObserver& observer;
+    std::set<std::pair<dev_t, ino_t>> visited;
+    std::u16string zipMask;
+    std::uint64_t polls = 0;
+
+    [[nodiscard]] bool stopped(const std::atomic<bool>& stop) {
+        if (stop.load())
+            return true;
+        if (observer.stopRequested())
+            return true;
+        return false;
+    }
+};
+
+void TFileAndDirIterator::IterateFindingFiles(FileIteratorObserver& observer) {
+    m_stop->store(false);
+    m_found.clear();
+    Walk walk{observer, {}, ZipMemberMask.empty() ? FileMask : ZipMemberMask, 0};
+    const std::filesystem::path head = HeadDir.empty() ? std::filesystem::path(".") : HeadDir;
+    struct stat st {};
+    if (::stat(head.c_str(), &st) != 0) {
+        observer.problem(head, std::error_code(errno, std::generic_category()).message());
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        observer.problem(head, "not a folder");
+        return;
+    }
+    walk.visited.emplace(st.st_dev, st.st_ino);
+    walkFolder(head, walk);
+}
+
+void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& walk) {
+    if (walk.stopped(*m_stop)) {
+        m_stop->store(true);
+        return;
+    }
+    walk.observer.foundDir(dir);
+
+    std::vector<Entry> files;
+    std::vector<Entry> folders;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec);
+    if (ec) {
+        walk.observer.problem(dir, "the folder cannot be read: " + ec.message());
+        return;
+    }
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const std::filesystem::path& path = it->path();
+        std::filesystem::path name = path.filename();
+        if (!ExactFileName.empty() && name != ExactFileName && !IncludeSubFolders)
+            continue;
+        // stat follows links: a link to a file is that file, a dangling link is nothing.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) {
+            if (ExactFileName.empty() || name == ExactFileName) {
+                files.push_back({std::move(name), path});
+            }
+        } else if (S_ISDIR(st.st_mode) && IncludeSubFolders) {
+            // A folder already searched (reached again through a link, or a link loop) is
+            // not searched twice: no endless walk, no file counted twice.
+            if (walk.visited.emplace(st.st_dev, st.st_ino).second) {
+                folders.push_back({std::move(name), path});
+            }
+        }
+        // FIFOs, sockets and devices are not text files: reading them could block forever.
+        if ((++walk.polls & 0xFF) == 0 && walk.stopped(*m_stop)) {
+            m_stop->store(true);
+            return;
+        }
+    }
+    if (ec) {
+        walk.observer.problem(dir, "the folder cannot be read to its end: " + ec.message());
+    }
+
+    std::sort(files.begin(), files.end(), byName);
+    std::sort(folders.begin(), folders.end(), byName);
+    for (const Entry& file : files) {
+        if (ReadZipfiles && endsWithZip(file.name)) {
+            listArchive(file.path, walk);
+            if (m_stop->load())
+                return;
+        } else if (!ExactFileName.empty() || matchesFileMask(pathToDisplay(file.name), FileMask)) {
+            m_found.push_back({file.path, TMySearchRec{}});
+        }
+    }
+    for (const Entry& folder : folders) {
+        walkFolder(folder.path, walk);
+        if (m_stop->load())
+            return;
+    }
+}
+
+void TFileAndDirIterator::listArchive(const std::filesystem::path& archive, Walk& walk) {
+    TUnZipReader reader;
+    if (!reader.open(archive)) {
+        walk.observer.archiveProblem(archive, reader.error());
+        return;
+    }
+    struct Member {
+        std::string name;
+        std::int32_t index;
+    };
+    std::vector<Member> members;
+    for (ZipMemberInfo& info : reader.members()) {
+        if (info.isDirectory)
+            continue;
+        const std::size_t slash = info.name.find_last_of("/\\");
+        const std::string_view part = slash == std::string::npos
+                                          ? std::string_view(info.name)
+                                          : std::string_view(info.name).substr(slash + 1);
+        if (part.empty() || !matchesFileMask(utf8ToUtf16(part), walk.zipMask))
+            continue;
+        members.push_back({std::move(info.name), info.index});
+        if ((++walk.polls & 0xFF) == 0 && walk.stopped(*m_stop)) {
+            m_stop->store(true);
+            return;
+        }
+    }
+    std::stable_sort(members.begin(), members.end(),
+                     [](const Member& a, const Member& b) { return a.name < b.name; });
+    for (Member& member : members) {
+        TMySearchRec rec;
+        rec.zipMemberNumber = member.index + 1;
+        rec.archive = archive;
+        rec.memberName = std::move(member.name);
+        // Joined as text: a member name that begins with '/' must not replace the archive path.
+        std::filesystem::path name(archive.native() + "/" + rec.memberName);
+        m_found.push_back({std::move(name), std::move(rec)});
+    }
+}
+
+void TFileAndDirIterator::ProcessAllFilesFound(
+    const std::function<void(const std::filesystem::path&, const TMySearchRec&)>& process) {
+    for (const Found& found : m_found) {
+        if (m_stop->load())
+            return;
+        process(found.name, found.rec);
+    }
+}
+
+void TFileAndDirIterator::Stop() {
+    m_stop->store(true);
+}
+
+std::filesystem::path TFileAndDirIterator::ZipFileFullFileName(const TMySearchRec& rec) {
+    return rec.archive;
+}
+
+}  // namespace runemeter

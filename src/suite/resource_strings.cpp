@@ -1,0 +1,281 @@
+#include "suite/resource_strings.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "suite/number_format.h"
+
+namespace runemeter {
+
+namespace {
+
+// English texts of our own. The line-break and total labels must never begin with a digit:
+// the copy text tells character rows from label rows by their first character.
+constexpr std::array<ResourceStringEntry, 22> kTable{{
+    {ResId::VTTab, "VTTab", u"Tab"},
+    {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
+    {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
+    {ResId::VTSpace, "VTSpace", u"Space"},
+    {ResId::VTEnter, "VTEnter", u"Line breaks"},
+    {ResId::VTTotal, "VTTotal", u"Total"},
+    {ResId::VTHelpFileIs, "VTHelpFileIs", u"The help file is %s."},
+    {ResId::VTClosingATool, "VTClosingATool", u"Closing %s."},
+    {ResId::VTAnsi, "VTAnsi", u"ANSI"},
+    {ResId::VTUnicode, "VTUnicode", u"Unicode"},
+    {ResId::VTUnicodeBigEndian, "VTUnicodeBigEndian", u"Unicode big-endian"},
+    {ResId::VTUTF8, "VTUTF8", u"UTF-8"},
+    {ResId::VTBasedOnNmanyFiles, "VTBasedOnNmanyFiles", u"based on %.0f files"},
+    {ResId::VTLetter, "VTLetter", u"letter"},
+    {ResId::VTDigit, "VTDigit", u"digit"},
+    {ResId::VTPunctuation, "VTPunctuation", u"punctuation"},
+    {ResId::VTFileIsEmpty, "VTFileIsEmpty", u"The file %s is empty."},
+    {ResId::VTFailedToRead, "VTFailedToRead", u"Cannot read the file %s."},
+    {ResId::VTClipboardHasText, "VTClipboardHasText", u"The results are on the clipboard as text."},
+    {ResId::VTNoHelpFile, "VTNoHelpFile", u"No help file was found. It was looked for as %s."},
+    {ResId::VTArchiveDamaged, "VTArchiveDamaged", u"The archive %s is damaged and was skipped: %s"},
+    {ResId::VTMemberDamaged, "VTMemberDamaged",
+     u"The member %s of the archive %s is damaged and was skipped: %s"},
+}};
+
+constexpr bool tableInIdOrder() {
+    for (std::size_t i = 1; i < kTable.size(); ++i) {
+        if (static_cast<unsigned>(kTable[i - 1].id) >= static_cast<unsigned>(kTable[i].id)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(tableInIdOrder(), "resource string table must be sorted by id");
+
+// Translations in force, by table index; guarded because a language change may arrive while
+// a run builds its profile on another thread.
+struct Translations {
+    std::mutex mutex;
+    std::array<std::optional<std::u16string>, kTable.size()> texts;
+};
+
+Translations& translations() {
+    static Translations t;
+    return t;
+}
+
+std::optional<std::size_t> indexOf(ResId id) {
+    const auto it = std::lower_bound(
+        kTable.begin(), kTable.end(), id, [](const ResourceStringEntry& e, ResId wanted) {
+            return static_cast<unsigned>(e.id) < static_cast<unsigned>(wanted);
+        });
+    if (it == kTable.end() || it->id != id) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(it - kTable.begin());
+}
+
+bool isAsciiDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// A translation that would break how rows are told apart, or that is empty, is not taken.
+bool acceptableTranslation(ResId id, std::u16string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    if (id == ResId::VTEnter || id == ResId::VTTotal) {
+        const auto first =
+            std::find_if(text.begin(), text.end(), [](char16_t c) { return c > 32; });
+        if (first == text.end() || isAsciiDigit(*first)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void appendAscii(std::u16string& out, std::string_view ascii) {
+    for (const char c : ascii) {
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    }
+}
+
+// Applies the separators of the format settings to a plain "[-]digits[.digits]" text.
+std::u16string localiseNumber(std::string_view plain, bool group) {
+    const FormatSettings& settings = Myformatsettings();
+    std::u16string out;
+    std::size_t pos = 0;
+    if (!plain.empty() && plain.front() == '-') {
+        out.push_back(u'-');
+        pos = 1;
+    }
+    const std::size_t point = plain.find('.', pos);
+    const std::string_view whole =
+        plain.substr(pos, point == std::string_view::npos ? std::string_view::npos : point - pos);
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (group && settings.thousandSeparator != 0 && i > 0 && (whole.size() - i) % 3 == 0) {
+            out.push_back(settings.thousandSeparator);
+        }
+        out.push_back(static_cast<char16_t>(whole[i]));
+    }
+    if (point != std::string_view::npos) {
+        out.push_back(settings.decimalSeparator);
+        appendAscii(out, plain.substr(point + 1));
+    }
+    return out;
+}
+
+std::u16string formatNumberSpec(double value, char conversion, std::optional<int> precision) {
+    if (!std::isfinite(value)) {
+        return std::isnan(value) ? u"NaN" : (value < 0 ? u"-INF" : u"INF");
+    }
+    std::array<char, 400> buffer{};
+    std::to_chars_result result{};
+    if (conversion == 'g') {
+        result = precision ? std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                           std::chars_format::general, std::max(*precision, 1))
+                           : std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                           std::chars_format::general, 15);
+    } else {
+        result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                               std::chars_format::fixed, precision.value_or(2));
+    }
+    if (result.ec != std::errc{}) {
+        return u"?";
+    }
+    std::string_view plain(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
+    if (plain == "-0" || plain.find_first_not_of("-0.") == std::string_view::npos) {
+        // A value that rounds to zero shows no minus sign.
+        if (!plain.empty() && plain.front() == '-') {
+            plain.remove_prefix(1);
+        }
+    }
+    if (plain.find_first_of("eE") != std::string_view::npos) {
+        std::u16string out;
+        appendAscii(out, plain);
+        return out;
+    }
+    return localiseNumber(plain, conversion == 'n');
+}
+
+}  // namespace
+
+std::span<const ResourceStringEntry> resourceStringTable() {
+    return kTable;
+}
+
+std::u16string ResourceString(ResId id) {
+    const auto index = indexOf(id);
+    if (!index) {
+        return {};
+    }
+    Translations& t = translations();
+    std::lock_guard lock(t.mutex);
+    if (const auto& text = t.texts[*index]) {
+        return *text;
+    }
+    return std::u16string(kTable[*index].english);
+}
+
+void setResourceStringTranslations(std::span<const std::pair<ResId, std::u16string>> texts) {
+    std::array<std::optional<std::u16string>, kTable.size()> fresh;
+    for (const auto& [id, text] : texts) {
+        const auto index = indexOf(id);
+        if (index && acceptableTranslation(id, text)) {
+            fresh[*index] = text;
+        }
+    }
+    Translations& t = translations();
+    std::lock_guard lock(t.mutex);
+    t.texts = std::move(fresh);
+}
+
+const ResourceStringEntry* findResourceString(std::string_view name) {
+    const auto it = std::find_if(kTable.begin(), kTable.end(),
+                                 [name](const ResourceStringEntry& e) { return e.name == name; });
+    return it == kTable.end() ? nullptr : &*it;
+}
+
+std::u16string formatWithStrings(std::u16string_view pattern,
+                                 std::span<const std::u16string_view> args) {
+    std::u16string out;
+    out.reserve(pattern.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char16_t c = pattern[i];
+        if (c == u'%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == u's') {
+                // A pattern asking for more arguments than given (a faulty translation) gets
+                // empty texts rather than reading past the arguments.
+                if (next < args.size()) {
+                    out.append(args[next]);
+                }
+                ++next;
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == u'%') {
+                out.push_back(u'%');
+                ++i;
+                continue;
+            }
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::u16string formatWithNumber(std::u16string_view pattern, double value) {
+    std::u16string out;
+    out.reserve(pattern.size() + 8);
+    bool used = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char16_t c = pattern[i];
+        if (c != u'%' || i + 1 >= pattern.size()) {
+            out.push_back(c);
+            continue;
+        }
+        if (pattern[i + 1] == u'%') {
+            out.push_back(u'%');
+            ++i;
+            continue;
+        }
+        // "%" ["." digits] conversion
+        std::size_t j = i + 1;
+        std::optional<int> precision;
+        if (pattern[j] == u'.') {
+            int p = 0;
+            std::size_t k = j + 1;
+            while (k < pattern.size() && isAsciiDigit(pattern[k]) && k - j <= 2) {
+                p = p * 10 + (pattern[k] - u'0');
+                ++k;
+            }
+            if (k == j + 1) {
+                out.push_back(c);
+                continue;
+            }
+            precision = std::min(p, 20);
+            j = k;
+        }
+        if (j >= pattern.size()) {
+            out.push_back(c);
+            continue;
+        }
+        const char16_t conversion = pattern[j];
+        if (conversion != u'f' && conversion != u'g' && conversion != u'n' && conversion != u's') {
+            out.push_back(c);
+            continue;
+        }
+        // Only the first conversion takes the number; a faulty translation with more gets
+        // nothing for the others.
+        if (!used) {
+            const char kind = conversion == u's' ? 'g' : static_cast<char>(conversion);
+            out += formatNumberSpec(value, kind, precision);
+            used = true;
+        }
+        i = j;
+    }
+    return out;
+}
+
+}  // namespace runemeter

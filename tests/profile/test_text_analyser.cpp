@@ -1,0 +1,482 @@
+#include "profile/text_analyser.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "profile/random_text.h"
+#include "reference/reference_text.h"
+
+namespace runemeter {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::asSpan;
+using testing::Bytes;
+using testing::hexUnits;
+
+// Records every message the analyser gives.
+class RecordingObserver : public AnalysisObserver {
+public:
+    void fileIsEmpty(const fs::path& file) override { empty.push_back(file); }
+    void failedToRead(const fs::path& file, const std::string& reason) override {
+        failed.push_back(file);
+        reasons.push_back(reason);
+    }
+    std::vector<fs::path> empty;
+    std::vector<fs::path> failed;
+    std::vector<std::string> reasons;
+};
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "runemeter-analyser-XXXXXX").string();
+        const char* made = ::mkdtemp(pattern.data());
+        EXPECT_NE(made, nullptr);
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(m_path, ignored);
+    }
+    [[nodiscard]] const fs::path& path() const { return m_path; }
+
+    fs::path write(const std::string& name, const Bytes& bytes) const {
+        const fs::path file = m_path / name;
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+
+private:
+    fs::path m_path;
+};
+
+void expectSameState(const AnalysisState& state, const reference::State& expected,
+                     const std::string& where) {
+    EXPECT_EQ(state.SourceText, expected.sourceText)
+        << where << ": got " << hexUnits(state.SourceText);
+    EXPECT_EQ(state.Utf8FileCount, expected.utf8Files) << where;
+    EXPECT_EQ(state.UnicodeFileCount, expected.unicodeFiles) << where;
+    EXPECT_EQ(state.BigEndianFileCount, expected.bigEndianFiles) << where;
+    EXPECT_EQ(state.CrLfCount, expected.crLf) << where;
+    for (std::size_t u = 0; u < 65536; ++u) {
+        if ((*state.CharCounts)[u] != expected.counts[u]) {
+            ADD_FAILURE() << where << ": count of unit " << u << " is " << (*state.CharCounts)[u]
+                          << ", expected " << expected.counts[u];
+            return;
+        }
+    }
+}
+
+struct BufferCase {
+    const char* name;
+    Bytes data;
+    std::u16string marker;
+    std::u16string text;  // SourceText afterwards (it starts as u"previous")
+    std::int64_t utf8;
+    std::int64_t unicode;
+    std::int64_t bigEndian;
+    std::int64_t crLf;
+};
+
+TEST(AnalyseBuffer, EdgeCases) {
+    const std::vector<BufferCase> cases = {
+        {"empty data keeps text", {}, u"", u"previous", 0, 0, 0, 0},
+        {"one byte keeps text", {'a'}, u"", u"previous", 0, 0, 0, 0},
+        {"two bytes keep text", {'a', 'b'}, u"", u"previous", 0, 0, 0, 0},
+        {"only le mark is too short", {0xFF, 0xFE}, u"", u"previous", 0, 0, 0, 0},
+        {"three ansi bytes", {'a', 'b', 'c'}, u"", u"abc", 0, 0, 0, 0},
+        {"only utf8 signature", {0xEF, 0xBB, 0xBF}, u"", u"", 1, 0, 0, 0},
+        {"le mark and odd byte", {0xFF, 0xFE, 'a'}, u"", u"", 0, 1, 0, 0},
+        {"be AB", {0xFE, 0xFF, 0x00, 0x41, 0x00, 0x42}, u"", u"AB", 0, 1, 1, 0},
+        {"le AB", {0xFF, 0xFE, 0x41, 0x00, 0x42, 0x00}, u"", u"AB", 0, 1, 0, 0},
+        {"le odd size", {0xFF, 0xFE, 0x41, 0x00, 0x42}, u"", u"A", 0, 1, 0, 0},
+        {"ansi zero byte", {'a', 'b', 0, 'c'}, u"", u"ab", 0, 0, 0, 0},
+        {"le zero unit", {0xFF, 0xFE, 'a', 0, 0, 0, 'c', 0}, u"", u"a", 0, 1, 0, 0},
+        {"crlf cases", {'a', '\r', '\n', 'b', '\r', 'c', '\n'}, u"", u"a\r\nb\rc\n", 0, 0, 0, 1},
+        {"lf cr is no pair", {'a', '\n', '\r', 'b'}, u"", u"a\n\rb", 0, 0, 0, 0},
+        {"crlf at very end", {'a', 'b', '\r', '\n'}, u"", u"ab\r\n", 0, 0, 0, 1},
+        {"cr at very end", {'a', 'b', '\r'}, u"", u"ab\r", 0, 0, 0, 0},
+        {"marker hash",
+         {'t', 'i', 't', 'l', 'e', '#', 'b', 'o', 'd', 'y'},
+         u"#",
+         u"body",
+         0,
+         0,
+         0,
+         0},
+        {"marker END keeps its rest",
+         {'h', 'e', 'a', 'd', 'E', 'N', 'D', ' ', 't', 'e', 'x', 't'},
+         u"END",
+         u"ND text",
+         0,
+         0,
+         0,
+         0},
+        {"marker ### keeps ##",
+         {'h', 'e', 'a', 'd', '#', '#', '#', 'b', 'o', 'd', 'y'},
+         u"###",
+         u"##body",
+         0,
+         0,
+         0,
+         0},
+        {"marker twice cuts at first", {'a', '#', 'b', '#', 'c'}, u"#", u"b#c", 0, 0, 0, 0},
+        {"marker in other case not found",
+         {'h', 'e', 'a', 'd', 'E', 'N', 'D', 'x'},
+         u"end",
+         u"headENDx",
+         0,
+         0,
+         0,
+         0},
+        {"marker at start", {'#', 'a', 'b'}, u"#", u"ab", 0, 0, 0, 0},
+        {"marker is whole text", {'E', 'N', 'D'}, u"END", u"ND", 0, 0, 0, 0},
+        {"cut removes header crlf", {'h', '\r', '\n', '#', '\r', '\n'}, u"#", u"\r\n", 0, 0, 0, 1},
+        {"marker after zero byte not seen", {'a', 'b', 0, '#', 'c'}, u"#", u"ab", 0, 0, 0, 0},
+        {"marker in decoded utf16", {0xFF, 0xFE, 'x', 0, '#', 0, 'y', 0}, u"#", u"y", 0, 1, 0, 0},
+    };
+    for (const BufferCase& c : cases) {
+        AnalysisState state;
+        state.SourceText = u"previous";
+        RecordingObserver observer;
+        TextAnalyser analyser(state, observer);
+        analyser.setHeaderToCut(c.marker);
+        EXPECT_TRUE(analyser.AnalyseBuffer(asSpan(c.data))) << c.name;
+        EXPECT_EQ(state.SourceText, c.text) << c.name << ": got " << hexUnits(state.SourceText);
+        EXPECT_EQ(state.Utf8FileCount, c.utf8) << c.name;
+        EXPECT_EQ(state.UnicodeFileCount, c.unicode) << c.name;
+        EXPECT_EQ(state.BigEndianFileCount, c.bigEndian) << c.name;
+        EXPECT_EQ(state.CrLfCount, c.crLf) << c.name;
+
+        // The counts are exactly the units of the text that is kept (none for too-short data).
+        reference::State expected;
+        if (c.data.size() >= 3) {
+            reference::count(c.text, expected);
+        }
+        for (std::size_t u = 0; u < 65536; ++u) {
+            ASSERT_EQ((*state.CharCounts)[u], expected.counts[u]) << c.name << " unit " << u;
+        }
+        EXPECT_TRUE(observer.empty.empty() && observer.failed.empty()) << c.name;
+    }
+}
+
+TEST(AnalyseBuffer, CountsCodeUnitsNotCodePoints) {
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    const Bytes data = {0xEF, 0xBB, 0xBF, 0xF0, 0x9F, 0x98, 0x80, 'a', '\r', 'b', '\r', 'c', '\n'};
+    ASSERT_TRUE(analyser.AnalyseBuffer(asSpan(data)));
+    const CharCountTable& counts = *state.CharCounts;
+    EXPECT_EQ(counts[0xD83D], 1);
+    EXPECT_EQ(counts[0xDE00], 1);
+    EXPECT_EQ(counts[13], 2);
+    EXPECT_EQ(counts[10], 1);
+    EXPECT_EQ(state.CrLfCount, 0);
+}
+
+TEST(AnalyseBuffer, AccumulatesOverManyBuffersLikeReference) {
+    std::mt19937 rng(4242);
+    std::uniform_int_distribution<std::size_t> size(0, 400);
+    const std::vector<Bytes> signatures = {{0xEF, 0xBB, 0xBF}, {0xFF, 0xFE}, {0xFE, 0xFF}, {}};
+    const std::vector<std::u16string> markers = {u"", u"#", u"\r\n", u"\u00E9", u"ab"};
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    reference::State expected;
+    for (int round = 0; round < 1500; ++round) {
+        const std::u16string& marker = markers[static_cast<std::size_t>(round) % markers.size()];
+        analyser.setHeaderToCut(marker);
+        Bytes data = signatures[static_cast<std::size_t>(round / 5) % signatures.size()];
+        const Bytes body = round % 3 == 0 ? testing::randomBytes(rng, size(rng), 300)
+                                          : testing::randomUtf8(rng, size(rng), 100);
+        data.insert(data.end(), body.begin(), body.end());
+        if (round % 50 == 0) {
+            data.resize(data.size() % 3);  // too short from time to time
+        }
+        ASSERT_TRUE(analyser.AnalyseBuffer(asSpan(data)));
+        reference::analyseBuffer(data, marker, expected);
+    }
+    expectSameState(state, expected, "after all rounds");
+}
+
+struct CutCase {
+    const char* name;
+    std::u16string text;
+    std::u16string marker;
+    std::u16string expected;
+};
+
+TEST(CutHeader, CutsFromSecondUnitOfFirstOccurrence) {
+    const std::vector<CutCase> cases = {
+        {"empty marker", u"a#b", u"", u"a#b"},
+        {"not found", u"abc", u"#", u"abc"},
+        {"marker longer than text", u"ab", u"abc", u"ab"},
+        {"partial marker at end", u"xxEN", u"END", u"xxEN"},
+        {"one unit", u"title#body", u"#", u"body"},
+        {"three units", u"headEND text", u"END", u"ND text"},
+        {"first of overlapping", u"aaab", u"aa", u"aab"},
+        {"surrogate pair marker", u"x\U0001F600y", u"\U0001F600", u"\xDE00y"},
+        {"empty text", u"", u"#", u""},
+    };
+    for (const CutCase& c : cases) {
+        std::u16string text = c.text;
+        cutHeader(text, c.marker);
+        EXPECT_EQ(text, c.expected) << c.name;
+        EXPECT_EQ(reference::cutHeader(c.text, c.marker), c.expected) << "reference: " << c.name;
+    }
+}
+
+// Texts rich in CR and LF, so pairs fall at every position of the four-unit steps.
+std::u16string randomLineText(std::mt19937& rng, std::size_t n) {
+    static const std::u16string alphabet = u"\r\n\r\n\ra\n\u000D\u0A0D\u0D0A\uFFFF\u0000";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::u16string text(n, u' ');
+    for (auto& u : text) {
+        u = alphabet[pick(rng)];
+    }
+    return text;
+}
+
+TEST(CountCrLf, MatchesReferenceAtEveryLength) {
+    std::mt19937 rng(13);
+    for (std::size_t n = 0; n < 70; ++n) {
+        for (int round = 0; round < 40; ++round) {
+            const std::u16string text = randomLineText(rng, n);
+            reference::State expected;
+            reference::count(text, expected);
+            ASSERT_EQ(countCrLf(text), expected.crLf) << "length " << n << ": " << hexUnits(text);
+        }
+    }
+}
+
+TEST(CountCodeUnits, AddsToExistingCountsLikeReference) {
+    std::mt19937 rng(1);
+    CharCountTable counts{};
+    reference::State expected;
+    for (int round = 0; round < 200; ++round) {
+        std::u16string text = randomLineText(rng, static_cast<std::size_t>(round));
+        std::mt19937 unitRng(static_cast<unsigned>(round));
+        std::uniform_int_distribution<unsigned> unit(0, 0xFFFF);
+        for (std::size_t i = 0; i < text.size(); i += 3) {
+            text[i] = static_cast<char16_t>(unit(unitRng));
+        }
+        const std::int64_t before = expected.crLf;
+        reference::count(text, expected);
+        ASSERT_EQ(countCodeUnits(text, counts), expected.crLf - before) << "round " << round;
+    }
+    for (std::size_t u = 0; u < 65536; ++u) {
+        ASSERT_EQ(counts[u], expected.counts[u]) << "unit " << u;
+    }
+}
+
+struct CounterCase {
+    const char* name;
+    std::size_t flushEvery;
+    std::size_t interleaveFrom;
+    std::size_t length;
+    bool oneCharacter;
+};
+
+// The lane tables and their flushes, made to happen on small texts by lowering the limits.
+TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
+    const std::vector<CounterCase> cases = {
+        {"direct below threshold", CodeUnitCounter::kDefaultFlushEvery, 100, 99, false},
+        {"lanes at threshold", CodeUnitCounter::kDefaultFlushEvery, 100, 100, false},
+        {"lanes with tail", CodeUnitCounter::kDefaultFlushEvery, 10, 1003, false},
+        {"flush every 4", 4, 1, 1001, false},
+        {"flush every 7", 7, 1, 1000, false},
+        {"flush every 1000 one character", 1000, 1, 100001, true},
+        {"default limits one character", CodeUnitCounter::kDefaultFlushEvery,
+         CodeUnitCounter::kInterleaveFrom, CodeUnitCounter::kInterleaveFrom + 3, true},
+        {"default limits mixed", CodeUnitCounter::kDefaultFlushEvery,
+         CodeUnitCounter::kInterleaveFrom, CodeUnitCounter::kInterleaveFrom * 2 + 1, false},
+    };
+    std::mt19937 rng(77);
+    for (const CounterCase& c : cases) {
+        CodeUnitCounter counter(c.flushEvery, c.interleaveFrom);
+        CharCountTable counts{};
+        counts[u'a'] = 5;  // counts already there stay and are added to
+        reference::State expected;
+        expected.counts[u'a'] = 5;
+        // Two texts through the same counter: the lanes must be clean for the second.
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::u16string text =
+                c.oneCharacter ? std::u16string(c.length, u'\r') : randomLineText(rng, c.length);
+            const std::int64_t before = expected.crLf;
+            reference::count(text, expected);
+            EXPECT_EQ(counter.count(text, counts), expected.crLf - before) << c.name;
+        }
+        for (std::size_t u = 0; u < 65536; ++u) {
+            if (counts[u] != expected.counts[u]) {
+                ADD_FAILURE() << c.name << ": unit " << u << " counted " << counts[u]
+                              << ", expected " << expected.counts[u];
+                break;
+            }
+        }
+    }
+}
+
+// ---- files ----
+
+TEST(AnalyseFile, ReadsAFileAndCountsIt) {
+    TempDir dir;
+    const fs::path file = dir.write("a.txt", {0xEF, 0xBB, 0xBF, 'h', 'i', '\r', '\n'});
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_TRUE(analyser.AnalyseFile(file));
+    EXPECT_EQ(state.SourceText, u"hi\r\n");
+    EXPECT_EQ(state.Utf8FileCount, 1);
+    EXPECT_EQ(state.CrLfCount, 1);
+    EXPECT_EQ((*state.CharCounts)[u'h'], 1);
+    EXPECT_TRUE(observer.failed.empty());
+}
+
+struct FileCase {
+    const char* name;
+    bool expectedResult;
+    std::size_t emptyMessages;
+    std::size_t failedMessages;
+};
+
+TEST(AnalyseFile, FilesThatCannotBeRead) {
+    TempDir dir;
+    const fs::path missing = dir.path() / "missing.txt";
+    const fs::path missingInFile = dir.write("plain.txt", {'a', 'b', 'c'}) / "x.txt";
+    const fs::path empty = dir.write("empty.txt", {});
+    const fs::path folder = dir.path() / "folder.txt";
+    fs::create_directory(folder);
+    const fs::path fifo = dir.path() / "fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path dangling = dir.path() / "dangling.txt";
+    fs::create_symlink(dir.path() / "nowhere", dangling);
+
+    const std::vector<std::pair<fs::path, FileCase>> cases = {
+        {missing, {"missing file", false, 0, 0}},
+        {missingInFile, {"path through a file", false, 0, 0}},
+        {dangling, {"dangling link", false, 0, 0}},
+        {empty, {"empty file", false, 1, 0}},
+        {folder, {"folder", false, 0, 1}},
+        {fifo, {"fifo without writer", false, 0, 1}},
+        {"/dev/null", {"character device", false, 0, 1}},
+    };
+    for (const auto& [path, c] : cases) {
+        AnalysisState state;
+        RecordingObserver observer;
+        TextAnalyser analyser(state, observer);
+        EXPECT_EQ(analyser.AnalyseFile(path), c.expectedResult) << c.name;
+        EXPECT_EQ(observer.empty.size(), c.emptyMessages) << c.name;
+        EXPECT_EQ(observer.failed.size(), c.failedMessages) << c.name;
+        if (!observer.failed.empty()) {
+            EXPECT_EQ(observer.failed.front(), path) << c.name;
+            EXPECT_FALSE(observer.reasons.front().empty()) << c.name;
+        }
+        EXPECT_TRUE(state.SourceText.empty()) << c.name;
+        EXPECT_TRUE(std::all_of(state.CharCounts->begin(), state.CharCounts->end(),
+                                [](std::int64_t n) { return n == 0; }))
+            << c.name;
+    }
+}
+
+TEST(AnalyseFile, UnreadableFileIsReported) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running as root: permissions do not stop root from reading";
+    }
+    TempDir dir;
+    const fs::path file = dir.write("locked.txt", {'a', 'b', 'c'});
+    fs::permissions(file, fs::perms::none);
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(file));
+    ASSERT_EQ(observer.failed.size(), 1u);
+    EXPECT_EQ(observer.failed.front(), file);
+}
+
+// A FIFO with a writer still must not be read: it could block the run for ever.
+TEST(AnalyseFile, FifoWithWriterIsRefused) {
+    TempDir dir;
+    const fs::path fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "abc", 3), 3);
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(fifo));
+    EXPECT_EQ(observer.failed.size(), 1u);
+    ::close(writer);
+    ::close(reader);
+}
+
+// The read buffer is reused: a short file after a long one must not see the long one's bytes,
+// and a file bigger than the buffer must be read whole.
+TEST(AnalyseFile, SequenceOfFilesMatchesReference) {
+    TempDir dir;
+    std::mt19937 rng(5);
+    const std::vector<std::size_t> sizes = {5000, 3, 100000, 17, 4, 70000, 1, 250000, 6};
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    analyser.setHeaderToCut(u"#");
+    reference::State expected;
+    int index = 0;
+    for (const std::size_t size : sizes) {
+        Bytes data = {0xEF, 0xBB, 0xBF};
+        const Bytes body = testing::randomUtf8(rng, size, 1000);
+        data.insert(data.end(), body.begin(), body.end());
+        data.resize(size);
+        const fs::path file = dir.write("f" + std::to_string(index++) + ".txt", data);
+        EXPECT_TRUE(analyser.AnalyseFile(file)) << file;
+        reference::analyseBuffer(data, u"#", expected);
+        expectSameState(state, expected, file.filename().string());
+    }
+    EXPECT_TRUE(observer.failed.empty());
+}
+
+// Files whose size is not known in advance (reported as 0) are read to their end.
+TEST(AnalyseFile, FileLongerThanItsReportedSize) {
+    const fs::path file = "/proc/self/status";
+    if (!fs::exists(file)) {
+        GTEST_SKIP() << "no /proc";
+    }
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_TRUE(analyser.AnalyseFile(file));
+    EXPECT_NE(state.SourceText.find(u"Name:"), std::u16string::npos);
+    EXPECT_GT((*state.CharCounts)[u'\n'], 3);
+}
+
+TEST(AnalyseFile, NameThatIsNotUtf8) {
+    TempDir dir;
+    const fs::path file = dir.write(std::string("caf\xE9.txt"), {'a', 'b', 'c'});
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_TRUE(analyser.AnalyseFile(file));
+    EXPECT_EQ(state.SourceText, u"abc");
+}
+
+}  // namespace
+}  // namespace runemeter
