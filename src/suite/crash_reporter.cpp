@@ -415,8 +415,7 @@ bool CrashReporter::runAction(ExceptionRecord& record, ReportingAction action,
         try {
             m_action(record, kind, execute);
         } catch (...) {
-            notifyFailed(record, action);
-            return false;
+            // A broken listener does not stop the report; what it decided so far stands.
         }
     }
     if (!execute) {

@@ -428,18 +428,19 @@ TEST(CrashReporter, ASecondErrorWhileReportingGoesStraightToFailure) {
     EXPECT_EQ(text.find("while the dialog is open"), std::string::npos);
 }
 
-TEST(CrashReporter, ThrowingListenersDoNotEscape) {
+TEST(CrashReporter, ThrowingListenersDoNotStopTheReport) {
     Fixture f;
     f.reporter.setNotifications(
         [](const ExceptionRecord&, bool&) { throw std::runtime_error("noticed"); },
-        [](const ExceptionRecord&, std::uint8_t kind, bool&) {
-            if (kind == 1) {
-                throw std::runtime_error("action");
-            }
+        [&](const ExceptionRecord&, std::uint8_t kind, bool&) {
+            f.recorder.events.push_back("action " + std::to_string(kind));
+            throw std::runtime_error("action");
         },
         [](const ExceptionRecord&, std::uint8_t) { throw 7; });
+    f.recorder.choice = ShowChoice::Quit;
     const ReportOutcome outcome = f.reporter.report("E", "m");
-    // The finished step failed, the rest went on.
+    EXPECT_EQ(f.recorder.events, (Events{"action 0", "show", "action 1", "action 2", "action 3",
+                                         "saved ok", "action 8", "quit"}));
     EXPECT_EQ(outcome.reportFile, f.reportFile());
     EXPECT_FALSE(f.reporter.busy());
 }
