@@ -48,6 +48,7 @@
 #include "results/sorting.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
+#include "suite/tool_services.h"
 #include "suite/unicode_text.h"
 
 namespace runemeter {
@@ -423,7 +424,7 @@ void TForm1::FormCreate() {
     // 2. Button images are set with the controls.
     // 3. Tool frame: register the window; logging and the user folder come from the suite.
     if (m_services.registerWindow) {
-        m_services.registerWindow(kThisTool, MainWindowHandle);
+        m_services.registerWindow(kRunemeterTool, MainWindowHandle);
     }
     // 4. Help file: the suite's, else the rule for the chosen language.
     const std::filesystem::path programFile =
@@ -446,6 +447,8 @@ void TForm1::FormCreate() {
     if (!ElFontComboBox1->currentText().isEmpty()) {
         ElFontComboBox1->setCurrentFont(QFont(ElFontComboBox1->currentText()));
     }
+    // 9. The suite's code may let the window breathe during long work on this thread.
+    AYieldProcessProc = [] { QCoreApplication::processEvents(); };
     // 10. Empty summary, Results tab in front.
     LabelFileInfo->clear();
     LabelResults->clear();

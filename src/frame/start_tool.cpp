@@ -54,7 +54,7 @@ bool ensureShellRunning(bool mutexExists, const StartToolServices& services) {
     if (mutexExists) {
         return false;
     }
-    return StartTool(kShellTool, u"", services);
+    return StartTool(kShellTool, std::u16string(kShellParameters), services);
 }
 
 }  // namespace runemeter

@@ -8,14 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "suite/tool_services.h"
+
 namespace runemeter {
-
-/// The suite's tool numbers used by the start-up.
-inline constexpr int kShellTool = 3;
-inline constexpr int kThisTool = 13;
-
-/// The name of the suite's mutex; it exists while the shell runs.
-inline constexpr const char* kSuiteMutexName = "Veltrane Tools mutex";
 
 /// What StartTool needs from the suite and the desktop; each is replaceable for tests.
 struct StartToolServices {
@@ -38,8 +33,11 @@ struct StartToolServices {
 [[nodiscard]] bool StartTool(int tool, const std::u16string& parameters,
                              const StartToolServices& services);
 
-/// The shell check of the start-up: when the mutex is absent, StartTool(3). Returns whether
-/// the shell was started (false also when it was already running).
+/// The command-line text that makes the suite's controller run as the shell.
+inline constexpr std::u16string_view kShellParameters = u"shell";
+
+/// The shell check of the start-up: when the mutex is absent, StartTool(3) with the shell's
+/// command. Returns whether the shell is up (false when it was running already).
 bool ensureShellRunning(bool mutexExists, const StartToolServices& services);
 
 }  // namespace runemeter

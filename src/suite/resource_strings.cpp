@@ -6,7 +6,6 @@
 #include <cmath>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 #include "suite/number_format.h"
 
@@ -144,11 +143,9 @@ std::u16string formatNumberSpec(double value, char conversion, std::optional<int
         return u"?";
     }
     std::string_view plain(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
-    if (plain == "-0" || plain.find_first_not_of("-0.") == std::string_view::npos) {
-        // A value that rounds to zero shows no minus sign.
-        if (!plain.empty() && plain.front() == '-') {
-            plain.remove_prefix(1);
-        }
+    // A value that rounds to zero shows no minus sign.
+    if (plain.starts_with('-') && plain.find_first_not_of("-0.") == std::string_view::npos) {
+        plain.remove_prefix(1);
     }
     if (plain.find_first_of("eE") != std::string_view::npos) {
         std::u16string out;

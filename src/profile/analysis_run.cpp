@@ -1,0 +1,132 @@
+#include "profile/analysis_run.h"
+
+#include <new>
+#include <system_error>
+
+#include "profile/text_analyser.h"
+#include "suite/unicode_text.h"
+#include "suite/zip_reader.h"
+
+namespace runemeter {
+
+namespace {
+
+bool endsWithZip(const std::filesystem::path& name) {
+    const std::u16string folded = foldCase(pathToDisplay(name));
+    return folded.size() >= 4 && folded.ends_with(u".zip");
+}
+
+// Hands the iterator's reports on to the run's observer.
+class SearchObserver : public FileIteratorObserver {
+public:
+    explicit SearchObserver(AnalysisObserver& observer) : m_observer(observer) {}
+    void foundDir(const std::filesystem::path& dir) override { m_observer.foundDir(dir); }
+    void problem(const std::filesystem::path& where, const std::string& reason) override {
+        m_observer.failedToRead(where, reason);
+    }
+    void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
+        m_observer.archiveProblem(archive, reason);
+    }
+    bool stopRequested() override { return m_observer.stopRequested(); }
+
+private:
+    AnalysisObserver& m_observer;
+};
+
+std::string memberProblem(const TMySearchRec& rec, const std::string& reason) {
+    return "member \"" + rec.memberName + "\": " + reason;
+}
+
+}  // namespace
+
+bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
+    iterator.ReadZipfiles = request.readZipfiles;
+    iterator.IncludeSubFolders = request.includeSubFolders;
+    if (request.path.empty())
+        return false;
+    const std::filesystem::path path = pathFromText(request.path);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status))
+        return false;
+
+    iterator.ExactFileName.clear();
+    iterator.ZipMemberMask.clear();
+    if (std::filesystem::is_directory(status)) {
+        iterator.HeadDir = path;
+        iterator.FileMask = request.fileMask;
+        return true;
+    }
+    // A file: its folder is searched for that very name (in sub-folders too when asked), taken
+    // literally so that a name holding '*', '?' or ';' means only itself.
+    std::filesystem::path folder = path.parent_path();
+    iterator.HeadDir = folder.empty() ? std::filesystem::path(".") : folder;
+    iterator.ExactFileName = path.filename();
+    iterator.FileMask = pathToDisplay(path.filename());
+    if (std::filesystem::is_regular_file(status) && endsWithZip(path.filename())) {
+        // Someone who picks an archive wants its texts read, whatever the zip option says;
+        // the mask box chooses among its members.
+        iterator.ReadZipfiles = true;
+        iterator.ZipMemberMask = request.fileMask;
+    }
+    return true;
+}
+
+void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
+                 AnalysisState& state, AnalysisObserver& observer) {
+    state.clear();
+    TextAnalyser analyser(state, observer);
+    analyser.setHeaderToCut(headerToCut);
+
+    SearchObserver search(observer);
+    iterator.IterateFindingFiles(search);
+    observer.filesFound(iterator.filesFound());
+    if (observer.stopRequested())
+        iterator.Stop();
+
+    // The members of one archive come one after another: it stays open until the next
+    // archive (or a plain file) comes, so a large archive is opened once, not once per member.
+    TUnZipReader reader;
+    std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
+
+    iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
+        if (rec.zipMemberNumber >= 1) {
+            const std::filesystem::path archive = TFileAndDirIterator::ZipFileFullFileName(rec);
+            if (!(reader.isOpen() && reader.archivePath() == archive) && archive != unusable) {
+                reader.close();
+                std::error_code ec;
+                if (!std::filesystem::exists(archive, ec)) {
+                    unusable = archive;  // gone since the search: skipped without a message
+                } else if (!reader.open(archive)) {
+                    unusable = archive;
+                    observer.archiveProblem(archive, reader.error());
+                }
+            }
+            if (reader.isOpen() && reader.archivePath() == archive) {
+                std::vector<std::byte>& buffer = analyser.readBuffer();
+                const ZipReadStatus status =
+                    reader.UnZipToBufferByIndex(rec.zipMemberNumber - 1, buffer);
+                if (status == ZipReadStatus::Ok) {
+                    try {
+                        if (!buffer.empty() && analyser.AnalyseBuffer(buffer))
+                            ++state.FilesRead;
+                    } catch (const std::bad_alloc&) {
+                        observer.archiveProblem(
+                            archive, memberProblem(rec, "not enough memory to decode it"));
+                    }
+                } else {
+                    observer.archiveProblem(archive, memberProblem(rec, reader.error()));
+                }
+            }
+        } else {
+            reader.close();
+            if (analyser.AnalyseFile(name))
+                ++state.FilesRead;
+        }
+        observer.fileProcessed(state.FilesRead);
+        if (observer.stopRequested())
+            iterator.Stop();
+    });
+}
+
+}  // namespace runemeter
