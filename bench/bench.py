@@ -5,7 +5,7 @@ Generates a reproducible corpus (seeded) under bench/corpus/ on first use, warms
 cache, checks that both tools give the same counts, then prints MB/s, the ratio and the peak
 memory of each case. Never part of the tests: run it by hand.
 
-    bench/bench.py [--cli build/release/cli/runemeter-cli] [--size-mb 200] [--repeat 3]
+    bench/bench.py [--cli build/release/bin/runemeter-cli] [--size-mb 200] [--repeat 3]
 """
 
 import argparse
@@ -190,7 +190,7 @@ def best_of(repeat, fn):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--cli", default=os.path.join(ROOT, "build", "release", "cli",
+    parser.add_argument("--cli", default=os.path.join(ROOT, "build", "release", "bin",
                                                       "runemeter-cli"))
     parser.add_argument("--corpus", default=os.path.join(HERE, "corpus"))
     parser.add_argument("--size-mb", type=int, default=200,

@@ -8,10 +8,10 @@ scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build build/release -j"$(nproc)"
 
-if [ -x build/release/app/runemeter ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
-  exec build/release/app/runemeter
+if [ -x build/release/bin/runemeter ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  exec build/release/bin/runemeter
 fi
-if [ -x build/release/app/runemeter ]; then
+if [ -x build/release/bin/runemeter ]; then
   echo "run: no display available; showing runemeter-cli on the sample texts instead" >&2
 fi
-exec build/release/cli/runemeter-cli --subfolders data/samples "$@"
+exec build/release/bin/runemeter-cli --subfolders data/samples "$@"
