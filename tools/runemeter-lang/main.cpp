@@ -87,6 +87,61 @@ int dump(const std::vector<std::string>& args) {
     return 0;
 }
 
+// What the text gives that the chosen format version has no place for.
+std::vector<std::string> unwritableFields(const LangFileImage& image) {
+    const LangFileHeader& h = image.header;
+    const std::uint16_t fv = h.formatVersion;
+    const std::string prefix = "format version " + std::to_string(fv) + " has no ";
+    std::vector<std::string> warnings;
+    if (fv <= 4 && h.build != 0) {
+        warnings.push_back(prefix + "build number; build " + std::to_string(h.build) +
+                           " is not written");
+    }
+    if (fv <= 2 && h.basedOnLangId != 0) {
+        warnings.push_back(prefix + "based-on language; it is not written");
+    }
+    if (fv <= 6 && h.extItemMaxId != 0) {
+        warnings.push_back(prefix + "ext-item-max-id; it is not written");
+    }
+    if (fv <= 6 && !image.groups.empty()) {
+        warnings.push_back(prefix + "external groups; " + std::to_string(image.groups.size()) +
+                           " group(s) are not written");
+    }
+    std::size_t attributes = h.attributes != 0 ? 1 : 0;
+    std::size_t numbers = 0;
+    const auto record = [&](const LangRecord& r, bool property) {
+        attributes += r.attributes != 0 ? 1 : 0;
+        numbers += property && isNumericType(r.type()) && r.hasValue ? 1 : 0;
+    };
+    for (const auto& unit : image.units) {
+        attributes += unit.attributes != 0 ? 1 : 0;
+        for (const auto& r : unit.constants) {
+            record(r, false);
+        }
+    }
+    for (const auto& form : image.forms) {
+        attributes += form.attributes != 0 ? 1 : 0;
+        for (const auto& r : form.properties) {
+            record(r, true);
+        }
+        for (const auto& component : form.components) {
+            attributes += component.attributes != 0 ? 1 : 0;
+            for (const auto& r : component.properties) {
+                record(r, true);
+            }
+        }
+    }
+    if (fv <= 1 && attributes != 0) {
+        warnings.push_back(prefix + "attribute words; " + std::to_string(attributes) +
+                           " non-zero attribute word(s) are not written");
+    }
+    if (fv <= 3 && numbers != 0) {
+        warnings.push_back(prefix + "float or integer values; " + std::to_string(numbers) +
+                           " value(s) are not written");
+    }
+    return warnings;
+}
+
 int build(const std::vector<std::string>& args) {
     std::string input;
     std::string output;
@@ -107,10 +162,8 @@ int build(const std::vector<std::string>& args) {
     }
     bool compressed = false;
     const LangFileImage image = langImageFromText(readText(input), &compressed);
-    const std::uint16_t fv = image.header.formatVersion;
-    if (fv < 7 && !image.groups.empty()) {
-        std::cerr << "runemeter-lang: warning: format version " << fv << " has no external groups; "
-                  << image.groups.size() << " group(s) are not written\n";
+    for (const std::string& warning : unwritableFields(image)) {
+        std::cerr << "runemeter-lang: warning: " << warning << "\n";
     }
     const std::vector<std::byte> bytes = writeLangFileImage(image, compressed || forceCompress);
     writeFileBytes(output, bytes);
