@@ -33,8 +33,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whole input files, within the size a language file can plausibly have.
+std::vector<std::byte> readInput(const std::string& path) {
+    std::vector<std::byte> bytes = readFileHead(path, kMaxLangFileSize + 1);
+    if (bytes.size() > kMaxLangFileSize) {
+        throw EFOpenError("Cannot read \"" + path + "\": more than " +
+                          std::to_string(kMaxLangFileSize >> 20) + " MiB");
+    }
+    return bytes;
+}
+
 std::string readText(const std::string& path) {
-    const std::vector<std::byte> bytes = readFileBytes(path);
+    const std::vector<std::byte> bytes = readInput(path);
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
@@ -77,7 +87,7 @@ int dump(const std::vector<std::string>& args) {
         throw UsageError("dump needs a file");
     }
     bool compressed = false;
-    const LangFileImage image = readLangFileImage(readFileBytes(input), &compressed);
+    const LangFileImage image = readLangFileImage(readInput(input), &compressed);
     const std::string text = langImageToText(image, compressed);
     if (output.empty()) {
         std::cout << text;
@@ -174,7 +184,7 @@ int compressOrDecompress(const std::vector<std::string>& args, bool compress) {
     if (args.size() != 2) {
         throw UsageError(std::string(compress ? "compress" : "decompress") + " needs IN and OUT");
     }
-    ByteStream source(readFileBytes(args[0]));
+    ByteStream source(readInput(args[0]));
     ByteStream dest;
     TLZCompressor compressor;
     compressor.SetSource(&source);
@@ -195,7 +205,7 @@ int info(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         throw UsageError("info takes one file");
     }
-    const std::vector<std::byte> bytes = readFileBytes(args[0]);
+    const std::vector<std::byte> bytes = readInput(args[0]);
     bool compressed = false;
     const LangFileImage image = readLangFileImage(bytes, &compressed);
     const LangFileHeader& h = image.header;
