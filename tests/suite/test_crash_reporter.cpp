@@ -129,13 +129,6 @@ TEST(ReportNames, FileNameIsTheModuleNameWithElf) {
     }
 }
 
-TEST(ReportNames, TrailingDelimiterIsAddedOnce) {
-    EXPECT_EQ(withTrailingDelimiter("/opt/app"), "/opt/app/");
-    EXPECT_EQ(withTrailingDelimiter("/opt/app/"), "/opt/app/");
-    EXPECT_EQ(withTrailingDelimiter("/"), "/");
-    EXPECT_EQ(withTrailingDelimiter(""), "");
-}
-
 struct CustomError {
     int code;
 };
