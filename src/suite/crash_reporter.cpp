@@ -305,12 +305,27 @@ ReportOutcome CrashReporter::run(ExceptionRecord record) noexcept {
         // A second error while one is being reported (from the dialog's own event loop, from a
         // listener, from another thread) must not open a second dialog or recurse.
         outcome.nested = true;
-        writeStderr("error while reporting another error: " + record.typeName + ": " +
-                    record.message + "\n");
+        try {
+            writeStderr("error while reporting another error: " + record.typeName + ": " +
+                        record.message + "\n");
+        } catch (...) {
+            writeStderr("error while reporting another error\n");
+        }
         notifyFailed(record, ReportingAction::ShowError);
         return outcome;
     }
 
+    try {
+        runActions(record, outcome);
+    } catch (...) {
+        // Out of memory between the steps: what was done stands, the rest is dropped.
+        std::fputs("error report incomplete\n", stderr);
+    }
+    m_busy = false;
+    return outcome;
+}
+
+void CrashReporter::runActions(ExceptionRecord& record, ReportOutcome& outcome) {
     bool handled = true;
     if (m_noticed) {
         try {
@@ -322,8 +337,7 @@ ReportOutcome CrashReporter::run(ExceptionRecord record) noexcept {
     if (!handled) {
         // A listener took the error over: the reporter only leaves a trace.
         writeStderr("unhandled error: " + record.typeName + ": " + record.message + "\n");
-        m_busy = false;
-        return outcome;
+        return;
     }
 
     const bool shown = runAction(record, ReportingAction::ShowError, [&] {
@@ -402,9 +416,6 @@ ReportOutcome CrashReporter::run(ExceptionRecord record) noexcept {
             std::exit(EXIT_FAILURE);
         });
     }
-
-    m_busy = false;
-    return outcome;
 }
 
 bool CrashReporter::runAction(ExceptionRecord& record, ReportingAction action,

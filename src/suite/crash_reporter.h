@@ -167,6 +167,7 @@ public:
 
 private:
     ReportOutcome run(ExceptionRecord record) noexcept;
+    void runActions(ExceptionRecord& record, ReportOutcome& outcome);
     bool runAction(ExceptionRecord& record, ReportingAction action,
                    const std::function<bool()>& body) noexcept;
     void notifyFailed(const ExceptionRecord& record, ReportingAction action) noexcept;

@@ -225,13 +225,6 @@ TEST_F(UnitTest, ReportingActionFailedWritesStarsThenTheFailure) {
     }
 }
 
-TEST(ExecutableFolder, KeepsTheTrailingDelimiter) {
-    EXPECT_EQ(unit::executableFolder("/opt/veltrane/runemeter"), "/opt/veltrane/");
-    EXPECT_EQ(unit::executableFolder("/runemeter"), "/");
-    EXPECT_EQ(unit::executableFolder("runemeter"), "");
-    EXPECT_EQ(unit::executableFolder("./bin/runemeter"), "./bin/");
-}
-
 TEST_F(UnitTest, InitialisationOnceFinalisationWritesTheLastLine) {
     const int before = unit::initializationCount();
     ASSERT_EQ(before, 0);
