@@ -48,7 +48,8 @@ std::string jsonString(std::u16string_view text) {
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        const bool pairStart = isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
+        const bool pairStart =
+            isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
         if (pairStart) {
             ++i;
             continue;
@@ -105,8 +106,8 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
     for (const ProfileRow& row : profile.rows) {
         const RowFields fields = deriveRowFields(row.text);
         const CharacterType type = characterType(fields.characterField);
-        if (lettersOnly && !(fields.numeric && fields.codeValue > 32 &&
-                             type == CharacterType::Letter)) {
+        if (lettersOnly &&
+            !(fields.numeric && fields.codeValue > 32 && type == CharacterType::Letter)) {
             continue;
         }
         out += first ? "\n" : ",\n";

@@ -170,8 +170,7 @@ int main(int argc, char** argv) {
         writeUtf8(buildCopyText(profile.rows, options.lettersOnly));
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n", std::strerror(errno));
         return 1;
     }
     return g_interrupted.load() ? 130 : 0;

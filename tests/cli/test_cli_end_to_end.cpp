@@ -48,8 +48,7 @@ protected:
     void writeZip(const fs::path& relative,
                   const std::vector<std::pair<std::string, std::string>>& members) {
         int error = 0;
-        zip_t* archive =
-            zip_open((m_dir / relative).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        zip_t* archive = zip_open((m_dir / relative).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         ASSERT_NE(archive, nullptr);
         for (const auto& [name, data] : members) {
             zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
@@ -68,7 +67,9 @@ protected:
     ///   archive.zip: five.txt "xxxxxx" (x6), readme.md "nnn" (not *.txt)
     void prepareTexts() {
         write("texts/one.txt", "aaa\r\nbbb\xE9");
-        write("texts/two.txt", "\xEF\xBB\xBF" "aaaa \xE2\x82\xAC");
+        write("texts/two.txt",
+              "\xEF\xBB\xBF"
+              "aaaa \xE2\x82\xAC");
         write("texts/three.txt", std::string("\xFF\xFEz\0z\0z\0z\0z\0", 12));
         write("texts/notes.md", "mmmm");
         write("texts/sub/four.txt", "qqqqqqqqq");
@@ -133,10 +134,10 @@ TEST_F(CliRun, FolderWithZipMembersGivesTheHandCheckedProfile) {
     prepareTexts();
     const Output r = run({(m_dir / "texts").string()});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string expected = "10\t" + tabbed(ResId::VTLineFeed) + "\t1\r\n" +     //
+    const std::string expected = "10\t" + tabbed(ResId::VTLineFeed) + "\t1\r\n" +        //
                                  "13\t" + tabbed(ResId::VTCarriageReturn) + "\t1\r\n" +  //
-                                 "32\t" + tabbed(ResId::VTSpace) + "\t1\r\n" +         //
-                                 zeroDigitAndCapitalLines() +                          //
+                                 "32\t" + tabbed(ResId::VTSpace) + "\t1\r\n" +           //
+                                 zeroDigitAndCapitalLines() +                            //
                                  "97\ta\t7\r\n"
                                  "98\tb\t3\r\n"
                                  "120\tx\t6\r\n"
@@ -149,9 +150,9 @@ TEST_F(CliRun, FolderWithZipMembersGivesTheHandCheckedProfile) {
                                  utf16ToUtf8(ResourceString(ResId::VTUnicode)) + ": 1; " +
                                  utf16ToUtf8(ResourceString(ResId::VTUTF8)) + ": 1";
     EXPECT_NE(r.err.find(fileInfo + "\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(utf16ToUtf8(formatWithNumber(
-                  ResourceString(ResId::VTBasedOnNmanyFiles), 4.0))),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find(utf16ToUtf8(formatWithNumber(ResourceString(ResId::VTBasedOnNmanyFiles), 4.0))),
+        std::string::npos)
         << r.err;
 }
 
@@ -189,7 +190,8 @@ TEST_F(CliRun, FrequencyOrderAndLettersOnly) {
     ASSERT_EQ(r.status, 0) << r.err;
     // Letters only: no named codes, no euro sign; the letters from most to least frequent,
     // then the capitals that did not occur.
-    const std::string head = "97\ta\t7\r\n120\tx\t6\r\n122\tz\t5\r\n98\tb\t3\r\n233\t\xC3\xA9\t1\r\n";
+    const std::string head =
+        "97\ta\t7\r\n120\tx\t6\r\n122\tz\t5\r\n98\tb\t3\r\n233\t\xC3\xA9\t1\r\n";
     ASSERT_GE(r.out.size(), head.size());
     EXPECT_EQ(r.out.substr(0, head.size()), head);
     const std::string rest = r.out.substr(head.size());

@@ -27,9 +27,9 @@ TEST(CliOptions, DefaultsAreTheWindowDefaults) {
 }
 
 TEST(CliOptions, EveryOptionIsTaken) {
-    const CliParseResult r = parse({"--mask", "*.md;*.txt", "--subfolders", "--no-zips",
-                                    "--header=###", "--sort", "freq", "--letters-only",
-                                    "--format", "json", "--", "-odd name"});
+    const CliParseResult r =
+        parse({"--mask", "*.md;*.txt", "--subfolders", "--no-zips", "--header=###", "--sort",
+               "freq", "--letters-only", "--format", "json", "--", "-odd name"});
     ASSERT_FALSE(r.exitNow) << r.output;
     EXPECT_EQ(r.options.mask, "*.md;*.txt");
     EXPECT_TRUE(r.options.subfolders);
