@@ -159,6 +159,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 TForm1::~TForm1() {
     stopWorker();
     FormDestroy();
+    // The list calls back into this window while it goes; let it go while the window is whole.
+    delete takeCentralWidget();
 }
 
 void TForm1::createControls() {
@@ -460,6 +462,12 @@ void TForm1::FormCreate() {
             language = 0x0409;  // the native interface is English
         }
         m_helpFile = ChooseHelpFile(userFolder(), language, programFile);
+        if (m_services.log) {
+            const std::u16string name = pathToDisplay(m_helpFile);
+            m_services.log(formatWithStrings(ResourceString(ResId::VTHelpFileIs),
+                                             std::array<std::u16string_view, 1>{name}),
+                           true);
+        }
     }
     // 6. The mask box shows its first entry.
     ElComboBoxFileSpecs->setCurrentIndex(0);
@@ -714,9 +722,6 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 }
 
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
-    if (m_running) {
-        return;  // the rows are replaced when the run ends
-    }
     ResultsModel& model = LMDListBox1->resultsModel();
     std::vector<ProfileRow> rows = model.rows();
     sortRowsBySection(rows, ClickedSectionIndex(*LMDListBox1->header(), section));
