@@ -63,7 +63,7 @@ constexpr int kClientHeight = 488;
 constexpr int kPanelHeight = 169;
 // The Source Text tab shows at most this many code units; a text of hundreds of megabytes
 // would make the text box unusable, and the counts never depend on what is shown.
-constexpr std::size_t kMemoLimit = 4 * 1024 * 1024;
+constexpr std::size_t kMemoLimit = 1024 * 1024;
 
 QString resourceText(ResId id) {
     return fromU16(ResourceString(id));
@@ -159,6 +159,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 TForm1::~TForm1() {
     stopWorker();
     FormDestroy();
+    // The list calls back into this window while it goes; let it go while the window is whole.
+    delete takeCentralWidget();
 }
 
 void TForm1::createControls() {
@@ -385,6 +387,13 @@ void TForm1::createControls() {
     connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
     connect(LMDListBox1->header(), &QHeaderView::sectionClicked, this,
             &TForm1::LMDListBox1HeaderSectionClick);
+    // The header is not reachable by keyboard; Ctrl+1 to Ctrl+5 click its sections.
+    for (int section = 0; section < 5; ++section) {
+        auto* sortKey = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + section)), LMDListBox1);
+        sortKey->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(sortKey, &QShortcut::activated, this,
+                [this, section] { LMDListBox1HeaderSectionClick(section); });
+    }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
 
@@ -460,6 +469,12 @@ void TForm1::FormCreate() {
             language = 0x0409;  // the native interface is English
         }
         m_helpFile = ChooseHelpFile(userFolder(), language, programFile);
+        if (m_services.log) {
+            const std::u16string name = pathToDisplay(m_helpFile);
+            m_services.log(formatWithStrings(ResourceString(ResId::VTHelpFileIs),
+                                             std::array<std::u16string_view, 1>{name}),
+                           true);
+        }
     }
     // 6. The mask box shows its first entry.
     ElComboBoxFileSpecs->setCurrentIndex(0);
@@ -714,9 +729,6 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 }
 
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
-    if (m_running) {
-        return;  // the rows are replaced when the run ends
-    }
     ResultsModel& model = LMDListBox1->resultsModel();
     std::vector<ProfileRow> rows = model.rows();
     sortRowsBySection(rows, ClickedSectionIndex(*LMDListBox1->header(), section));

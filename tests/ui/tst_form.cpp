@@ -27,6 +27,7 @@
 #include "frame/qt_text.h"
 #include "results/copy_text.h"
 #include "results/results_list.h"
+#include "results/sorting.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
 #include "ui/ui_test_support.h"
@@ -227,6 +228,18 @@ private slots:
         QCOMPARE(frequencyOf(*m_form, " 65 A"), 1);
     }
 
+    void aHugeTextIsCountedWholeButShownInPart() {
+        const QString file = m_home->path() + "/huge/big.txt";
+        QVERIFY(test::writeFile(file, QByteArray(1'500'000, 'a')));
+        QVERIFY(runOn(file));
+        QCOMPARE(frequencyOf(*m_form, " 97 a"), 1'500'000);
+        const QString shown = m_form->Memo->toPlainText();
+        QVERIFY(shown.startsWith(QString(1000, 'a')));
+        QVERIFY2(shown.endsWith("[1048576 of 1500000 characters shown]"),
+                 qPrintable(shown.right(60)));
+        QVERIFY(shown.size() < 1'100'000);
+    }
+
     void enterInThePathEditStartsARun() {
         m_form->ElFolderNameEdit1->setText(m_data);
         QSignalSpy finished(m_form.get(), &TForm1::runFinished);
@@ -388,6 +401,16 @@ private slots:
                          qPrintable(QString("section %1 row %2").arg(section).arg(i)));
             }
         }
+        // The keyboard sorts too: Ctrl+5 is a click on "freq.", Ctrl+1 on "Code".
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_form->LMDListBox1->setFocus();
+        QTest::keyClick(m_form->LMDListBox1, Qt::Key_5, Qt::ControlModifier);
+        QCOMPARE(rows().front().text, ResourceString(ResId::VTTotal));
+        QTest::keyClick(m_form->LMDListBox1, Qt::Key_1, Qt::ControlModifier);
+        auto byText = codeOrder;
+        sortRowsBySection(byText, 0);  // row texts are unique, so this order is the only one
+        QVERIFY(rows() == byText);
         // A font change with a text loaded rebuilds the list in code order.
         clickSection(4);
         m_form->ElSpinEditFontSize->setValue(12);
