@@ -117,7 +117,7 @@ bool matchesFileMask(std::u16string_view name, std::u16string_view masks) {
             const std::u32string m = foldedCodePoints(mask);
             if (wildcardMatch(folded, m))
                 return true;
-            // As on the desktop this tool comes from, "name.*" also takes "name" itself.
+            // "name.*" also takes "name" itself, so "*.*" means every file, as users expect.
             if (m.size() >= 2 && m.ends_with(U".*") &&
                 wildcardMatch(folded, std::u32string_view(m).substr(0, m.size() - 2))) {
                 return true;

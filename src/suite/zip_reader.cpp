@@ -148,11 +148,16 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
     }
     try {
         std::uint64_t filled = 0;
+        // A small member is read in one piece of its size and one byte more (the end of its
+        // data shows as a short read); a large or unsized one in pieces.
+        const std::size_t chunk =
+            sizeKnown && st.size < kReadChunk ? static_cast<std::size_t>(st.size) + 1 : kReadChunk;
         for (;;) {
-            if (out.size() < filled + kReadChunk)
-                out.resize(filled + kReadChunk);
+            if (out.size() < filled + chunk) {
+                out.resize(filled + chunk);
+            }
             // Reading on to the end of the data is what makes the library check the CRC.
-            const zip_int64_t got = zip_fread(file.get(), out.data() + filled, kReadChunk);
+            const zip_int64_t got = zip_fread(file.get(), out.data() + filled, chunk);
             if (got < 0) {
                 m_error = zipErrorText(zip_file_get_error(file.get()));
                 out.clear();
