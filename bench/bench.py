@@ -166,11 +166,18 @@ def run_measured(argv, stdout=subprocess.PIPE):
 
 
 def python_counter_measured(paths, zips):
+    # The file list goes through a file: 100,000 names do not fit on a command line.
+    import tempfile
+    with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as lst:
+        json.dump({"paths": paths, "zips": zips}, lst)
     code = ("import sys, json; sys.path.insert(0, %r); import bench; "
-            "c = bench.counter_of_files(%r, %r); "
+            "a = json.load(open(%r)); c = bench.counter_of_files(a['paths'], a['zips']); "
             "print(json.dumps({str(k): v for k, v in bench.to_code_units(c).items()}))"
-            % (HERE, paths, zips))
-    elapsed, rss, out = run_measured([sys.executable, "-c", code])
+            % (HERE, lst.name))
+    try:
+        elapsed, rss, out = run_measured([sys.executable, "-c", code])
+    finally:
+        os.unlink(lst.name)
     return elapsed, rss, {int(k): v for k, v in json.loads(out).items()}
 
 
