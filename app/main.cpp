@@ -1,0 +1,33 @@
+// The desktop program: make sure the suite's shell runs, then show the main window.
+
+#include <QApplication>
+
+#include "frame/TForm1.h"
+#include "frame/qt_text.h"
+#include "frame/start_tool.h"
+#include "frame/suite_link.h"
+#include "frame/tool_frame.h"
+#include "suite/named_mutex.h"
+#include "suite/tool_services.h"
+
+int main(int argc, char* argv[]) {
+    using namespace runemeter;
+    initialiseUnits();
+    QApplication application(argc, argv);
+    installMessageBoxes();
+
+    // The shell is started when it is not running; the tool starts whatever the outcome.
+    (void)ensureShellRunning(namedMutexExists(kSuiteMutexName), suiteStartToolServices());
+
+    QApplication::setApplicationName(QStringLiteral("runemeter"));
+    QApplication::setApplicationDisplayName(fromU16(Tool_Name(kRunemeterTool)));
+    int result = 0;
+    {
+        TForm1 form(suiteFormServices());
+        form.show();
+        result = QApplication::exec();
+    }
+    finaliseUnits(current_tool_var, GetShortToolFilename(current_tool_var), MainWindowHandle,
+                  suiteFinaliseServices());
+    return result;
+}

@@ -1,0 +1,736 @@
+#include "frame/TForm1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <system_error>
+
+#include "frame/qt_text.h"
+#include "frame/start_tool.h"
+#include "frame/tool_frame.h"
+#include "profile/analysis_run.h"
+#include "results/MyClipboardU.h"
+#include "results/copy_text.h"
+#include "results/results_list.h"
+#include "results/sorting.h"
+#include "suite/number_format.h"
+#include "suite/resource_strings.h"
+#include "suite/tool_services.h"
+#include "suite/unicode_text.h"
+
+namespace runemeter {
+
+namespace {
+
+constexpr int kClientWidth = 420;
+constexpr int kClientHeight = 488;
+constexpr int kPanelHeight = 169;
+// The Source Text tab shows at most this many code units; a text of hundreds of megabytes
+// would make the text box unusable, and the counts never depend on what is shown.
+constexpr std::size_t kMemoLimit = 4 * 1024 * 1024;
+
+QString resourceText(ResId id) {
+    return fromU16(ResourceString(id));
+}
+
+QString formatResource(ResId id, std::initializer_list<std::u16string> args) {
+    std::vector<std::u16string_view> views(args.begin(), args.end());
+    return fromU16(formatWithStrings(ResourceString(id), views));
+}
+
+QString memoText(const std::u16string& text) {
+    if (text.size() <= kMemoLimit) {
+        return fromU16(text);
+    }
+    std::size_t cut = kMemoLimit;
+    // Never end the shown text between the two halves of a surrogate pair.
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) {
+        --cut;
+    }
+    return fromU16(std::u16string_view(text).substr(0, cut)) +
+           QStringLiteral("\n\n[%1 of %2 characters shown]")
+               .arg(QString::number(cut), QString::number(text.size()));
+}
+
+}  // namespace
+
+// ---- the worker's observer: every call comes on the worker thread
+
+class TForm1::RunObserver final : public AnalysisObserver {
+public:
+    explicit RunObserver(TForm1& form) : m_form(form) {}
+
+    void fileIsEmpty(const std::filesystem::path& file) override {
+        m_form.messageFromWorker(formatResource(ResId::VTFileIsEmpty, {pathToDisplay(file)}));
+    }
+    void failedToRead(const std::filesystem::path& file, const std::string& reason) override {
+        if (m_form.m_services.log) {
+            m_form.m_services.log(pathToDisplay(file) + u": " + utf8ToUtf16(reason), false);
+        }
+        m_form.messageFromWorker(formatResource(ResId::VTFailedToRead, {pathToDisplay(file)}));
+    }
+    void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
+        m_form.messageFromWorker(
+            formatResource(ResId::VTArchiveDamaged, {pathToDisplay(archive), utf8ToUtf16(reason)}));
+    }
+    void foundDir(const std::filesystem::path& dir) override {
+        const QString name = pathToQString(dir);
+        QMetaObject::invokeMethod(
+            &m_form, [form = &m_form, name] { form->FileAndDirIterator1FoundDir(name); },
+            Qt::QueuedConnection);
+    }
+    void filesFound(std::int64_t count) override {
+        QMetaObject::invokeMethod(
+            &m_form,
+            [form = &m_form, count] {
+                form->LabelResults->setText(fromU16(IntToDecStr(count, Myformatsettings())));
+                const int maximum = static_cast<int>(std::clamp<std::int64_t>(count, 1, INT_MAX));
+                form->PCProgressBar1->setRange(0, maximum);
+                form->PCProgressBar1->setValue(0);
+            },
+            Qt::QueuedConnection);
+    }
+    void fileProcessed(std::int64_t filesRead) override {
+        m_form.m_progressFilesRead = filesRead;
+        m_form.postProgress();
+    }
+    [[nodiscard]] bool stopRequested() override { return m_form.m_stopRequested; }
+
+private:
+    TForm1& m_form;
+};
+
+// ---- construction
+
+TForm1::TForm1(FormServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Runemeter"));
+    if (!m_services.message) {
+        m_services.message = [this](const QString& text, const QString& caption) {
+            QMessageBox::warning(this, caption, text);
+        };
+    }
+    if (!m_services.openHelp) {
+        m_services.openHelp = [](const std::filesystem::path& file) {
+            return QDesktopServices::openUrl(QUrl::fromLocalFile(pathToQString(file)));
+        };
+    }
+    createControls();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    stopWorker();
+    FormDestroy();
+}
+
+void TForm1::createControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    // Top panel: path, mask, options, the three buttons, the summary and the progress bar.
+    Panel2 = new QFrame(central);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFrameShape(QFrame::StyledPanel);
+    Panel2->setFixedHeight(kPanelHeight);
+    Panel2->setProperty("helpContext", kMainHelpContext);
+    auto* panelLayout = new QVBoxLayout(Panel2);
+    panelLayout->setContentsMargins(6, 6, 6, 0);
+    panelLayout->setSpacing(4);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(6);
+    Label1 = new QLabel(QStringLiteral("&file(s)"), Panel2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ElFolderNameEdit1 = new QLineEdit(Panel2);
+    ElFolderNameEdit1->setObjectName(QStringLiteral("ElFolderNameEdit1"));
+    ElFolderNameEdit1->setPlaceholderText(QStringLiteral("a file or a folder"));
+    ElFolderNameEdit1->setClearButtonEnabled(true);
+    Label1->setBuddy(ElFolderNameEdit1);
+    ElFolderNameEdit1Browse = new QToolButton(Panel2);
+    ElFolderNameEdit1Browse->setObjectName(QStringLiteral("ElFolderNameEdit1Browse"));
+    ElFolderNameEdit1Browse->setText(QStringLiteral("..."));
+    ElFolderNameEdit1Browse->setToolTip(QStringLiteral("Choose a file or a folder"));
+    ElFolderNameEdit1Browse->setPopupMode(QToolButton::InstantPopup);
+    auto* browseMenu = new QMenu(ElFolderNameEdit1Browse);
+    ElFolderNameEdit1Browse->setMenu(browseMenu);
+    grid->addWidget(Label1, 0, 0);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->setSpacing(2);
+    pathRow->addWidget(ElFolderNameEdit1, 1);
+    pathRow->addWidget(ElFolderNameEdit1Browse);
+    grid->addLayout(pathRow, 0, 1, 1, 2);
+
+    ElComboBoxFileSpecs = new QComboBox(Panel2);
+    ElComboBoxFileSpecs->setObjectName(QStringLiteral("ElComboBoxFileSpecs"));
+    ElComboBoxFileSpecs->setEditable(true);
+    ElComboBoxFileSpecs->setInsertPolicy(QComboBox::NoInsert);
+    ElComboBoxFileSpecs->addItems({QStringLiteral("*.txt"), QStringLiteral("*.xml"),
+                                   QStringLiteral("*.htm"), QStringLiteral("*.*")});
+    ElComboBoxFileSpecs->setToolTip(
+        QStringLiteral("File mask used in a folder; several masks separated by ';'"));
+    grid->addWidget(ElComboBoxFileSpecs, 1, 1);
+    auto* options = new QVBoxLayout;
+    CheckBoxZips = new QCheckBox(QStringLiteral(".&zip files too"), Panel2);
+    CheckBoxZips->setObjectName(QStringLiteral("CheckBoxZips"));
+    CheckBoxZips->setChecked(true);
+    CheckBoxFolders = new QCheckBox(QStringLiteral("sub-fol&ders too"), Panel2);
+    CheckBoxFolders->setObjectName(QStringLiteral("CheckBoxFolders"));
+    CheckBoxFolders->setChecked(false);
+    options->addWidget(CheckBoxZips);
+    options->addWidget(CheckBoxFolders);
+    grid->addLayout(options, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+
+    // The buttons stay at the right edge as the window widens.
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(4);
+    ButtonAnalyse = new QPushButton(QStringLiteral("&Analyse"), Panel2);
+    ButtonAnalyse->setObjectName(QStringLiteral("ButtonAnalyse"));
+    ButtonAnalyse->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    ButtonAnalyse->setAutoDefault(false);
+    ButtonStop = new QPushButton(QStringLiteral("&Stop"), Panel2);
+    ButtonStop->setObjectName(QStringLiteral("ButtonStop"));
+    ButtonStop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    ButtonStop->setToolTip(QStringLiteral("Stop the run after the current file (Esc)"));
+    ButtonStop->setAutoDefault(false);
+    ElPopupButtonCopy = new QPushButton(QStringLiteral("&Copy"), Panel2);
+    ElPopupButtonCopy->setObjectName(QStringLiteral("ElPopupButtonCopy"));
+    ElPopupButtonCopy->setIcon(
+        QIcon::fromTheme(QStringLiteral("edit-copy"), style()->standardIcon(QStyle::SP_FileIcon)));
+    ElPopupButtonCopy->setToolTip(QStringLiteral("Copy the list as tab-separated text"));
+    ElPopupButtonCopy->setAutoDefault(false);
+    buttons->addWidget(ButtonAnalyse);
+    buttons->addWidget(ButtonStop);
+    buttons->addWidget(ElPopupButtonCopy);
+    buttons->addStretch(1);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(grid, 1);
+    top->addLayout(buttons);
+    panelLayout->addLayout(top);
+
+    LabelResults = new QLabel(Panel2);
+    LabelResults->setObjectName(QStringLiteral("LabelResults"));
+    LabelResults->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelFileInfo = new QLabel(Panel2);
+    LabelFileInfo->setObjectName(QStringLiteral("LabelFileInfo"));
+    LabelFileInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    panelLayout->addWidget(LabelResults);
+    panelLayout->addWidget(LabelFileInfo);
+    panelLayout->addStretch(1);
+
+    PCProgressBar1 = new QProgressBar(Panel2);
+    PCProgressBar1->setObjectName(QStringLiteral("PCProgressBar1"));
+    PCProgressBar1->setFixedHeight(8);
+    PCProgressBar1->setTextVisible(false);
+    PCProgressBar1->setRange(0, 1);
+    PCProgressBar1->setValue(0);
+    panelLayout->addWidget(PCProgressBar1);
+    outer->addWidget(Panel2);
+
+    // The three tabs.
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setProperty("helpContext", kMainHelpContext);
+
+    TabSheetResults = new QWidget;
+    TabSheetResults->setObjectName(QStringLiteral("TabSheetResults"));
+    auto* resultsLayout = new QVBoxLayout(TabSheetResults);
+    resultsLayout->setContentsMargins(2, 2, 2, 2);
+    LMDListBox1 = new TLMDListBox(TabSheetResults);
+    LMDListBox1->setObjectName(QStringLiteral("LMDListBox1"));
+    LMDListBox1->setItemDelegate(new ResultRowDelegate(
+        [this](QPainter& painter, int index, const QRect& rect, bool selected) {
+            ListBox1DrawItem(painter, index, rect, selected);
+        },
+        [this](int index, int& height) { LMDListBox1MeasureItem(index, height); }, LMDListBox1));
+    resultsLayout->addWidget(LMDListBox1);
+    PageControl1->addTab(TabSheetResults, QStringLiteral("&Results"));
+
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    auto* settings = new QGridLayout(TabSheet1);
+    auto* fontLabel = new QLabel(QStringLiteral("list f&ont"), TabSheet1);
+    ElFontComboBox1 = new QFontComboBox(TabSheet1);
+    ElFontComboBox1->setObjectName(QStringLiteral("ElFontComboBox1"));
+    fontLabel->setBuddy(ElFontComboBox1);
+    auto* sizeLabel = new QLabel(QStringLiteral("si&ze"), TabSheet1);
+    ElSpinEditFontSize = new QSpinBox(TabSheet1);
+    ElSpinEditFontSize->setObjectName(QStringLiteral("ElSpinEditFontSize"));
+    ElSpinEditFontSize->setRange(8, 999);
+    ElSpinEditFontSize->setValue(10);
+    sizeLabel->setBuddy(ElSpinEditFontSize);
+    Label2 = new QLabel(QStringLiteral("&header to cut"), TabSheet1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    ElEditHeaderToCut = new QLineEdit(TabSheet1);
+    ElEditHeaderToCut->setObjectName(QStringLiteral("ElEditHeaderToCut"));
+    ElEditHeaderToCut->setToolTip(
+        QStringLiteral("Each text loses everything up to and including the first occurrence"));
+    Label2->setBuddy(ElEditHeaderToCut);
+    ElCheckBoxCopyCharactersOnly =
+        new QCheckBox(QStringLiteral("copy &letter characters only"), TabSheet1);
+    ElCheckBoxCopyCharactersOnly->setObjectName(QStringLiteral("ElCheckBoxCopyCharactersOnly"));
+    ButtonHelp = new QPushButton(QStringLiteral("Hel&p"), TabSheet1);
+    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
+    ButtonHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    ButtonHelp->setAutoDefault(false);
+    settings->addWidget(fontLabel, 0, 0);
+    settings->addWidget(ElFontComboBox1, 0, 1);
+    settings->addWidget(sizeLabel, 1, 0);
+    settings->addWidget(ElSpinEditFontSize, 1, 1, Qt::AlignLeft);
+    settings->addWidget(Label2, 2, 0);
+    settings->addWidget(ElEditHeaderToCut, 2, 1);
+    settings->addWidget(ElCheckBoxCopyCharactersOnly, 3, 0, 1, 2);
+    settings->addWidget(ButtonHelp, 4, 0, Qt::AlignLeft);
+    settings->setRowStretch(5, 1);
+    settings->setColumnStretch(1, 1);
+    PageControl1->addTab(TabSheet1, QStringLiteral("Se&ttings"));
+
+    TabSheetHelp = new QWidget;
+    TabSheetHelp->setObjectName(QStringLiteral("TabSheetHelp"));
+    auto* sourceLayout = new QVBoxLayout(TabSheetHelp);
+    sourceLayout->setContentsMargins(2, 2, 2, 2);
+    Memo = new QPlainTextEdit(TabSheetHelp);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setReadOnly(true);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    sourceLayout->addWidget(Memo);
+    PageControl1->addTab(TabSheetHelp, QStringLiteral("Source Te&xt"));
+    outer->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+
+    ElStatusBar1 = new QStatusBar(this);
+    ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
+    setStatusBar(ElStatusBar1);
+
+    // Browsing offers files and folders; it starts where the current path is, else the desktop.
+    const auto startFolder = [this] {
+        const QString current = ElFolderNameEdit1->text().trimmed();
+        const QFileInfo info(current);
+        if (!current.isEmpty() && info.exists()) {
+            return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        }
+        return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    };
+    QAction* chooseFile = browseMenu->addAction(QStringLiteral("&File..."));
+    connect(chooseFile, &QAction::triggered, this, [this, startFolder] {
+        const QString file =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Choose a file"), startFolder());
+        if (!file.isEmpty()) {
+            ElFolderNameEdit1->setText(QDir::toNativeSeparators(file));
+        }
+    });
+    QAction* chooseFolder = browseMenu->addAction(QStringLiteral("F&older..."));
+    connect(chooseFolder, &QAction::triggered, this, [this, startFolder] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("Choose a folder"), startFolder());
+        if (!folder.isEmpty()) {
+            ElFolderNameEdit1->setText(QDir::toNativeSeparators(folder));
+        }
+    });
+
+    // Handlers.
+    connect(ButtonAnalyse, &QPushButton::clicked, this, &TForm1::ButtonAnalyseClick);
+    connect(ElFolderNameEdit1, &QLineEdit::returnPressed, this, &TForm1::ButtonAnalyseClick);
+    connect(ElFolderNameEdit1, &QLineEdit::textChanged, this,
+            [this] { showPathValidity(true, {}); });
+    connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &TForm1::ButtonStopClick);
+    connect(ElPopupButtonCopy, &QPushButton::clicked, this, &TForm1::ElPopupButtonCopyClick);
+    connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
+    connect(LMDListBox1->header(), &QHeaderView::sectionClicked, this,
+            &TForm1::LMDListBox1HeaderSectionClick);
+    connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
+    connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
+
+    // Keyboard order: top to bottom, left to right.
+    setTabOrder(ElFolderNameEdit1, ElFolderNameEdit1Browse);
+    setTabOrder(ElFolderNameEdit1Browse, ElComboBoxFileSpecs);
+    setTabOrder(ElComboBoxFileSpecs, CheckBoxZips);
+    setTabOrder(CheckBoxZips, CheckBoxFolders);
+    setTabOrder(CheckBoxFolders, ButtonAnalyse);
+    setTabOrder(ButtonAnalyse, ButtonStop);
+    setTabOrder(ButtonStop, ElPopupButtonCopy);
+    setTabOrder(ElPopupButtonCopy, PageControl1);
+    setTabOrder(PageControl1, LMDListBox1);
+    setTabOrder(LMDListBox1, ElFontComboBox1);
+    setTabOrder(ElFontComboBox1, ElSpinEditFontSize);
+    setTabOrder(ElSpinEditFontSize, ElEditHeaderToCut);
+    setTabOrder(ElEditHeaderToCut, ElCheckBoxCopyCharactersOnly);
+    setTabOrder(ElCheckBoxCopyCharactersOnly, ButtonHelp);
+    setTabOrder(ButtonHelp, Memo);
+
+    // Client area 420 x 488, centred on the screen.
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+}
+
+// ---- lifecycle
+
+std::filesystem::path TForm1::userFolder() const {
+    if (m_services.userFolder) {
+        return m_services.userFolder();
+    }
+    return pathFromQString(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) /
+           "Veltrane";
+}
+
+void TForm1::FormCreate() {
+    // 1. The suite knows the window by its id.
+    MainWindowHandle = static_cast<std::uint64_t>(winId());
+    // 2. Button images are set with the controls.
+    // 3. Tool frame: register the window; logging and the user folder come from the suite.
+    if (m_services.registerWindow) {
+        m_services.registerWindow(kRunemeterTool, MainWindowHandle);
+    }
+    // 4. Help file: the suite's, else the rule for the chosen language.
+    const std::filesystem::path programFile =
+        pathFromQString(QCoreApplication::applicationFilePath()).filename();
+    m_helpFile = m_services.helpFile ? m_services.helpFile() : std::filesystem::path{};
+    if (m_helpFile.empty()) {
+        std::uint32_t language = m_services.chosenLanguage ? m_services.chosenLanguage() : 0;
+        if (language == 0) {
+            language = 0x0409;  // the native interface is English
+        }
+        m_helpFile = ChooseHelpFile(userFolder(), language, programFile);
+    }
+    // 6. The mask box shows its first entry.
+    ElComboBoxFileSpecs->setCurrentIndex(0);
+    // 7. The controls' states of the last session.
+    if (m_services.loadControlStates) {
+        m_services.loadControlStates(*this, ToolSettingsFileName(userFolder(), programFile));
+    }
+    // 8. A restored font name becomes the chosen font.
+    if (!ElFontComboBox1->currentText().isEmpty()) {
+        ElFontComboBox1->setCurrentFont(QFont(ElFontComboBox1->currentText()));
+    }
+    // 9. The suite's code may let the window breathe during long work on this thread.
+    AYieldProcessProc = [] { QCoreApplication::processEvents(); };
+    // 10. Empty summary, Results tab in front.
+    LabelFileInfo->clear();
+    LabelResults->clear();
+    PageControl1->setCurrentIndex(0);
+}
+
+void TForm1::FormShow() {
+    FontComboBoxChange();
+}
+
+void TForm1::FormResize() {
+    LMDListBox1->viewport()->update();
+}
+
+void TForm1::FormDestroy() {
+    if (m_destroyed) {
+        return;
+    }
+    m_destroyed = true;
+    if (m_services.saveControlStates) {
+        const std::filesystem::path programFile =
+            pathFromQString(QCoreApplication::applicationFilePath()).filename();
+        m_services.saveControlStates(*this, ToolSettingsFileName(userFolder(), programFile));
+    }
+    if (m_services.log) {
+        const std::u16string name = m_services.toolName ? m_services.toolName() : u"Runemeter";
+        const LogLine line = toolClosingLine(name);
+        m_services.log(line.text, line.flag);
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        // The run ends after the file in hand; the window closes when its profile is in.
+        m_closeAfterRun = true;
+        ButtonStopClick();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// ---- the run
+
+void TForm1::showPathValidity(bool valid, const QString& path) {
+    ElFolderNameEdit1->setProperty("invalidPath", !valid);
+    if (valid) {
+        ElFolderNameEdit1->setStyleSheet({});
+        ElFolderNameEdit1->setToolTip(QStringLiteral("The file or folder to analyse"));
+    } else {
+        ElFolderNameEdit1->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid red; }"));
+        ElFolderNameEdit1->setToolTip(
+            path.trimmed().isEmpty()
+                ? QStringLiteral("Type or choose a file or a folder first.")
+                : QStringLiteral("\"%1\" is neither a file nor a folder.").arg(path));
+    }
+}
+
+void TForm1::ButtonAnalyseClick() {
+    if (m_running) {
+        return;  // one run at a time
+    }
+    RunRequest request;
+    request.path = toU16(ElFolderNameEdit1->text());
+    request.fileMask = toU16(ElComboBoxFileSpecs->currentText());
+    request.includeSubFolders = CheckBoxFolders->isChecked();
+    request.readZipfiles = CheckBoxZips->isChecked();
+    request.headerToCut = toU16(ElEditHeaderToCut->text());
+    const bool valid = CheckChosenPath(request, FileAndDirIterator1);
+    showPathValidity(valid, ElFolderNameEdit1->text());
+    if (!valid) {
+        return;
+    }
+    PageControl1->setCurrentWidget(TabSheetResults);
+    m_runPath = request.path;
+    m_running = true;
+    m_stopRequested = false;
+    m_progressFilesRead = 0;
+    m_progressPending = false;
+    {
+        std::lock_guard lock(m_messageMutex);
+        m_cancelMessages = false;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LabelResults->setText(QStringLiteral("..."));
+    PCProgressBar1->setRange(0, 1);
+    PCProgressBar1->setValue(0);
+    emit runStarted();
+    m_worker = std::thread([this, header = request.headerToCut] {
+        RunObserver observer(*this);
+        runAnalysis(FileAndDirIterator1, header, m_state, observer);
+        QMetaObject::invokeMethod(
+            this, [this] { runEnded(); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::postProgress() {
+    if (m_progressPending.exchange(true)) {
+        return;  // an update is already on its way and will show the newest count
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_progressPending = false;
+            const std::int64_t read = m_progressFilesRead;
+            PCProgressBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(
+                read, PCProgressBar1->minimum(), PCProgressBar1->maximum())));
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::messageFromWorker(const QString& text) {
+    auto answered = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        this,
+        [this, text, answered] {
+            if (!m_closeAfterRun) {
+                m_services.message(text, QStringLiteral("Runemeter"));
+            }
+            std::lock_guard lock(m_messageMutex);
+            *answered = true;
+            m_messageDone.notify_all();
+        },
+        Qt::QueuedConnection);
+    // The run waits until the user has seen the message, or until the window goes away.
+    std::unique_lock lock(m_messageMutex);
+    m_messageDone.wait(lock, [&] { return *answered || m_cancelMessages; });
+}
+
+void TForm1::runEnded() {
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    PCProgressBar1->setValue(0);
+    rebuildProfile();
+    QApplication::restoreOverrideCursor();
+    m_running = false;
+    emit runFinished();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    }
+}
+
+void TForm1::stopWorker() {
+    if (!m_worker.joinable()) {
+        return;
+    }
+    m_stopRequested = true;
+    FileAndDirIterator1.Stop();
+    {
+        std::lock_guard lock(m_messageMutex);
+        m_cancelMessages = true;
+    }
+    m_messageDone.notify_all();
+    m_worker.join();
+    if (m_running) {
+        QApplication::restoreOverrideCursor();
+        m_running = false;
+    }
+}
+
+void TForm1::ButtonStopClick() {
+    if (!m_running) {
+        return;
+    }
+    m_stopRequested = true;
+    FileAndDirIterator1.Stop();
+}
+
+void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
+    ElStatusBar1->showMessage(DirName);
+}
+
+void TForm1::rebuildProfile() {
+    applyProfile(BuildProfile(m_state, m_runPath));
+}
+
+void TForm1::applyProfile(const Profile& profile) {
+    LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
+    Memo->setPlainText(memoText(m_state.SourceText));
+    LabelFileInfo->setText(fromU16(profile.labelFileInfo));
+    LabelResults->setText(fromU16(profile.labelResults));
+}
+
+// ---- the results list
+
+void TForm1::ListBox1DrawItem(QPainter& painter, int Index, const QRect& Rect, bool selected) {
+    if (Index < 0 || Index >= LMDListBox1->Count()) {
+        return;
+    }
+    painter.fillRect(Rect, painter.brush());
+    const ResultsModel& model = LMDListBox1->resultsModel();
+    const ProfileRow& row = model.rows()[static_cast<std::size_t>(Index)];
+    int left[5];
+    int width[5];
+    LMDListBox1->sectionEdges(left, width);
+    const QFontMetrics metrics(painter.font());
+    const RowPaint paint = rowPaint(row, model.totalCharacters(), selected, Myformatsettings(),
+                                    left, width, metrics, LMDListBox1->palette());
+    painter.setPen(paint.colour);
+    const int baseline = Rect.top() + metrics.ascent();
+    for (const PaintedText& column : paint.columns) {
+        if (!column.text.isEmpty()) {
+            painter.drawText(QPoint(column.x, baseline), column.text);
+        }
+    }
+}
+
+void TForm1::LMDListBox1MeasureItem(int Index, int& Height) {
+    (void)Index;  // every row has the same height
+    Height = rowHeightFor(QFontMetrics(LMDListBox1->font()));
+}
+
+int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
+    for (int i = 0; i < header.count(); ++i) {
+        if (header.logicalIndex(i) == section) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TForm1::LMDListBox1HeaderSectionClick(int section) {
+    if (m_running) {
+        return;  // the rows are replaced when the run ends
+    }
+    ResultsModel& model = LMDListBox1->resultsModel();
+    std::vector<ProfileRow> rows = model.rows();
+    sortRowsBySection(rows, ClickedSectionIndex(*LMDListBox1->header(), section));
+    model.setRows(std::move(rows), model.totalCharacters());
+    LMDListBox1->goToRow(0);
+}
+
+void TForm1::ElPopupButtonCopyClick() {
+    const ResultsModel& model = LMDListBox1->resultsModel();
+    if (model.rows().empty()) {
+        return;
+    }
+    TMyClipboard& clipboard = SharedClipboard();
+    clipboard.setText(QString());
+    clipboard.setText(
+        fromU16(buildCopyText(model.rows(), ElCheckBoxCopyCharactersOnly->isChecked())));
+    // ClipboardHasText: a notice that does not stop the user.
+    ElStatusBar1->showMessage(resourceText(ResId::VTClipboardHasText), 5000);
+}
+
+void TForm1::FontComboBoxChange() {
+    QFont rowFont = LMDListBox1->font();
+    rowFont.setPointSize(ElSpinEditFontSize->value());
+    rowFont.setFamily(ElFontComboBox1->currentFont().family());
+    LMDListBox1->setFont(rowFont);
+    LMDListBox1->rowHeightChanged();
+    if (!m_running && !m_state.SourceText.empty()) {
+        rebuildProfile();
+    }
+}
+
+// ---- help
+
+void TForm1::ButtonHelpClick() {
+    std::error_code ec;
+    if (!m_helpFile.empty() && std::filesystem::is_regular_file(m_helpFile, ec)) {
+        if (!m_services.openHelp(m_helpFile)) {
+            m_services.message(QStringLiteral("No program on this desktop opens the help file\n%1")
+                                   .arg(pathToQString(m_helpFile)),
+                               QStringLiteral("Runemeter"));
+        }
+        return;
+    }
+    m_services.message(formatResource(ResId::VTNoHelpFile, {pathToDisplay(m_helpFile)}),
+                       QStringLiteral("Runemeter"));
+}
+
+}  // namespace runemeter

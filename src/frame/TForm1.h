@@ -1,0 +1,175 @@
+#pragma once
+
+// The main window: the controls of the tool, the analysis run on a worker thread, and the
+// handlers of the results list, the copy and the help.
+
+#include <QMainWindow>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "profile/analysis_state.h"
+#include "profile/profile.h"
+#include "suite/file_iterator.h"
+
+class QCheckBox;
+class QComboBox;
+class QFontComboBox;
+class QFrame;
+class QHeaderView;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+
+namespace runemeter {
+
+class TLMDListBox;
+
+/// What the window needs from the suite and the desktop; tests replace any of them.
+struct FormServices {
+    /// A modal message (MyPMsgDlg): text and caption. Default: a warning box.
+    std::function<void(const QString&, const QString&)> message;
+    /// A line for the suite's log (AddToLogFile); written only while logging is on.
+    std::function<void(const std::u16string&, bool)> log;
+    /// Registers the main window with the suite (SetNewWnd, SetActiveMainToolWindow).
+    std::function<void(int, std::uint64_t)> registerWindow;
+    /// The suite's user folder (GetUserReadWriteDir).
+    std::function<std::filesystem::path()> userFolder;
+    /// The suite's help file (GetHelpfilename); empty: chosen by the help file rule.
+    std::function<std::filesystem::path()> helpFile;
+    /// The chosen interface language (GetChosenLanguageInterface); 0: none chosen.
+    std::function<std::uint32_t()> chosenLanguage;
+    /// Opens a help file; false when the desktop could not. Default: the desktop's handler.
+    std::function<bool(const std::filesystem::path&)> openHelp;
+    /// Restores and saves the controls' states (settings file); may be empty.
+    std::function<void(QWidget&, const std::filesystem::path&)> loadControlStates;
+    std::function<void(QWidget&, const std::filesystem::path&)> saveControlStates;
+    /// The tool's name (Tool_Name of the current tool).
+    std::function<std::u16string()> toolName;
+};
+
+/// The tool's main window.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(FormServices services = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, under the names the tool gives them.
+    QFrame* Panel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* ElFolderNameEdit1 = nullptr;
+    QToolButton* ElFolderNameEdit1Browse = nullptr;
+    QComboBox* ElComboBoxFileSpecs = nullptr;
+    QCheckBox* CheckBoxZips = nullptr;
+    QCheckBox* CheckBoxFolders = nullptr;
+    QPushButton* ButtonAnalyse = nullptr;
+    QPushButton* ButtonStop = nullptr;
+    QPushButton* ElPopupButtonCopy = nullptr;
+    QLabel* LabelResults = nullptr;
+    QLabel* LabelFileInfo = nullptr;
+    QProgressBar* PCProgressBar1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheetResults = nullptr;
+    TLMDListBox* LMDListBox1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QFontComboBox* ElFontComboBox1 = nullptr;
+    QSpinBox* ElSpinEditFontSize = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* ElEditHeaderToCut = nullptr;
+    QCheckBox* ElCheckBoxCopyCharactersOnly = nullptr;
+    QPushButton* ButtonHelp = nullptr;
+    QWidget* TabSheetHelp = nullptr;
+    QPlainTextEdit* Memo = nullptr;
+    QStatusBar* ElStatusBar1 = nullptr;
+
+    /// The file iterator of the runs (owned by the window).
+    TFileAndDirIterator FileAndDirIterator1;
+
+    /// The state of the last run; read it only while no run is in progress.
+    [[nodiscard]] const AnalysisState& analysisState() const { return m_state; }
+    /// Whether a run is in progress.
+    [[nodiscard]] bool isRunning() const { return m_running; }
+    /// The help file the Help button opens.
+    [[nodiscard]] const std::filesystem::path& helpFile() const { return m_helpFile; }
+
+    /// Index of a clicked section among the header's sections, -1 when it is not one of them.
+    [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormDestroy();
+    void ButtonAnalyseClick();
+    void ButtonStopClick();
+    void FileAndDirIterator1FoundDir(const QString& DirName);
+    void ButtonHelpClick();
+    void LMDListBox1HeaderSectionClick(int section);
+    void ElPopupButtonCopyClick();
+    void FontComboBoxChange();
+
+public:
+    /// Paints row Index into Rect with the painter's brush as background.
+    void ListBox1DrawItem(QPainter& painter, int Index, const QRect& Rect, bool selected);
+    /// The height of row Index: "&jK" in the row font, plus 2.
+    void LMDListBox1MeasureItem(int Index, int& Height);
+
+signals:
+    /// A run has begun (the path was valid).
+    void runStarted();
+    /// A run has ended and its profile is shown.
+    void runFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class RunObserver;
+
+    void createControls();
+    void showPathValidity(bool valid, const QString& path);
+    void runEnded();
+    void applyProfile(const Profile& profile);
+    void rebuildProfile();
+    void messageFromWorker(const QString& text);
+    void postProgress();
+    void stopWorker();
+    [[nodiscard]] std::filesystem::path userFolder() const;
+
+    FormServices m_services;
+    AnalysisState m_state;
+    std::u16string m_runPath;  ///< the path as typed when the run began
+    std::filesystem::path m_helpFile;
+    std::thread m_worker;
+    bool m_running = false;
+    bool m_closeAfterRun = false;
+    bool m_destroyed = false;
+    std::atomic<bool> m_stopRequested{false};
+
+    // Progress from the worker, coalesced: one queued update at a time.
+    std::atomic<std::int64_t> m_progressFilesRead{0};
+    std::atomic<bool> m_progressPending{false};
+
+    // A message from the worker waits here until the user has closed it.
+    std::mutex m_messageMutex;
+    std::condition_variable m_messageDone;
+    bool m_cancelMessages = false;
+};
+
+}  // namespace runemeter
