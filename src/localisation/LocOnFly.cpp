@@ -415,7 +415,7 @@ void TLocalizerOnFly::switchToFile(TLangFile& file) {
         if (!isNative) {
             std::error_code ec;
             std::filesystem::remove(moduleFile, ec);
-            if (isFile(moduleFile)) {
+            if (std::filesystem::exists(moduleFile, ec)) {
                 throw ELocOnFlyError("Can not delete file " + quoted(moduleFile) + "");
             }
             file.FLangIndex = FLangIndex;
