@@ -352,7 +352,7 @@ std::unique_ptr<TLangFile> TLangFile::Create(const std::filesystem::path& fileNa
         file->FCompressed = true;
     } else {
         if (stream.size() == kCompressedHeaderProbe) {
-            stream = ByteStream(readShared(fileName, static_cast<std::size_t>(-1)));
+            stream = ByteStream(readShared(fileName, kMaxLangFileSize));
         }
         file->SetHeader(readLangHeader(stream));
         file->FCompressed = false;
@@ -426,7 +426,13 @@ std::size_t TLangFile::LoadHeaderFromStream(ByteStream& stream, bool keepFields)
 
 void TLangFile::Load(TLocStorage* storage, int langIndex, TLFLoadOptions options) {
     checkTarget(storage, langIndex);
-    ByteStream stream(readShared(FFileName, static_cast<std::size_t>(-1)));
+    std::vector<std::byte> bytes = readShared(FFileName, kMaxLangFileSize + 1);
+    if (bytes.size() > kMaxLangFileSize) {
+        throw EFOpenError("Cannot load \"" + FFileName.string() +
+                          "\": a language file of more than " +
+                          std::to_string(kMaxLangFileSize >> 20) + " MiB is not plausible");
+    }
+    ByteStream stream(std::move(bytes));
     const bool keepFields = m_headerRead;
     if (langIndex < 0) {
         storage->Clear();

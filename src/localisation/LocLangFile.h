@@ -23,6 +23,9 @@ enum TLFLoadOption : unsigned {
 /// A set of TLFLoadOption values.
 using TLFLoadOptions = unsigned;
 
+/// Files larger than this are refused before they are read.
+inline constexpr std::size_t kMaxLangFileSize = std::size_t{256} << 20;
+
 /// Compressed files are read this far when only their header is wanted.
 inline constexpr std::size_t kCompressedHeaderProbe = 2048;
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "localisation/lang_file_format.h"
@@ -52,6 +53,14 @@ inline std::vector<std::byte> readFile(const std::filesystem::path& path) {
     std::vector<std::byte> bytes(chars.size());
     for (std::size_t i = 0; i < chars.size(); ++i) {
         bytes[i] = static_cast<std::byte>(chars[i]);
+    }
+    return bytes;
+}
+
+inline std::vector<std::byte> toBytesOf(std::string_view text) {
+    std::vector<std::byte> bytes;
+    for (const char c : text) {
+        bytes.push_back(static_cast<std::byte>(c));
     }
     return bytes;
 }
