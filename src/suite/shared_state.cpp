@@ -462,7 +462,7 @@ SharedStateStore::SharedStateStore(SuitePaths paths) : m_paths(std::move(paths))
 }
 
 ParsedState SharedStateStore::load() const {
-    // Without a lock file there is nothing to read yet; a reader never creates folders.
+    // Without a state file there is nothing to read; a reader never creates folders.
     std::error_code ec;
     if (!std::filesystem::exists(m_paths.stateFile(), ec)) {
         return ParsedState{defaultSuiteState(m_paths.defaultUserFolder), StateFileStatus::Absent};
