@@ -1,5 +1,6 @@
 #include "frame/TForm1.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -38,8 +39,10 @@
 #include <climits>
 #include <system_error>
 
+#include "frame/control_states.h"
 #include "frame/qt_text.h"
 #include "frame/start_tool.h"
+#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "profile/analysis_run.h"
 #include "results/MyClipboardU.h"
@@ -156,6 +159,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 TForm1::~TForm1() {
     stopWorker();
     FormDestroy();
+    // The list calls back into this window while it goes; let it go while the window is whole.
+    delete takeCentralWidget();
 }
 
 void TForm1::createControls() {
@@ -201,7 +206,9 @@ void TForm1::createControls() {
     ElComboBoxFileSpecs = new QComboBox(Panel2);
     ElComboBoxFileSpecs->setObjectName(QStringLiteral("ElComboBoxFileSpecs"));
     ElComboBoxFileSpecs->setEditable(true);
-    ElComboBoxFileSpecs->setInsertPolicy(QComboBox::NoInsert);
+    // Masks the user types join the list, so they come back in the next session.
+    ElComboBoxFileSpecs->setInsertPolicy(QComboBox::InsertAtBottom);
+    ElComboBoxFileSpecs->setMaxCount(24);
     ElComboBoxFileSpecs->addItems({QStringLiteral("*.txt"), QStringLiteral("*.xml"),
                                    QStringLiteral("*.htm"), QStringLiteral("*.*")});
     ElComboBoxFileSpecs->setToolTip(
@@ -418,14 +425,33 @@ std::filesystem::path TForm1::userFolder() const {
            "Veltrane";
 }
 
+std::filesystem::path TForm1::settingsFile() const {
+    const std::filesystem::path programFile =
+        pathFromQString(QCoreApplication::applicationFilePath()).filename();
+    return ToolSettingsFileName(userFolder(), programFile);
+}
+
 void TForm1::FormCreate() {
     // 1. The suite knows the window by its id.
     MainWindowHandle = static_cast<std::uint64_t>(winId());
-    // 2. Button images are set with the controls.
-    // 3. Tool frame: register the window; logging and the user folder come from the suite.
+    // 2. Button images from the suite's image lists (the style's icons stay where one is missing).
+    TDataModule2* dataModule = TDataModule2::instance();
+    const auto setImage = [](QAbstractButton* button, const QList<QIcon>& list, int index) {
+        if (index < list.size() && !list[index].isNull()) {
+            button->setIcon(list[index]);
+        }
+    };
+    setImage(ButtonAnalyse, dataModule->ImageListMain, kImageAnalyse);
+    setImage(ButtonStop, dataModule->ImageListMain, kImageStop);
+    setImage(ElPopupButtonCopy, dataModule->ImageListMain, kImageCopy);
+    setImage(ButtonHelp, dataModule->ImageListHelpOKCancel16, kImageHelp);
+    // 3. Tool frame: logging, registration with the suite, the user folder; the data module's
+    //    context menu with its context help.
     if (m_services.registerWindow) {
         m_services.registerWindow(kRunemeterTool, MainWindowHandle);
     }
+    dataModule->attachContextMenu(this);
+    dataModule->setHelpHandler([this](int) { ButtonHelpClick(); });
     // 4. Help file: the suite's, else the rule for the chosen language.
     const std::filesystem::path programFile =
         pathFromQString(QCoreApplication::applicationFilePath()).filename();
@@ -436,6 +462,12 @@ void TForm1::FormCreate() {
             language = 0x0409;  // the native interface is English
         }
         m_helpFile = ChooseHelpFile(userFolder(), language, programFile);
+        if (m_services.log) {
+            const std::u16string name = pathToDisplay(m_helpFile);
+            m_services.log(formatWithStrings(ResourceString(ResId::VTHelpFileIs),
+                                             std::array<std::u16string_view, 1>{name}),
+                           true);
+        }
     }
     // 3d. Interface language (it may choose another help file).
     if (m_services.interfaceLanguage) {
@@ -447,9 +479,11 @@ void TForm1::FormCreate() {
     }
     // 6. The mask box shows its first entry.
     ElComboBoxFileSpecs->setCurrentIndex(0);
-    // 7. The controls' states of the last session.
-    if (m_services.loadControlStates) {
-        m_services.loadControlStates(*this, ToolSettingsFileName(userFolder(), programFile));
+    // 7. The controls' states of the last session; a damaged file leaves the defaults.
+    IncludeMemos = true;
+    const ControlStatesResult loaded = LoadControlStates(this, settingsFile());
+    if (!loaded.ok && m_services.log) {
+        m_services.log(toU16(loaded.message), true);
     }
     // 8. A restored font name becomes the chosen font.
     if (!ElFontComboBox1->currentText().isEmpty()) {
@@ -457,10 +491,11 @@ void TForm1::FormCreate() {
     }
     // 9. The suite's code may let the window breathe during long work on this thread.
     AYieldProcessProc = [] { QCoreApplication::processEvents(); };
-    // 10. Empty summary, Results tab in front.
+    // 10. Empty summary, Results tab in front, whatever was stored.
     LabelFileInfo->clear();
     LabelResults->clear();
     PageControl1->setCurrentIndex(0);
+    showPathValidity(true, {});
 }
 
 void TForm1::FormShow() {
@@ -476,10 +511,14 @@ void TForm1::FormDestroy() {
         return;
     }
     m_destroyed = true;
-    if (m_services.saveControlStates) {
-        const std::filesystem::path programFile =
-            pathFromQString(QCoreApplication::applicationFilePath()).filename();
-        m_services.saveControlStates(*this, ToolSettingsFileName(userFolder(), programFile));
+    // The Source Text is never carried over to the next session.
+    IncludeMemos = false;
+    const ControlStatesResult saved = SaveControlStates(this, settingsFile());
+    IncludeMemos = true;
+    if (!saved.ok) {
+        m_services.message(
+            QStringLiteral("The settings could not be saved:\n%1").arg(saved.message),
+            QStringLiteral("Runemeter"));
     }
     if (m_services.log) {
         const std::u16string name = m_services.toolName ? m_services.toolName() : u"Runemeter";
@@ -697,9 +736,6 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 }
 
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
-    if (m_running) {
-        return;  // the rows are replaced when the run ends
-    }
     ResultsModel& model = LMDListBox1->resultsModel();
     std::vector<ProfileRow> rows = model.rows();
     sortRowsBySection(rows, ClickedSectionIndex(*LMDListBox1->header(), section));

@@ -55,9 +55,6 @@ struct FormServices {
     std::function<std::uint32_t()> chosenLanguage;
     /// Opens a help file; false when the desktop could not. Default: the desktop's handler.
     std::function<bool(const std::filesystem::path&)> openHelp;
-    /// Restores and saves the controls' states (settings file); may be empty.
-    std::function<void(QWidget&, const std::filesystem::path&)> loadControlStates;
-    std::function<void(QWidget&, const std::filesystem::path&)> saveControlStates;
     /// The tool's name (Tool_Name of the current tool).
     std::function<std::u16string()> toolName;
     /// Prepares the interface language for the window (creation step 3d); may be empty.
@@ -161,6 +158,7 @@ private:
     void postProgress();
     void stopWorker();
     [[nodiscard]] std::filesystem::path userFolder() const;
+    [[nodiscard]] std::filesystem::path settingsFile() const;
 
     FormServices m_services;
     AnalysisState m_state;

@@ -113,6 +113,7 @@ private slots:
 
     void init() {
         m_messages = {};
+        QFile::remove(m_home->path() + "/user/tst_form.ini");  // every test starts from defaults
         makeForm();
     }
 
@@ -263,8 +264,23 @@ private slots:
         for (int i = 3; i < 40; ++i) {
             QVERIFY(test::writeFile(folder + QString("/%1.txt").arg(i, 2, 10, QChar('0')), "yyy"));
         }
-        m_messages.whileShown = [this] { QTest::mouseClick(m_form->ButtonStop, Qt::LeftButton); };
+        QString labelDuringRun;
+        int progressDuringRun = -1;
+        int rangeDuringRun = -1;
+        QString statusDuringRun;
+        m_messages.whileShown = [&] {
+            labelDuringRun = m_form->LabelResults->text();
+            progressDuringRun = m_form->PCProgressBar1->value();
+            rangeDuringRun = m_form->PCProgressBar1->maximum();
+            statusDuringRun = m_form->ElStatusBar1->currentMessage();
+            QTest::mouseClick(m_form->ButtonStop, Qt::LeftButton);
+        };
         QVERIFY(runOn(folder));
+        // While the run waited on the message: files found, files read so far, the folder.
+        QCOMPARE(labelDuringRun, QStringLiteral("39"));
+        QCOMPARE(rangeDuringRun, 39);
+        QCOMPARE(progressDuringRun, 1);
+        QCOMPARE(statusDuringRun, QDir::toNativeSeparators(folder));
         QCOMPARE(m_messages.texts.size(), 1);
         QVERIFY(m_messages.texts[0].contains("02.txt"));
         QCOMPARE(m_form->analysisState().FilesRead, 1);
@@ -272,6 +288,10 @@ private slots:
         QCOMPARE(frequencyOf(*m_form, "121 y"), -1);  // no row: never read
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QVERIFY(!m_form->isRunning());
+        // The next run is not stopped by the last one's Stop.
+        m_messages.whileShown = nullptr;
+        QVERIFY(runOn(folder));
+        QCOMPARE(m_form->analysisState().FilesRead, 38);
     }
 
     void escapeStopsToo() {
@@ -372,6 +392,32 @@ private slots:
         clickSection(4);
         m_form->ElSpinEditFontSize->setValue(12);
         QVERIFY(rows() == codeOrder);
+    }
+
+    void aRestartKeepsTheControlsButNotTheText() {
+        QVERIFY(runOn(m_data));
+        QVERIFY(!m_form->Memo->toPlainText().isEmpty());
+        m_form->ElComboBoxFileSpecs->setEditText("*.log;*.md");
+        m_form->CheckBoxFolders->setChecked(true);
+        m_form->CheckBoxZips->setChecked(false);
+        m_form->ElEditHeaderToCut->setText("#");
+        m_form->ElSpinEditFontSize->setValue(13);
+        m_form->ElCheckBoxCopyCharactersOnly->setChecked(true);
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetHelp);
+        m_form.reset();  // saves the settings
+        TForm1& form = makeForm();
+        QCOMPARE(form.ElFolderNameEdit1->text(), m_data);
+        QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
+        QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);
+        QVERIFY(form.CheckBoxFolders->isChecked());
+        QVERIFY(!form.CheckBoxZips->isChecked());
+        QCOMPARE(form.ElEditHeaderToCut->text(), QStringLiteral("#"));
+        QCOMPARE(form.ElSpinEditFontSize->value(), 13);
+        QVERIFY(form.ElCheckBoxCopyCharactersOnly->isChecked());
+        QVERIFY(form.Memo->toPlainText().isEmpty());
+        QVERIFY(form.LabelResults->text().isEmpty());
+        QCOMPARE(form.PageControl1->currentWidget(), form.TabSheetResults);
+        QVERIFY(m_messages.texts.isEmpty());
     }
 
     void clickedSectionIndex_data() {
