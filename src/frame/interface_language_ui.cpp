@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSpinBox>
@@ -18,6 +19,7 @@
 
 #include "frame/TForm1.h"
 #include "frame/qt_text.h"
+#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "localisation/LocOnFlyForms.h"
 #include "results/results_list.h"
@@ -123,8 +125,10 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
         }
     };
 
-    if (!CheckLocalisation(engine, interfaces, ToolLanguageFileName(userFolder, programFile),
-                           LanguageModulesFolder(userFolder), services)) {
+    // The data module's context menu is translated with it.
+    TDataModule2* dataModule = TDataModule2::instance();
+    walker.RegisterDataModule(dataModule, QList<QObject*>{dataModule->PopupActionBar1});
+    if (!dataModule->CheckLocalisation(userFolder, services)) {
         return;
     }
     const std::uint32_t chosen = services.chosenLanguage ? services.chosenLanguage() : 0;
@@ -141,6 +145,14 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
                      [services](const SuiteMessage& message) {
                          (void)HandleSuiteNotification(LocalizerOnFly(), message, services);
                      });
+}
+
+bool TDataModule2::CheckLocalisation(const std::filesystem::path& userFolder,
+                                     const InterfaceLanguageServices& services) {
+    const std::filesystem::path programFile = LocUtils().FAppFileName.filename();
+    return runemeter::CheckLocalisation(LocalizerOnFly(), InterfacesFolder(userFolder),
+                                        ToolLanguageFileName(userFolder, programFile),
+                                        LanguageModulesFolder(userFolder), services);
 }
 
 // ---- the interface font

@@ -95,6 +95,7 @@ QStringList linesOf(const QString& text) {
 struct TLocQtFormWalker::Context {
     TLocalizerOnFly& engine;
     std::size_t langIndex;
+    const QList<QObject*>& parts;
 };
 
 bool IsQtClassName(const char* className) {
@@ -128,14 +129,18 @@ QObject* ResolveDottedPath(QObject& from, const QString& name, QString& rest) {
     return found;
 }
 
-void TLocQtFormWalker::RegisterDataModule(QObject* module) {
+void TLocQtFormWalker::RegisterDataModule(QObject* module, const QList<QObject*>& parts) {
     UnregisterDataModule(module);
-    m_dataModules.emplace_back(module);
+    DataModule entry{module, {}};
+    for (QObject* part : parts) {
+        entry.parts.append(part);
+    }
+    m_dataModules.push_back(std::move(entry));
 }
 
 void TLocQtFormWalker::UnregisterDataModule(QObject* module) {
-    std::erase_if(m_dataModules, [&](const QPointer<QObject>& held) {
-        return held.isNull() || held.data() == module;
+    std::erase_if(m_dataModules, [&](const DataModule& held) {
+        return held.module.isNull() || held.module.data() == module;
     });
 }
 
@@ -153,19 +158,27 @@ void TLocQtFormWalker::TranslateForms(TLocalizerOnFly& engine) {
     for (QWidget* form : forms) {
         TranslateForm(engine, *form, true);
     }
-    const std::vector<QPointer<QObject>> modules = m_dataModules;
-    for (const QPointer<QObject>& module : modules) {
-        if (!module.isNull()) {
-            TranslateForm(engine, *module, false);
+    const std::vector<DataModule> modules = m_dataModules;
+    for (const DataModule& entry : modules) {
+        if (entry.module.isNull()) {
+            continue;
         }
+        QList<QObject*> parts;
+        for (const QPointer<QObject>& part : entry.parts) {
+            if (!part.isNull()) {
+                parts.append(part.data());
+            }
+        }
+        TranslateForm(engine, *entry.module, false, parts);
     }
     if (FOnFormsTranslated) {
         FOnFormsTranslated();
     }
 }
 
-void TLocQtFormWalker::TranslateForm(TLocalizerOnFly& engine, QObject& form, bool isWindow) {
-    Context context{engine, engine.FLocStorage.FCurLangIndex};
+void TLocQtFormWalker::TranslateForm(TLocalizerOnFly& engine, QObject& form, bool isWindow,
+                                     const QList<QObject*>& parts) {
+    Context context{engine, engine.FLocStorage.FCurLangIndex, parts};
     if (isWindow) {
         ancestorWalk(context, form);
     }
@@ -204,7 +217,23 @@ void TLocQtFormWalker::applyStoreForm(Context& context, const TLocForm& form, QO
             continue;
         }
         QString rest;
-        if (QObject* reached = ResolveDottedPath(container, name, rest)) {
+        QObject* reached = ResolveDottedPath(container, name, rest);
+        for (qsizetype i = 0; reached == nullptr && i < context.parts.size(); ++i) {
+            QObject* part = context.parts[i];
+            QString head;
+            QString tail;
+            splitFirstDot(name, head, tail);
+            if (part->objectName().compare(head, Qt::CaseInsensitive) == 0) {
+                reached = tail.isEmpty() ? part : ResolveDottedPath(*part, tail, rest);
+                if (reached == nullptr) {
+                    reached = part;
+                    rest = tail;
+                }
+            } else {
+                reached = ResolveDottedPath(*part, name, rest);
+            }
+        }
+        if (reached != nullptr) {
             setProperties(context, *component, *reached, rest);
         }
     }
@@ -303,10 +332,10 @@ bool TLocQtFormWalker::setProperty(Context& context, const TLocProperty& item, Q
                 designed = i < known.size() && known[i] == current;
             }
             if (designed && current != lines[i]) {
+                // What the user typed stays; an edit that showed this item follows it.
                 const QString editText = combo->currentText();
-                const bool wasCurrent = combo->currentIndex() == i;
                 combo->setItemText(i, lines[i]);
-                if (combo->isEditable() && !wasCurrent) {
+                if (combo->isEditable() && editText != current) {
                     combo->setEditText(editText);
                 }
             }

@@ -23,11 +23,14 @@ class TLocQtFormWalker : public TLocFormWalker {
 public:
     /// Every top-level window of our own classes, then every registered data module.
     void TranslateForms(TLocalizerOnFly& engine) override;
-    /// One form (or data module): ancestor walk, then the form of its own class.
-    void TranslateForm(TLocalizerOnFly& engine, QObject& form, bool isWindow);
+    /// One form (or data module): ancestor walk, then the form of its own class. Components
+    /// are looked for among the form's children, then in the parts (widgets it keeps without
+    /// owning them, such as a data module's menus).
+    void TranslateForm(TLocalizerOnFly& engine, QObject& form, bool isWindow,
+                       const QList<QObject*>& parts = {});
 
     /// Data modules (plain objects) are walked after the windows while they live.
-    void RegisterDataModule(QObject* module);
+    void RegisterDataModule(QObject* module, const QList<QObject*>& parts = {});
     /// Stops walking a data module.
     void UnregisterDataModule(QObject* module);
 
@@ -55,7 +58,11 @@ private:
                      const QString& path, const QString& value);
     QObject* listItem(QObject& object, const QString& name, int index, bool& outOfRange);
 
-    std::vector<QPointer<QObject>> m_dataModules;
+    struct DataModule {
+        QPointer<QObject> module;
+        QList<QPointer<QObject>> parts;
+    };
+    std::vector<DataModule> m_dataModules;
 };
 
 /// Resolves a dotted path from an object: the object reached and the unresolved rest of the

@@ -1,6 +1,7 @@
 // The form walk on live widgets, the interface font rules, and the real window switched to
 // each shipped language and back by the suite's notification.
 
+#include <QAction>
 #include <QComboBox>
 #include <QFontComboBox>
 #include <QHeaderView>
@@ -20,6 +21,7 @@
 #include "frame/TForm1.h"
 #include "frame/interface_language_ui.h"
 #include "frame/qt_text.h"
+#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "localisation/LocOnFlyForms.h"
 #include "results/results_list.h"
@@ -324,14 +326,16 @@ private slots:
             QString header;
             QString total;
             QString results;
+            QString contextHelp;
         };
         const Step steps[] = {
-            {kGerman, "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Dateien"},
+            {kGerman, "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Dateien", "Kontexthilfe"},
             {0x040C, "&fichier(s)", "&Résultats", QString::fromUtf8("Caractère"), "Total",
-             "fichiers"},
+             "fichiers", "aide contextuelle"},
             {0x0804, QString::fromUtf8("文件(&F)"), QString::fromUtf8("结果(&R)"),
-             QString::fromUtf8("字符"), QString::fromUtf8("总计"), QString::fromUtf8("文件")},
-            {0x0809, "&file(s)", "&Results", "Character", "Total", "files"},
+             QString::fromUtf8("字符"), QString::fromUtf8("总计"), QString::fromUtf8("文件"),
+             QString::fromUtf8("上下文帮助")},
+            {0x0809, "&file(s)", "&Results", "Character", "Total", "files", "context help"},
         };
         for (const Step& step : steps) {
             chosen = step.language;
@@ -344,6 +348,7 @@ private slots:
             QVERIFY2(rowTexts(form).contains(step.total), qPrintable(rowTexts(form).join('|')));
             QVERIFY2(form.LabelResults->text().contains(step.results),
                      qPrintable(form.LabelResults->text()));
+            QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step.contextHelp);
         }
         // Another code changes nothing.
         chosen = kGerman;

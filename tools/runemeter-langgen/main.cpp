@@ -1,7 +1,8 @@
 // Build-time generator of the shipped language files. "native" creates the program's windows
 // offscreen and writes the native language file from their translatable texts and the
 // resource-string table, so the file always matches the windows; "translate" turns a text
-// source into a compressed translation of that native file.
+// source (the text form of runemeter-lang) into a compressed translation of that native file,
+// its records tied to the native ones by name.
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -12,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTabWidget>
 
@@ -23,11 +25,13 @@
 
 #include "frame/TForm1.h"
 #include "frame/qt_text.h"
+#include "frame/tool_data_module.h"
 #include "localisation/LocOnFly.h"
 #include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
-#include "localisation/lang_text_source.h"
+#include "localisation/lang_match.h"
+#include "localisation/lang_text.h"
 #include "results/results_list.h"
 #include "suite/resource_strings.h"
 
@@ -87,24 +91,28 @@ struct Collector {
             }
             add(props, u"HeaderSections", captions.join(QLatin1Char('\n')),
                 TLocValueType::ptStringList);
+        } else if (auto* menu = qobject_cast<QMenu*>(&object)) {
+            add(props, u"title", menu->title());
         } else if (auto* action = qobject_cast<QAction*>(&object)) {
             add(props, u"text", action->text());
         }
+        // An action's tool tip repeats its text unless it was given one; only widgets here.
         if (auto* widget = qobject_cast<QWidget*>(&object)) {
             add(props, u"toolTip", widget->toolTip());
-        } else if (auto* action = qobject_cast<QAction*>(&object)) {
-            add(props, u"toolTip", action->toolTip());
         }
     }
 
-    LangFormRecord form(QObject& root) {
+    LangFormRecord form(QObject& root, const QList<QObject*>& parts = {}) {
         LangFormRecord out;
         out.name = StoreFormName(root.metaObject()->className());
         if (auto* window = qobject_cast<QWidget*>(&root)) {
             add(out.properties, u"windowTitle", window->windowTitle());
         }
         std::set<QString> seen;
-        const QList<QObject*> all = root.findChildren<QObject*>();
+        QList<QObject*> all = root.findChildren<QObject*>();
+        for (QObject* part : parts) {
+            all << part << part->findChildren<QObject*>();
+        }
         for (QObject* object : all) {
             const QString name = object->objectName();
             // Qt's own parts carry "qt_" names; a repeated name would reach the first only.
@@ -149,6 +157,9 @@ LangFileImage nativeImage() {
     Collector collector;
     TForm1 form;
     image.forms.push_back(collector.form(form));
+    TDataModule2* dataModule = TDataModule2::instance();
+    image.forms.push_back(
+        collector.form(*dataModule, QList<QObject*>{dataModule->PopupActionBar1}));
     image.header.constMaxId = constantId - 1;
     image.header.propertyMaxId = collector.nextId - 1;
     return image;
@@ -182,9 +193,9 @@ int main(int argc, char* argv[]) {
             }
             std::stringstream source;
             source << in.rdbuf();
-            LangFileImage translation;
+            LangFileImage translation = langImageFromText(source.str());
             std::string error;
-            if (!translationFromText(native, source.str(), translation, error)) {
+            if (!matchTranslationToNative(native, translation, error)) {
                 std::cerr << args[2] << ": " << error << "\n";
                 return 1;
             }
