@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 #include <fstream>
 #include <iostream>
@@ -155,7 +156,15 @@ LangFileImage nativeImage() {
     image.units.push_back(std::move(unit));
 
     Collector collector;
-    TForm1 form;
+    // The window reads and writes its settings file in the user folder; a folder of its own
+    // keeps the build away from the user's files and the user's settings out of the texts.
+    QTemporaryDir userFolder;
+    FormServices services;
+    services.userFolder = [&userFolder] { return pathFromQString(userFolder.path()); };
+    services.message = [](const QString& text, const QString&) {
+        std::cerr << "runemeter-langgen: " << text.toStdString() << "\n";
+    };
+    TForm1 form(services);
     image.forms.push_back(collector.form(form));
     TDataModule2* dataModule = TDataModule2::instance();
     image.forms.push_back(
