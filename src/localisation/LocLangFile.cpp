@@ -500,15 +500,11 @@ void TLangFile::SetVersion(std::int32_t version) {
     if (version != FVersion) {
         FVersion = version;
         FBuild = 0;
-        FModified = true;
     }
 }
 
 void TLangFile::UpdateFormatVersion() {
-    if (FFormatVersion != kLangFormatVersion) {
-        FFormatVersion = kLangFormatVersion;
-        FModified = true;
-    }
+    FFormatVersion = kLangFormatVersion;
 }
 
 void TLangFile::Lock() {

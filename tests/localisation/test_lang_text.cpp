@@ -178,6 +178,37 @@ TEST(LangText, ToolReportsUnreadableFilesWithClassAndMessage) {
     EXPECT_FALSE(std::filesystem::exists(dir / "y"));
 }
 
+TEST(LangText, ToolWarnsAboutFieldsTheFormatVersionCannotHold) {
+    TempDir dir;
+    struct Case {
+        std::uint16_t fv;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {7, {}},
+        {6, {"format version 6 has no ext-item-max-id", "format version 6 has no external groups"}},
+        {4, {"format version 4 has no build number; build 17 is not written"}},
+        {3, {"format version 3 has no float or integer values; 2 value(s) are not written"}},
+        {1, {"format version 1 has no attribute words", "format version 1 has no based-on"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("format version " + std::to_string(c.fv));
+        LangFileImage image = sampleNative(7);
+        image.header.formatVersion = c.fv;
+        const auto text = dir / "in.txt";
+        writeFile(text, testing::toBytesOf(langImageToText(image, false)));
+        const ToolResult result =
+            runTool("build " + quoted(text) + " -o " + quoted(dir / "out.lng"));
+        EXPECT_EQ(result.exitCode, 0);
+        for (const std::string& warning : c.warnings) {
+            EXPECT_NE(result.output.find(warning), std::string::npos) << result.output;
+        }
+        if (c.warnings.empty()) {
+            EXPECT_EQ(result.output, "");
+        }
+    }
+}
+
 TEST(LangText, QuotingEscapesOnlyControlsAndTheQuoteItself) {
     struct Case {
         const char* name;

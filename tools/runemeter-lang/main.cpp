@@ -33,8 +33,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whole input files, within the size a language file can plausibly have.
+std::vector<std::byte> readInput(const std::string& path) {
+    std::vector<std::byte> bytes = readFileHead(path, kMaxLangFileSize + 1);
+    if (bytes.size() > kMaxLangFileSize) {
+        throw EFOpenError("Cannot read \"" + path + "\": more than " +
+                          std::to_string(kMaxLangFileSize >> 20) + " MiB");
+    }
+    return bytes;
+}
+
 std::string readText(const std::string& path) {
-    const std::vector<std::byte> bytes = readFileBytes(path);
+    const std::vector<std::byte> bytes = readInput(path);
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
@@ -77,7 +87,7 @@ int dump(const std::vector<std::string>& args) {
         throw UsageError("dump needs a file");
     }
     bool compressed = false;
-    const LangFileImage image = readLangFileImage(readFileBytes(input), &compressed);
+    const LangFileImage image = readLangFileImage(readInput(input), &compressed);
     const std::string text = langImageToText(image, compressed);
     if (output.empty()) {
         std::cout << text;
@@ -85,6 +95,61 @@ int dump(const std::vector<std::string>& args) {
         writeText(output, text);
     }
     return 0;
+}
+
+// What the text gives that the chosen format version has no place for.
+std::vector<std::string> unwritableFields(const LangFileImage& image) {
+    const LangFileHeader& h = image.header;
+    const std::uint16_t fv = h.formatVersion;
+    const std::string prefix = "format version " + std::to_string(fv) + " has no ";
+    std::vector<std::string> warnings;
+    if (fv <= 4 && h.build != 0) {
+        warnings.push_back(prefix + "build number; build " + std::to_string(h.build) +
+                           " is not written");
+    }
+    if (fv <= 2 && h.basedOnLangId != 0) {
+        warnings.push_back(prefix + "based-on language; it is not written");
+    }
+    if (fv <= 6 && h.extItemMaxId != 0) {
+        warnings.push_back(prefix + "ext-item-max-id; it is not written");
+    }
+    if (fv <= 6 && !image.groups.empty()) {
+        warnings.push_back(prefix + "external groups; " + std::to_string(image.groups.size()) +
+                           " group(s) are not written");
+    }
+    std::size_t attributes = h.attributes != 0 ? 1 : 0;
+    std::size_t numbers = 0;
+    const auto record = [&](const LangRecord& r, bool property) {
+        attributes += r.attributes != 0 ? 1 : 0;
+        numbers += property && isNumericType(r.type()) && r.hasValue ? 1 : 0;
+    };
+    for (const auto& unit : image.units) {
+        attributes += unit.attributes != 0 ? 1 : 0;
+        for (const auto& r : unit.constants) {
+            record(r, false);
+        }
+    }
+    for (const auto& form : image.forms) {
+        attributes += form.attributes != 0 ? 1 : 0;
+        for (const auto& r : form.properties) {
+            record(r, true);
+        }
+        for (const auto& component : form.components) {
+            attributes += component.attributes != 0 ? 1 : 0;
+            for (const auto& r : component.properties) {
+                record(r, true);
+            }
+        }
+    }
+    if (fv <= 1 && attributes != 0) {
+        warnings.push_back(prefix + "attribute words; " + std::to_string(attributes) +
+                           " non-zero attribute word(s) are not written");
+    }
+    if (fv <= 3 && numbers != 0) {
+        warnings.push_back(prefix + "float or integer values; " + std::to_string(numbers) +
+                           " value(s) are not written");
+    }
+    return warnings;
 }
 
 int build(const std::vector<std::string>& args) {
@@ -107,10 +172,8 @@ int build(const std::vector<std::string>& args) {
     }
     bool compressed = false;
     const LangFileImage image = langImageFromText(readText(input), &compressed);
-    const std::uint16_t fv = image.header.formatVersion;
-    if (fv < 7 && !image.groups.empty()) {
-        std::cerr << "runemeter-lang: warning: format version " << fv << " has no external groups; "
-                  << image.groups.size() << " group(s) are not written\n";
+    for (const std::string& warning : unwritableFields(image)) {
+        std::cerr << "runemeter-lang: warning: " << warning << "\n";
     }
     const std::vector<std::byte> bytes = writeLangFileImage(image, compressed || forceCompress);
     writeFileBytes(output, bytes);
@@ -121,7 +184,7 @@ int compressOrDecompress(const std::vector<std::string>& args, bool compress) {
     if (args.size() != 2) {
         throw UsageError(std::string(compress ? "compress" : "decompress") + " needs IN and OUT");
     }
-    ByteStream source(readFileBytes(args[0]));
+    ByteStream source(readInput(args[0]));
     ByteStream dest;
     TLZCompressor compressor;
     compressor.SetSource(&source);
@@ -142,7 +205,7 @@ int info(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         throw UsageError("info takes one file");
     }
-    const std::vector<std::byte> bytes = readFileBytes(args[0]);
+    const std::vector<std::byte> bytes = readInput(args[0]);
     bool compressed = false;
     const LangFileImage image = readLangFileImage(bytes, &compressed);
     const LangFileHeader& h = image.header;
