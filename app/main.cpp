@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "frame/TForm1.h"
+#include "frame/crash_application.h"
 #include "frame/qt_text.h"
 #include "frame/start_tool.h"
 #include "frame/suite_link.h"
@@ -13,7 +14,8 @@
 int main(int argc, char* argv[]) {
     using namespace runemeter;
     initialiseUnits();
-    QApplication application(argc, argv);
+    // Its construction and destruction are the crash-event unit's start and end.
+    CrashApplication application(argc, argv);
     installMessageBoxes();
 
     // The shell is started when it is not running; the tool starts whatever the outcome.

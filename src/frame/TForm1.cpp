@@ -387,6 +387,13 @@ void TForm1::createControls() {
     connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
     connect(LMDListBox1->header(), &QHeaderView::sectionClicked, this,
             &TForm1::LMDListBox1HeaderSectionClick);
+    // The header is not reachable by keyboard; Ctrl+1 to Ctrl+5 click its sections.
+    for (int section = 0; section < 5; ++section) {
+        auto* sortKey = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + section)), LMDListBox1);
+        sortKey->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(sortKey, &QShortcut::activated, this,
+                [this, section] { LMDListBox1HeaderSectionClick(section); });
+    }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
 

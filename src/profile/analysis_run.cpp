@@ -42,8 +42,10 @@ std::string memberProblem(const TMySearchRec& rec, const std::string& reason) {
 bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
     iterator.ReadZipfiles = request.readZipfiles;
     iterator.IncludeSubFolders = request.includeSubFolders;
-    if (request.path.empty())
+    // A NUL would cut the name short at the system call and name another file.
+    if (request.path.empty() || request.path.find(u'\0') != std::u16string::npos) {
         return false;
+    }
     const std::filesystem::path path = pathFromText(request.path);
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);

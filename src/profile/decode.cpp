@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "profile/large_buffer.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace runemeter {
 
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr std::uint64_t kHighBits8 = 0x8080808080808080ULL;
 constexpr std::size_t kDecodeBlock = std::size_t{1} << 16;
 
 // Windows-1252 bytes 80..9F; the five undefined bytes stay at their own code points.
@@ -87,17 +91,85 @@ void reserveOutput(std::u16string& out, std::size_t n) {
     }
 }
 
+// Zero units to widen the output with: copying them is a memcpy, where resize() fills unit by
+// unit.
+constexpr std::size_t kZeroUnits = kDecodeBlock + 16;
+const std::array<char16_t, kZeroUnits> kZeros{};
+
 // Makes out hold at least n units (reserved before), zero-filling only what is new.
 char16_t* growOutput(std::u16string& out, std::size_t n) {
-    if (out.size() < n) {
-        out.resize(n);
+    while (out.size() < n) {
+        out.append(kZeros.data(), std::min(n - out.size(), kZeroUnits));
     }
     return out.data();
 }
 
-char16_t* prepareOutput(std::u16string& out, std::size_t n) {
+// Decodes a text of exactly n units, block by block so that each block's zero fill is still
+// in cache when it is overwritten. decodeUnits(i, end, o) writes units i..end-1 of o.
+template <typename DecodeUnits>
+void decodeFixedWidth(std::u16string& out, std::size_t n, DecodeUnits decodeUnits) {
     reserveOutput(out, n);
-    return growOutput(out, n);
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t end = i + std::min(n - i, kDecodeBlock);
+        decodeUnits(i, end, growOutput(out, end));
+        i = end;
+    }
+    out.resize(n);
+}
+
+// Widens 16 bytes to 16 units if none has its high bit set (plain ASCII); false otherwise,
+// and then nothing is written.
+inline bool widenAscii16(const std::uint8_t* p, char16_t* o) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0) {
+        return false;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(bytes, zero));
+    return true;
+#else
+    constexpr std::uint64_t kHighBits8 = 0x8080808080808080ULL;
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    if (((a | b) & kHighBits8) != 0) {
+        return false;
+    }
+    for (int k = 0; k < 16; ++k) {
+        o[k] = p[k];
+    }
+    return true;
+#endif
+}
+
+// Widens 16 Windows-1252 bytes if none lies in 80..9F, the only bytes whose code point differs
+// from the byte value; false otherwise, and then nothing is written.
+inline bool widenLatin16(const std::uint8_t* p, char16_t* o) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i c1 = _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xE0))),
+                                      _mm_set1_epi8(static_cast<char>(0x80)));
+    if (_mm_movemask_epi8(c1) != 0) {
+        return false;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(bytes, zero));
+    return true;
+#else
+    for (int k = 0; k < 16; ++k) {
+        if ((p[k] & 0xE0) == 0x80) {
+            return false;
+        }
+    }
+    for (int k = 0; k < 16; ++k) {
+        o[k] = p[k];
+    }
+    return true;
+#endif
 }
 
 bool isContinuation(std::uint8_t b) {
@@ -220,14 +292,7 @@ void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
         char16_t* o = blockOut;
 
         while (blockEnd - p >= 16) {
-            std::uint64_t a;
-            std::uint64_t b;
-            std::memcpy(&a, p, 8);
-            std::memcpy(&b, p + 8, 8);
-            if (((a | b) & kHighBits8) == 0) {
-                for (int k = 0; k < 16; ++k) {
-                    o[k] = p[k];
-                }
+            if (widenAscii16(p, o)) {
                 p += 16;
                 o += 16;
                 continue;
@@ -248,33 +313,44 @@ void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
 }
 
 void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t length = lengthToZeroByte(bytes);
-    char16_t* const o = prepareOutput(out, length);
     const std::uint8_t* p = bytePointer(bytes);
-    for (std::size_t i = 0; i < length; ++i) {
-        o[i] = kCp1252[p[i]];
-    }
-    out.resize(length);
+    decodeFixedWidth(out, lengthToZeroByte(bytes),
+                     [p](std::size_t i, std::size_t end, char16_t* o) {
+                         while (i + 16 <= end) {
+                             if (widenLatin16(p + i, o + i)) {
+                                 i += 16;
+                                 continue;
+                             }
+                             for (const std::size_t stop = i + 16; i < stop; ++i) {
+                                 o[i] = kCp1252[p[i]];
+                             }
+                         }
+                         for (; i < end; ++i) {
+                             o[i] = kCp1252[p[i]];
+                         }
+                     });
 }
 
 void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t units = unitsToZeroUnit(bytes);
-    char16_t* const o = prepareOutput(out, units);
     const std::uint8_t* p = bytePointer(bytes);
-    for (std::size_t i = 0; i < units; ++i) {
-        o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-    }
-    out.resize(units);
+    decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(o + i, p + 2 * i, (end - i) * sizeof(char16_t));
+        } else {
+            for (; i < end; ++i) {
+                o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+            }
+        }
+    });
 }
 
 void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
-    const std::size_t units = unitsToZeroUnit(bytes);
-    char16_t* const o = prepareOutput(out, units);
     const std::uint8_t* p = bytePointer(bytes);
-    for (std::size_t i = 0; i < units; ++i) {
-        o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
-    }
-    out.resize(units);
+    decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
+        for (; i < end; ++i) {
+            o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+        }
+    });
 }
 
 void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out) {

@@ -19,9 +19,9 @@ struct ProfileRow {
 
 /// Everything the window shows after a run.
 struct Profile {
-    std::vector<ProfileRow> rows;  ///< code order; line-break row after code 13; total row last
-    std::u16string labelFileInfo;  ///< the encodings line
-    std::u16string labelResults;   ///< the chosen path (one file read) or "based on n files"
+    std::vector<ProfileRow> rows;   ///< code order; line-break row after code 13; total row last
+    std::u16string labelFileInfo;   ///< the encodings line
+    std::u16string labelResults;    ///< the chosen path (one file read) or "based on n files"
     std::int64_t totalCharacters = 0;
 };
 

@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "profile/decode.h"
 #include "profile/large_buffer.h"
@@ -65,6 +68,26 @@ std::int64_t countCrLf(std::u16string_view text) {
     constexpr std::uint64_t kLf = 0x000A000A000A000AULL;
     std::int64_t pairs = 0;
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight CR candidates per step, summed in 16-bit lanes that are emptied before they
+    // could overflow (madd below reads them as signed).
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i lf = _mm_set1_epi16(0x0A);
+    while (i + 9 <= n) {
+        const std::size_t steps = std::min<std::size_t>((n - 1 - i) / 8, 32767);
+        __m128i sums = _mm_setzero_si128();
+        for (std::size_t k = 0; k < steps; ++k, i += 8) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+            // A match is all ones (-1) in its lane: subtracting it adds one.
+            sums = _mm_sub_epi16(
+                sums, _mm_and_si128(_mm_cmpeq_epi16(here, cr), _mm_cmpeq_epi16(next, lf)));
+        }
+        alignas(16) std::int32_t quads[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(quads), _mm_madd_epi16(sums, _mm_set1_epi16(1)));
+        pairs += std::int64_t{quads[0]} + quads[1] + quads[2] + quads[3];
+    }
+#endif
     // Four CR candidates per step: the word at i against CR, the word one unit later
     // against LF; each matching lane pair is one CR LF.
     for (; i + 5 <= n; i += 4) {
@@ -244,8 +267,11 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         return true;  // counts as read; too short to hold a signature and text
     }
     const TextEncoding encoding = detectEncoding(data);
-    // Decode before touching any counter, so running out of memory leaves them as they were.
+    // Only decoding and the first long text can run out of memory, and both come before any
+    // count or counter changes, so a failure leaves the run's figures as they were.
     decodeText(data, encoding, m_state.SourceText);
+    cutHeader(m_state.SourceText, m_headerToCut);
+    m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
     switch (encoding) {
         case TextEncoding::Utf8:
             ++m_state.Utf8FileCount;
@@ -260,8 +286,6 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         case TextEncoding::Ansi:
             break;
     }
-    cutHeader(m_state.SourceText, m_headerToCut);
-    m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
     return true;
 }
 

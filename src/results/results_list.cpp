@@ -88,6 +88,12 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(design.alignment);
     }
+    if (role == Qt::ToolTipRole) {
+        const bool byText = section < 3;
+        return QStringLiteral("Sort by %1 (Ctrl+%2)")
+            .arg(byText ? QStringLiteral("row text") : QStringLiteral("frequency, largest first"))
+            .arg(section + 1);
+    }
     return {};
 }
 

@@ -73,6 +73,21 @@ bool endsWithZip(const std::filesystem::path& name) {
     return tail == ".zip";
 }
 
+// A member inside a hidden folder, or hidden itself ("__MACOSX/._notes.txt" resource forks).
+bool hasHiddenPart(std::string_view memberName) {
+    std::size_t start = 0;
+    while (start < memberName.size()) {
+        std::size_t end = memberName.find_first_of("/\\", start);
+        if (end == std::string_view::npos)
+            end = memberName.size();
+        const std::string_view part = memberName.substr(start, end - start);
+        if (part.size() > 1 && part.front() == '.' && part != "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 struct Entry {
     std::filesystem::path name;
     std::filesystem::path path;
@@ -166,8 +181,13 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& wal
             break;
         const std::filesystem::path& path = it->path();
         std::filesystem::path name = path.filename();
-        if (!ExactFileName.empty() && name != ExactFileName && !IncludeSubFolders)
+        if (!ExactFileName.empty() && name != ExactFileName && !IncludeSubFolders) {
             continue;
+        }
+        // Hidden entries (.git, .cache, editor state) are not the user's texts.
+        if (!IncludeHidden && name.native().front() == '.' && name != ExactFileName) {
+            continue;
+        }
         // stat follows links: a link to a file is that file, a dangling link is nothing.
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
@@ -229,8 +249,10 @@ void TFileAndDirIterator::listArchive(const std::filesystem::path& archive, Walk
         const std::string_view part = slash == std::string::npos
                                           ? std::string_view(info.name)
                                           : std::string_view(info.name).substr(slash + 1);
-        if (part.empty() || !matchesFileMask(utf8ToUtf16(part), walk.zipMask))
+        if (part.empty() || (!IncludeHidden && hasHiddenPart(info.name)) ||
+            !matchesFileMask(utf8ToUtf16(part), walk.zipMask)) {
             continue;
+        }
         members.push_back({std::move(info.name), info.index});
         if ((++walk.polls & 0xFF) == 0 && walk.stopped(*m_stop)) {
             m_stop->store(true);

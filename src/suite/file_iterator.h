@@ -45,14 +45,21 @@ enum class SortOrder { sr_sort_by_name };
 /// Finds files by mask, optionally in sub-folders and inside zip archives.
 class TFileAndDirIterator {
 public:
-    std::filesystem::path HeadDir;
+    std::filesystem::path HeadDir;     ///< the folder searched
     std::u16string FileMask = u"*.*";  ///< one or more masks separated by ';', case-blind
     /// When not empty, only entries of exactly this name (bytes) are taken; FileMask is ignored.
     std::filesystem::path ExactFileName;
     /// Mask for the members of zip files; empty means FileMask.
     std::u16string ZipMemberMask;
-    bool IncludeSubFolders = false;
+    bool IncludeSubFolders = false;  ///< search the sub-folders too
+    /// Also take files, folders and members whose name begins with '.' (hidden here); an
+    /// ExactFileName is taken in any case.
+    bool IncludeHidden = false;
+    /// Open every *.zip (any case) found and take its matching members; the archive itself is
+    /// then not a file found. Off: a .zip is an ordinary file.
     bool ReadZipfiles = true;
+    /// Within a folder: its files by name (byte order), each archive's members by name at the
+    /// archive's place, then each sub-folder by name.
     SortOrder sortOrder = SortOrder::sr_sort_by_name;
 
     /// Searches HeadDir (empty: the current folder); afterwards filesFound() holds the number
@@ -67,6 +74,7 @@ public:
     /// another thread).
     void Stop();
 
+    /// Number of files and members the last search found.
     [[nodiscard]] std::int64_t filesFound() const {
         return static_cast<std::int64_t>(m_found.size());
     }

@@ -1,6 +1,18 @@
 #pragma once
 
 // Reading zip archives through libzip: listing members and extracting one by index.
+//
+// | case                                                  | result                          |
+// |-------------------------------------------------------|---------------------------------|
+// | missing, not a regular file, not a zip, truncated     | open() false, error() says why  |
+// | index outside the central directory                   | NoSuchMember                    |
+// | claimed or actual unpacked size above the limit       | TooLarge, nothing kept          |
+// | out of memory while unpacking                         | TooLarge, nothing kept          |
+// | inflate or CRC error, size unlike its directory entry | Damaged, nothing kept           |
+// | encrypted, unknown compression method                 | Damaged, nothing kept           |
+//
+// A member's data is unpacked in pieces, so a size claimed in the directory never decides
+// how much memory is taken before the data is there.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,8 +47,11 @@ public:
 
     /// Opens the archive; false with error() set when it is missing or damaged.
     [[nodiscard]] bool open(const std::filesystem::path& archive);
+    /// Whether an archive is open.
     [[nodiscard]] bool isOpen() const;
+    /// The archive last given to open().
     [[nodiscard]] const std::filesystem::path& archivePath() const { return m_path; }
+    /// Closes the archive (nothing is written to it).
     void close();
 
     /// Every entry of the central directory, in index order.

@@ -77,6 +77,7 @@ struct ChosenPathCase {
     const char* exactName;
     bool readZips;  // expected on the iterator
     std::u16string memberMask;
+    bool nulBeforeLastPart = false;  // "a/b" becomes "a<NUL>/b": the system would see "a"
 };
 
 class ChosenPathTable : public ::testing::TestWithParam<ChosenPathCase> {};
@@ -88,6 +89,8 @@ TEST_P(ChosenPathTable, ValidatesAndSetsUpTheIterator) {
     const ChosenPathCase& c = GetParam();
     RunRequest request;
     request.path = std::string_view(c.path).empty() ? u"" : pathToDisplay(dir / c.path);
+    if (c.nulBeforeLastPart)
+        request.path.insert(request.path.rfind(u'/'), 1, u'\0');
     request.fileMask = u"*.md";
     request.includeSubFolders = c.subFolders;
     request.readZipfiles = c.zips;
@@ -114,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChosenPathCase{"empty", "", true, false, false, "", u"", "", false, u""},
         ChosenPathCase{"missing", "texts/nothing.txt", false, true, false, "", u"", "", true, u""},
+        ChosenPathCase{"nul_inside", "texts/zzz", false, true, false, "", u"", "", true, u"", true},
         ChosenPathCase{"folder", "texts", false, true, true, "texts", u"*.md", "", true, u""},
         ChosenPathCase{"file", "texts/notes.txt", false, true, true, "texts", u"notes.txt",
                        "notes.txt", true, u""},

@@ -157,7 +157,7 @@ TEST(DecodeUtf8, FastPathBoundariesMatchReference) {
         {0xE2, 0x82}, {0xF0, 0x9F, 0x98}, {0xED, 0xA0, 0x80},       {0xFF},
         {0},
     };
-    for (std::size_t offset = 0; offset < 9; ++offset) {
+    for (const std::size_t offset : {0, 1, 3, 8}) {
         for (std::size_t length = 0; length <= 48; ++length) {
             for (std::size_t at = 0; at <= length; ++at) {
                 for (const Bytes& special : specials) {
@@ -227,6 +227,26 @@ TEST(DecodeWindows1252, EveryByteMatchesReferenceAndIcu) {
     EXPECT_EQ(out, icuDecode(all, "windows-1252"));
 }
 
+// Blocks of 16 without bytes 80..9F are widened directly: put such a byte, and a zero byte,
+// at every position of short Latin texts.
+TEST(DecodeWindows1252, FastPathBoundariesMatchReference) {
+    for (const std::uint8_t special : {0x80, 0x8D, 0x9F, 0xA0, 0x7F, 0x00}) {
+        for (std::size_t length = 0; length <= 48; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                Bytes text;
+                for (std::size_t i = 0; i < length; ++i) {
+                    text.push_back(static_cast<std::uint8_t>(i % 2 == 0 ? 'a' + i % 26 : 0xC0 + i));
+                }
+                text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), special);
+                std::u16string out;
+                decodeWindows1252(asSpan(text), out);
+                ASSERT_EQ(out, reference::decodeCp1252(text))
+                    << "length " << length << " at " << at << " byte " << int{special};
+            }
+        }
+    }
+}
+
 TEST(DecodeUtf16, RandomInputMatchesReference) {
     std::mt19937 rng(1252);
     std::uniform_int_distribution<std::size_t> size(0, 90);
@@ -242,6 +262,25 @@ TEST(DecodeUtf16, RandomInputMatchesReference) {
             ASSERT_EQ(le, reference::decodeUtf16(text, false)) << "round " << round;
             ASSERT_EQ(be, reference::decodeUtf16(text, true)) << "round " << round;
         }
+    }
+}
+
+// Texts of several decoding blocks, ended early by a zero far inside or running to the end.
+TEST(Decoders, LongTextsMatchReference) {
+    std::mt19937 rng(65536);
+    for (const std::size_t zeroAt : {std::size_t{0}, std::size_t{200001}}) {
+        Bytes input = testing::randomBytes(rng, 300001);
+        if (zeroAt != 0) {
+            input[zeroAt] = 0;
+            input[zeroAt + 1] = 0;
+        }
+        std::u16string out(5, u'x');
+        decodeWindows1252(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeCp1252(input)) << "zero at " << zeroAt;
+        decodeUtf16Le(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeUtf16(input, false)) << "zero at " << zeroAt;
+        decodeUtf16Be(asSpan(input), out);
+        EXPECT_EQ(out, reference::decodeUtf16(input, true)) << "zero at " << zeroAt;
     }
 }
 

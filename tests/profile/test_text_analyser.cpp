@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "profile/random_text.h"
@@ -259,11 +261,26 @@ TEST(CountCrLf, MatchesReferenceAtEveryLength) {
     for (std::size_t n = 0; n < 70; ++n) {
         for (int round = 0; round < 40; ++round) {
             const std::u16string text = randomLineText(rng, n);
-            reference::State expected;
-            reference::count(text, expected);
-            ASSERT_EQ(countCrLf(text), expected.crLf) << "length " << n << ": " << hexUnits(text);
+            ASSERT_EQ(countCrLf(text), reference::crLfPairs(text))
+                << "length " << n << ": " << hexUnits(text);
         }
     }
+}
+
+// Long enough for the eight-unit sums to be emptied several times on the way.
+TEST(CountCrLf, LongTextMatchesReference) {
+    std::mt19937 rng(14);
+    const std::u16string text = randomLineText(rng, 600001);
+    EXPECT_EQ(countCrLf(text), reference::crLfPairs(text));
+    const std::u16string pairs = [] {
+        std::u16string t;
+        for (int i = 0; i < 300000; ++i) {
+            t += u"\r\n";
+        }
+        return t;
+    }();
+    EXPECT_EQ(countCrLf(pairs), 300000);
+    EXPECT_EQ(countCrLf(pairs.substr(1)), 299999);
 }
 
 TEST(CountCodeUnits, AddsToExistingCountsLikeReference) {
@@ -306,7 +323,7 @@ TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
         {"default limits one character", CodeUnitCounter::kDefaultFlushEvery,
          CodeUnitCounter::kInterleaveFrom, CodeUnitCounter::kInterleaveFrom + 3, true},
         {"default limits mixed", CodeUnitCounter::kDefaultFlushEvery,
-         CodeUnitCounter::kInterleaveFrom, CodeUnitCounter::kInterleaveFrom * 2 + 1, false},
+         CodeUnitCounter::kInterleaveFrom, CodeUnitCounter::kInterleaveFrom + 5, false},
     };
     std::mt19937 rng(77);
     for (const CounterCase& c : cases) {
@@ -408,6 +425,65 @@ TEST(AnalyseFile, UnreadableFileIsReported) {
     EXPECT_FALSE(analyser.AnalyseFile(file));
     ASSERT_EQ(observer.failed.size(), 1u);
     EXPECT_EQ(observer.failed.front(), file);
+}
+
+// A regular file whose read fails: the process's own memory file cannot be read at offset 0.
+TEST(AnalyseFile, ReadErrorIsReported) {
+    const fs::path file = "/proc/self/mem";
+    if (!fs::exists(file)) {
+        GTEST_SKIP() << "no /proc";
+    }
+    AnalysisState state;
+    state.SourceText = u"previous";
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(file));
+    ASSERT_EQ(observer.failed.size(), 1u);
+    EXPECT_EQ(observer.reasons.front(), std::generic_category().message(EIO));
+    EXPECT_EQ(state.SourceText, u"previous");
+    EXPECT_TRUE(observer.empty.empty());
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define RUNEMETER_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RUNEMETER_TEST_ASAN 1
+#endif
+#endif
+
+// A sparse file far larger than memory: the buffer for it cannot be had, which must be a
+// message about that file and not the end of the program.
+TEST(AnalyseFile, FileLargerThanMemoryIsReported) {
+#ifdef RUNEMETER_TEST_ASAN
+    GTEST_SKIP() << "the address sanitizer stops the program on an impossible allocation";
+#else
+    constexpr std::size_t kHuge = std::size_t{8} << 40;
+    if (void* probe = std::malloc(kHuge)) {
+        std::free(probe);
+        GTEST_SKIP() << "this system promises 8 TiB of memory; reading would take for ever";
+    }
+    TempDir dir;
+    const fs::path file = dir.path() / "huge.txt";
+    std::ofstream(file).put('a');
+    std::error_code error;
+    fs::resize_file(file, kHuge, error);
+    if (error) {
+        GTEST_SKIP() << "the file system has no room for a sparse 8 TiB file: " << error.message();
+    }
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    EXPECT_FALSE(analyser.AnalyseFile(file));
+    ASSERT_EQ(observer.failed.size(), 1u);
+    EXPECT_EQ(observer.failed.front(), file);
+    EXPECT_EQ((*state.CharCounts)[u'a'], 0);
+
+    // The analyser is still usable afterwards.
+    const fs::path small = dir.write("small.txt", {'a', 'b', 'c'});
+    EXPECT_TRUE(analyser.AnalyseFile(small));
+    EXPECT_EQ(state.SourceText, u"abc");
+#endif
 }
 
 // A FIFO with a writer still must not be read: it could block the run for ever.

@@ -191,6 +191,17 @@ struct State {
     std::int64_t crLf = 0;
 };
 
+/// Number of CR units immediately followed by an LF unit.
+inline std::int64_t crLfPairs(const std::u16string& text) {
+    std::int64_t pairs = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == 13 && text[i + 1] == 10) {
+            ++pairs;
+        }
+    }
+    return pairs;
+}
+
 /// Adds the units of text to state's counts and its CR LF pairs to state.crLf.
 inline void count(const std::u16string& text, State& state) {
     for (std::size_t i = 0; i < text.size(); ++i) {

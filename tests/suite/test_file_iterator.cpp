@@ -234,6 +234,28 @@ TEST_F(IteratorTest, ExactNameTakesOnlyThatFileEvenWithMaskCharacters) {
     EXPECT_EQ(names(processAll(iterator, dir.path())), (Names{"a;b.txt", "sub/a;b.txt"}));
 }
 
+TEST_F(IteratorTest, HiddenEntriesAreLeftOutUnlessAskedForOrNamed) {
+    writeFile(dir / ".draft.txt", "x");
+    writeFile(dir / ".git/HEAD.txt", "x");
+    writeFile(dir / "sub/.cache/x.txt", "x");
+    EXPECT_EQ(search(u"*.txt", true),
+              (Names{"Z.TXT", "a.txt", "b.txt", "sub/d.txt", "sub/deeper/e.txt", "sub2/f.txt"}));
+    EXPECT_EQ(relative(recorder.dirs, dir.path()), (Names{".", "sub", "sub/deeper", "sub2"}));
+
+    TFileAndDirIterator iterator;
+    iterator.HeadDir = dir.path();
+    iterator.IncludeSubFolders = true;
+    iterator.IncludeHidden = true;
+    iterator.FileMask = u"*.txt";
+    iterator.IterateFindingFiles(recorder);
+    EXPECT_EQ(iterator.filesFound(), 9);
+
+    iterator.IncludeHidden = false;
+    iterator.ExactFileName = ".draft.txt";
+    iterator.IterateFindingFiles(recorder);
+    EXPECT_EQ(names(processAll(iterator, dir.path())), Names{".draft.txt"});
+}
+
 // --- stopping --------------------------------------------------------------------------------
 
 TEST_F(IteratorTest, StopDuringTheSearchEndsItAndNothingIsProcessed) {
@@ -334,6 +356,17 @@ TEST_F(ZipIteratorTest, DamagedArchiveIsReportedAndTheSearchGoesOn) {
               (std::vector<std::filesystem::path>{dir / "broken.zip", dir / "sub/cut.zip"}));
     for (const auto& reason : recorder.reasons)
         EXPECT_FALSE(reason.empty());
+}
+
+TEST_F(ZipIteratorTest, HiddenMembersAreLeftOut) {
+    writeZip(dir / "mac.zip", {{"notes.txt", "n"},
+                               {"__MACOSX/._notes.txt", "fork"},
+                               {".hidden/x.txt", "x"},
+                               {"./dot.txt", "d"}});
+    EXPECT_EQ(names(searchZips(u"*.txt", true, false)),
+              (Names{"Z.TXT", "a.txt", "b.txt", "mac.zip/./dot.txt", "mac.zip/notes.txt",
+                     "pack.zip/abs.txt", "pack.zip/empty.txt", "pack.zip/one.txt",
+                     "pack.zip/sub/two.txt"}));
 }
 
 TEST_F(ZipIteratorTest, MemberMaskCanDifferFromTheFileMask) {

@@ -195,6 +195,18 @@ INSTANTIATE_TEST_SUITE_P(Table, BadArchiveTest,
                                            BadArchive{"signature_only", "PK\x05\x06"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ZipReaderTest, EncryptedMemberIsDamagedAndTheNextIsRead) {
+    writeZip(zip, {{"secret.txt", "hidden text", false, "password"}, {"open.txt", "open"}});
+    TUnZipReader reader;
+    ASSERT_TRUE(reader.open(zip)) << reader.error();
+    std::vector<std::byte> out;
+    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::Damaged);
+    EXPECT_FALSE(reader.error().empty());
+    EXPECT_TRUE(out.empty());
+    ASSERT_EQ(reader.UnZipToBufferByIndex(1, out), ZipReadStatus::Ok);
+    EXPECT_EQ(asText(out), "open");
+}
+
 TEST_F(ZipReaderTest, MissingArchiveDoesNotOpen) {
     TUnZipReader reader;
     EXPECT_FALSE(reader.open(dir / "missing.zip"));

@@ -74,7 +74,8 @@ inline std::string readFile(const std::filesystem::path& file) {
 struct ZipEntry {
     std::string name;
     std::string content;
-    bool stored = false;  ///< stored without compression (so tests can patch the data)
+    bool stored = false;             ///< stored without compression (so tests can patch the data)
+    const char* password = nullptr;  ///< encrypted with this password when set
 };
 
 /// Writes a zip archive with the given entries, in order.
@@ -101,6 +102,11 @@ inline void writeZip(const std::filesystem::path& file, const std::vector<ZipEnt
         }
         if (index < 0)
             throw std::runtime_error("cannot add " + entry.name);
+        if (entry.password != nullptr &&
+            zip_file_set_encryption(za, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
+                                    entry.password) != 0) {
+            throw std::runtime_error("cannot encrypt " + entry.name);
+        }
         if (entry.stored)
             zip_set_file_compression(za, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     }

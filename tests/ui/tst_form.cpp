@@ -27,6 +27,7 @@
 #include "frame/qt_text.h"
 #include "results/copy_text.h"
 #include "results/results_list.h"
+#include "results/sorting.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
 #include "ui/ui_test_support.h"
@@ -388,6 +389,16 @@ private slots:
                          qPrintable(QString("section %1 row %2").arg(section).arg(i)));
             }
         }
+        // The keyboard sorts too: Ctrl+5 is a click on "freq.", Ctrl+1 on "Code".
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_form->LMDListBox1->setFocus();
+        QTest::keyClick(m_form->LMDListBox1, Qt::Key_5, Qt::ControlModifier);
+        QCOMPARE(rows().front().text, ResourceString(ResId::VTTotal));
+        QTest::keyClick(m_form->LMDListBox1, Qt::Key_1, Qt::ControlModifier);
+        auto byText = codeOrder;
+        sortRowsBySection(byText, 0);  // row texts are unique, so this order is the only one
+        QVERIFY(rows() == byText);
         // A font change with a text loaded rebuilds the list in code order.
         clickSection(4);
         m_form->ElSpinEditFontSize->setValue(12);

@@ -1,0 +1,195 @@
+#include "frame/crash_application.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "frame/exception_handling_unit.h"
+#include "frame/qt_text.h"
+
+namespace runemeter {
+
+namespace {
+
+// How long a thread other than the window's waits for the window thread to take a dialog up.
+// If the window thread is itself blocked (waiting for that very thread), the report goes on
+// without the dialog instead of hanging.
+constexpr std::chrono::seconds kWindowThreadPickUp{5};
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool onWindowThread() {
+    return QCoreApplication::instance() != nullptr &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// Runs work on the window thread and waits for it; false when it could not run there.
+bool runOnWindowThread(const std::function<void()>& work) {
+    if (QCoreApplication::instance() == nullptr) {
+        return false;
+    }
+    if (onWindowThread()) {
+        work();
+        return true;
+    }
+    struct Handshake {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool started = false;
+        bool finished = false;
+        bool abandoned = false;
+    };
+    auto handshake = std::make_shared<Handshake>();
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [handshake, work] {
+            {
+                const std::lock_guard lock(handshake->mutex);
+                if (handshake->abandoned) {
+                    return;
+                }
+                handshake->started = true;
+            }
+            try {
+                work();
+            } catch (...) {
+                // The waiting thread learns of it through finished alone.
+            }
+            const std::lock_guard lock(handshake->mutex);
+            handshake->finished = true;
+            handshake->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(handshake->mutex);
+    if (!handshake->changed.wait_for(lock, kWindowThreadPickUp,
+                                     [&] { return handshake->started; })) {
+        handshake->abandoned = true;
+        return false;
+    }
+    handshake->changed.wait(lock, [&] { return handshake->finished; });
+    return true;
+}
+
+QString dialogTitle() {
+    const QString name = QGuiApplication::applicationDisplayName();
+    return name.isEmpty() ? QStringLiteral("Error") : name + QStringLiteral(" - Error");
+}
+
+}  // namespace
+
+CrashApplication::CrashApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    exception_handling_unit::initialization(argc > 0 && argv != nullptr ? argv[0] : "");
+    CrashReporter& reporter = CrashReporter::instance();
+    reporter.setShowError([](const ExceptionRecord& record) {
+        ShowChoice choice = record.canContinue ? ShowChoice::Continue : ShowChoice::Quit;
+        if (!runOnWindowThread([&] { choice = showErrorDialog(record); })) {
+            std::fprintf(stderr, "error: %s: %s\n", record.typeName.c_str(),
+                         record.message.c_str());
+        }
+        return choice;
+    });
+    reporter.setReportSaved([](const ExceptionRecord&, bool saved,
+                               const std::filesystem::path& reportFile, const std::string& reason) {
+        // Also on standard error, for whoever started the program from a terminal.
+        if (saved) {
+            std::fprintf(stderr, "error report saved in %s\n", reportFile.c_str());
+        } else {
+            std::fprintf(stderr, "error report not saved: %s\n", reason.c_str());
+        }
+        (void)runOnWindowThread([&] { showReportSaved(saved, reportFile, reason); });
+    });
+    reporter.setQuit([] {
+        // An orderly end: the event loop returns and the program closes as usual.
+        QCoreApplication::exit(1);
+        return true;
+    });
+}
+
+CrashApplication::~CrashApplication() {
+    CrashReporter& reporter = CrashReporter::instance();
+    reporter.setShowError(nullptr);
+    reporter.setReportSaved(nullptr);
+    reporter.setQuit(nullptr);
+    exception_handling_unit::finalization();
+}
+
+bool CrashApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        (void)CrashReporter::instance().report(std::current_exception());
+        return false;
+    }
+}
+
+QMessageBox* CrashApplication::createErrorDialog(const ExceptionRecord& record) {
+    auto* box = new QMessageBox(QMessageBox::Critical, dialogTitle(),
+                                QStringLiteral("An unexpected error occurred."));
+    box->setObjectName(QStringLiteral("CrashDialog"));
+    QString details = fromUtf8(record.message);
+    if (details.isEmpty()) {
+        details = QStringLiteral("(no message)");
+    }
+    details += QStringLiteral("\n\n") + fromUtf8(record.typeName);
+    details += record.canContinue ? QStringLiteral(
+                                        "\n\nYou can continue, but the program may not work as "
+                                        "expected. Save your work and restart it soon.")
+                                  : QStringLiteral("\n\nThe program cannot continue and will end.");
+    box->setInformativeText(details);
+
+    QString trace;
+    for (const std::string& frame : record.stackTrace) {
+        trace += fromUtf8(frame) + QLatin1Char('\n');
+    }
+    if (!trace.isEmpty()) {
+        box->setDetailedText(trace);
+    }
+
+    QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::DestructiveRole);
+    quit->setObjectName(QStringLiteral("ButtonQuit"));
+    if (record.canContinue) {
+        QPushButton* go = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
+        go->setObjectName(QStringLiteral("ButtonContinue"));
+        // Enter and Escape both keep the program running: nothing is lost by accident.
+        box->setDefaultButton(go);
+        box->setEscapeButton(go);
+    } else {
+        box->setDefaultButton(quit);
+        box->setEscapeButton(quit);
+    }
+    return box;
+}
+
+ShowChoice CrashApplication::showErrorDialog(const ExceptionRecord& record) {
+    std::unique_ptr<QMessageBox> box(createErrorDialog(record));
+    box->exec();
+    if (!record.canContinue) {
+        return ShowChoice::Quit;
+    }
+    const QAbstractButton* clicked = box->clickedButton();
+    return clicked != nullptr && clicked->objectName() == QLatin1String("ButtonQuit")
+               ? ShowChoice::Quit
+               : ShowChoice::Continue;
+}
+
+void CrashApplication::showReportSaved(bool saved, const std::filesystem::path& reportFile,
+                                       const std::string& reason) {
+    QMessageBox box(saved ? QMessageBox::Information : QMessageBox::Warning, dialogTitle(),
+                    saved ? QStringLiteral("The error report was saved as:")
+                          : QStringLiteral("The error report could not be saved."));
+    box.setObjectName(QStringLiteral("CrashReportSaved"));
+    box.setInformativeText(saved ? pathToQString(reportFile) : fromUtf8(reason));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
+}  // namespace runemeter
