@@ -48,7 +48,8 @@ TEST(LanguageModule, SettingsRecordWithoutBuild) {
     // A record that ends after the localized name reads LFBuild as 0.
     TDLLInfoItem info = sampleModule().settings;
     std::vector<std::byte> record = writeSettingsRecord(info, "LDLL");
-    record.resize(record.size() - 8);
+    ASSERT_GT(record.size(), 8u);
+    record.erase(record.end() - 8, record.end());
     std::vector<std::byte> file(16);
     std::memcpy(file.data(), "LOC_LIBSETTINGS_", 16);
     const auto size = static_cast<std::uint32_t>(record.size());
