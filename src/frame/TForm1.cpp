@@ -476,6 +476,14 @@ void TForm1::FormCreate() {
                            true);
         }
     }
+    // 3d. Interface language (it may choose another help file).
+    if (m_services.interfaceLanguage) {
+        m_services.interfaceLanguage(*this);
+    }
+    // 5. The suite's interface font.
+    if (m_services.interfaceFont) {
+        m_services.interfaceFont(*this);
+    }
     // 6. The mask box shows its first entry.
     ElComboBoxFileSpecs->setCurrentIndex(0);
     // 7. The controls' states of the last session; a damaged file leaves the defaults.
@@ -681,6 +689,12 @@ void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
 
 void TForm1::rebuildProfile() {
     applyProfile(BuildProfile(m_state, m_runPath));
+}
+
+void TForm1::RetranslateResults() {
+    if (!m_running && m_state.FilesRead > 0) {
+        rebuildProfile();
+    }
 }
 
 void TForm1::applyProfile(const Profile& profile) {

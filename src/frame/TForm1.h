@@ -37,6 +37,7 @@ class QToolButton;
 namespace runemeter {
 
 class TLMDListBox;
+class TForm1;
 
 /// What the window needs from the suite and the desktop; tests replace any of them.
 struct FormServices {
@@ -56,6 +57,10 @@ struct FormServices {
     std::function<bool(const std::filesystem::path&)> openHelp;
     /// The tool's name (Tool_Name of the current tool).
     std::function<std::u16string()> toolName;
+    /// Prepares the interface language for the window (creation step 3d); may be empty.
+    std::function<void(TForm1&)> interfaceLanguage;
+    /// Applies the suite's interface font (creation step 5); may be empty.
+    std::function<void(TForm1&)> interfaceFont;
 };
 
 /// The tool's main window.
@@ -102,6 +107,11 @@ public:
     [[nodiscard]] bool isRunning() const { return m_running; }
     /// The help file the Help button opens.
     [[nodiscard]] const std::filesystem::path& helpFile() const { return m_helpFile; }
+    /// Makes another help file the one the Help button opens (a language switch).
+    void setHelpFile(const std::filesystem::path& file) { m_helpFile = file; }
+    /// Rebuilds the rows and summary lines of the last run with the resource strings now in
+    /// force (after a language switch); nothing while a run is in progress.
+    void RetranslateResults();
 
     /// Index of a clicked section among the header's sections, -1 when it is not one of them.
     [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);

@@ -6,6 +6,7 @@
 
 #include <system_error>
 
+#include "frame/interface_language_ui.h"
 #include "frame/qt_text.h"
 #include "suite/logging.h"
 #include "suite/shared_state.h"
@@ -57,6 +58,12 @@ FormServices suiteFormServices() {
     services.helpFile = [] { return GetHelpfilename(); };
     services.chosenLanguage = [] { return GetChosenLanguageInterface(); };
     services.toolName = [] { return Tool_Name(current_tool_var); };
+    services.interfaceLanguage = [](TForm1& form) {
+        SetUpInterfaceLanguage(form, GetUserReadWriteDir(), suiteInterfaceLanguageServices());
+    };
+    services.interfaceFont = [](TForm1&) {
+        ApplyInterfaceFont(GetTextSettings(), colours_and_typefaces[kInterfaceFontColourWord]);
+    };
     return services;
 }
 

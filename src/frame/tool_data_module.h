@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <vector>
@@ -22,6 +23,8 @@ class QMenuBar;
 class QWidget;
 
 namespace runemeter {
+
+struct InterfaceLanguageServices;
 
 /// Dynamic int property of a widget holding its help context (0 or none: ask the parent).
 inline constexpr char kHelpContextProperty[] = "helpContext";
@@ -74,6 +77,11 @@ public:
     void setHelpHandler(std::function<void(int helpContext)> handler);
     /// Receives the exit requests; the flag is no_check_exit. The default quits the application.
     void setExitHandler(std::function<void(bool noCheckExit)> handler);
+
+    /// Prepares the localisation engine for the window when the user's interfaces folder holds
+    /// the tool's language file (see interface_language_ui.cpp).
+    bool CheckLocalisation(const std::filesystem::path& userFolder,
+                           const InterfaceLanguageServices& services);
 
     /// The help context WhatsThis1 holds.
     [[nodiscard]] int whatsThisHelpContext() const { return m_whatsThisContext; }

@@ -82,7 +82,8 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     }
     const HeaderSectionDesign& design = headerSectionDesign()[static_cast<std::size_t>(section)];
     if (role == Qt::DisplayRole) {
-        return QString::fromLatin1(design.caption);
+        const QString& caption = m_captions[static_cast<std::size_t>(section)];
+        return caption.isEmpty() ? QString::fromLatin1(design.caption) : caption;
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(design.alignment);
@@ -94,6 +95,17 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
             .arg(section + 1);
     }
     return {};
+}
+
+bool ResultsModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                 int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount() ||
+        (role != Qt::DisplayRole && role != Qt::EditRole)) {
+        return false;
+    }
+    m_captions[static_cast<std::size_t>(section)] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }
 
 // ---- painting helpers

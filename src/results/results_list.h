@@ -50,10 +50,14 @@ public:
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role) const override;
+    /// A section's caption may be replaced (translated interfaces); other roles stay.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
 
 private:
     std::vector<ProfileRow> m_rows;
     std::int64_t m_total = 0;
+    std::array<QString, 5> m_captions;  ///< replaced captions; empty: the designed one
 };
 
 /// One text of a row as it is painted: what, and where its left edge goes.

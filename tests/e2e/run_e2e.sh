@@ -1,11 +1,14 @@
 #!/bin/sh
 # End to end under a virtual X server: start runemeter with a fresh home, type a folder, run,
 # sort by frequency, copy, and compare the clipboard with runemeter-cli's output.
-# Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER
+# With VTSUITE given, the running window is then switched to German through the suite's
+# notification, copied again and photographed.
+# Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER [VTSUITE]
 set -u
 runemeter=$1
 cli=$2
 out=$3
+vtsuite=${4:-}
 
 fail() {
     echo "FAIL: $*" >&2
@@ -53,6 +56,22 @@ xclip -o -selection clipboard > "$out/clipboard.txt" 2>/dev/null || fail "the cl
 if command -v import > /dev/null 2>&1; then
     import -window root "$out/runemeter.png" || echo "note: no screenshot" >&2
     import -window "$wid" "$out/runemeter-window.png" 2>/dev/null || true
+fi
+
+# German through the suite: "vtsuite set language 1031" notifies the running window.
+if [ -n "$vtsuite" ]; then
+    "$vtsuite" set language 1031 > "$out/vtsuite.txt" 2>&1 || fail "vtsuite set language failed"
+    grep -q 'sent to 1 tool window' "$out/vtsuite.txt" || fail "the window got no notification"
+    sleep 2
+    xdotool key --window "$wid" alt+k
+    sleep 1
+    xclip -o -selection clipboard > "$out/clipboard-german.txt" 2>/dev/null ||
+        fail "the clipboard is empty after the switch"
+    grep -q "^32	Leerzeichen	" "$out/clipboard-german.txt" ||
+        fail "the list is not in German after the switch"
+    if command -v import > /dev/null 2>&1; then
+        import -window root "$out/runemeter-german.png" || echo "note: no screenshot" >&2
+    fi
 fi
 
 "$cli" --sort freq "$data" > "$out/cli.txt" 2> "$out/cli-summary.txt" || fail "runemeter-cli failed"

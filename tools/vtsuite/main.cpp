@@ -24,6 +24,7 @@
 
 #include "suite/named_mutex.h"
 #include "suite/shared_state.h"
+#include "suite/suite_notify.h"
 #include "suite/tool_services.h"
 
 namespace {
@@ -48,6 +49,8 @@ constexpr std::string_view kUsage =
     "  show             print every shared setting and registered tool window\n"
     "  set KEY VALUE    change one shared setting (keys below)\n"
     "  shell            run as the suite's shell until interrupted (Ctrl+C or SIGTERM)\n"
+    "  notify language  tell every running tool that the interface language changed\n"
+    "                   ('set language' does this too)\n"
     "  --help, -h       print this help\n"
     "  --version        print the version\n"
     "\n"
@@ -257,6 +260,14 @@ std::optional<std::string> checkPathValue(std::string_view key, std::string_view
     return std::nullopt;
 }
 
+// The suite's notification 59 to every registered tool window; returns how many took it.
+int notifyLanguageChanged() {
+    const int reached = notifyAllTools(kNotifyLanguageChanged, kShellTool);
+    std::cout << "language change sent to " << reached << " tool window"
+              << (reached == 1 ? "" : "s") << std::endl;
+    return reached;
+}
+
 int commandSet(std::string_view key, std::string_view value) {
     std::function<void(SuiteState&)> change;
     if (key == "logging") {
@@ -347,6 +358,9 @@ int commandSet(std::string_view key, std::string_view value) {
     if (key == "logging" || key == "logfile") {
         makeLogFileIfWanted(after);
     }
+    if (key == "language") {
+        notifyLanguageChanged();
+    }
     return kExitOk;
 }
 
@@ -435,6 +449,12 @@ int main(int argc, char** argv) {
         }
         return commandShell();
     }
-    // "notify" (sending suite notifications to running tools) joins the commands here.
+    if (command == "notify") {
+        if (args.size() != 2 || args[1] != "language") {
+            return usageError("notify takes one argument: 'vtsuite notify language'");
+        }
+        (void)notifyLanguageChanged();
+        return kExitOk;
+    }
     return usageError("unknown command \"" + std::string(command) + "\"");
 }

@@ -1,0 +1,1 @@
+LOC_LIBSETTINGS_ðÿÿÿ

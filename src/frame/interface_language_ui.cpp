@@ -1,0 +1,235 @@
+#include "frame/interface_language_ui.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QFontComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSpinBox>
+#include <QTextEdit>
+
+#include <unistd.h>
+
+#include "frame/TForm1.h"
+#include "frame/qt_text.h"
+#include "frame/tool_data_module.h"
+#include "frame/tool_frame.h"
+#include "localisation/LocOnFlyForms.h"
+#include "results/results_list.h"
+#include "suite/tool_services.h"
+
+namespace runemeter {
+
+// ---- the notification socket
+
+SuiteNotificationServer::SuiteNotificationServer(const ToolWindow& window, QObject* parent)
+    : QObject(parent), m_server(new QLocalServer(this)) {
+    const std::optional<std::filesystem::path> path = notificationSocketPath(window);
+    if (!path) {
+        return;
+    }
+    const QString name = pathToQString(*path);
+    // A socket file left by an earlier process of the same number and window is stale.
+    QLocalServer::removeServer(name);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(name)) {
+        return;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            readFrom(socket);
+        }
+    });
+}
+
+SuiteNotificationServer::~SuiteNotificationServer() {
+    m_server->close();
+}
+
+bool SuiteNotificationServer::listening() const {
+    return m_server->isListening();
+}
+
+QString SuiteNotificationServer::socketName() const {
+    return m_server->fullServerName();
+}
+
+void SuiteNotificationServer::readFrom(QLocalSocket* socket) {
+    while (socket->bytesAvailable() >= static_cast<qint64>(kSuiteMessageSize)) {
+        const QByteArray data = socket->read(static_cast<qint64>(kSuiteMessageSize));
+        const auto bytes = std::as_bytes(std::span(data.constData(), data.size()));
+        if (const std::optional<SuiteMessage> message = decodeSuiteMessage(bytes)) {
+            emit notified(*message);
+        }
+    }
+}
+
+// ---- the engine for the main window
+
+std::filesystem::path ShippedInterfacesFolder(const std::filesystem::path& programFile) {
+    return programFile.parent_path().parent_path() / "share" / "runemeter" / "interfaces";
+}
+
+bool TranslateListHeader(QObject* object, const QString& path, const QString& value) {
+    auto* list = qobject_cast<TLMDListBox*>(object);
+    if (list == nullptr ||
+        path.compare(QStringLiteral("HeaderSections"), Qt::CaseInsensitive) != 0) {
+        return false;
+    }
+    QString unified = value;
+    unified.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QStringList captions = unified.split(QLatin1Char('\n'));
+    QAbstractItemModel* model = list->model();
+    for (int i = 0; i < captions.size() && i < model->columnCount(); ++i) {
+        model->setHeaderData(i, Qt::Horizontal, captions[i], Qt::DisplayRole);
+    }
+    return true;
+}
+
+void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolder,
+                            InterfaceLanguageServices services) {
+    TLocalizerOnFly& engine = LocalizerOnFly();
+    TLocQtFormWalker& walker = LocFormWalker();
+    AttachFormWalker();
+    walker.FOnCustomObjectProcessing = TranslateListHeader;
+
+    const std::filesystem::path programFile = LocUtils().FAppFileName;
+    const std::filesystem::path interfaces = InterfacesFolder(userFolder);
+    (void)InstallShippedLanguages(ShippedInterfacesFolder(programFile), interfaces);
+
+    // The engine outlives the window, so the window is held by a guarded pointer.
+    QPointer<TForm1> guarded(&form);
+    if (!services.chooseHelpFile) {
+        services.chooseHelpFile = [guarded, userFolder, programFile](std::uint32_t language) {
+            const std::filesystem::path help =
+                ChooseHelpFile(userFolder, language, programFile.filename());
+            (void)SetHelpfilename(help);
+            if (!guarded.isNull()) {
+                guarded->setHelpFile(help);
+            }
+        };
+    }
+    // Rows and summary lines carry resource strings; they are rebuilt in the new language.
+    walker.FOnFormsTranslated = [guarded] {
+        if (!guarded.isNull()) {
+            guarded->RetranslateResults();
+        }
+    };
+
+    // The data module's context menu is translated with it.
+    TDataModule2* dataModule = TDataModule2::instance();
+    walker.RegisterDataModule(dataModule, QList<QObject*>{dataModule->PopupActionBar1});
+    if (!dataModule->CheckLocalisation(userFolder, services)) {
+        return;
+    }
+    const std::uint32_t chosen = services.chosenLanguage ? services.chosenLanguage() : 0;
+    if (FollowsChosenLanguageAtStart(SeveralLanguages, chosen, engine.CurrentLocale())) {
+        (void)FollowChosenLanguage(engine, services);
+    }
+
+    ToolWindow me;
+    me.tool = kRunemeterTool;
+    me.window = MainWindowHandle;
+    me.pid = static_cast<std::int32_t>(::getpid());
+    auto* server = new SuiteNotificationServer(me, &form);
+    QObject::connect(server, &SuiteNotificationServer::notified, &form,
+                     [services](const SuiteMessage& message) {
+                         (void)HandleSuiteNotification(LocalizerOnFly(), message, services);
+                     });
+}
+
+bool TDataModule2::CheckLocalisation(const std::filesystem::path& userFolder,
+                                     const InterfaceLanguageServices& services) {
+    const std::filesystem::path programFile = LocUtils().FAppFileName.filename();
+    return runemeter::CheckLocalisation(LocalizerOnFly(), InterfacesFolder(userFolder),
+                                        ToolLanguageFileName(userFolder, programFile),
+                                        LanguageModulesFolder(userFolder), services);
+}
+
+// ---- the interface font
+
+namespace {
+
+QColor colourOf(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+void setInterfaceFont(QWidget& widget, const TextSettings& settings, std::uint32_t colour,
+                      bool withSize) {
+    QFont font = widget.font();
+    font.setFamily(QString::fromUtf8(settings.fontName()));
+    if (withSize && settings.fontSize() > 0) {
+        font.setPointSize(settings.fontSize());
+    }
+    // The character set has no meaning for Qt's Unicode fonts.
+    widget.setFont(font);
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, colourOf(colour));
+    palette.setColor(QPalette::Text, colourOf(colour));
+    widget.setPalette(palette);
+}
+
+bool ownFont(const QWidget& widget) {
+    return widget.testAttribute(Qt::WA_SetFont);
+}
+
+void applyRules(QWidget& widget, const TextSettings& settings, std::uint32_t colour) {
+    if (auto* spin = qobject_cast<QSpinBox*>(&widget)) {
+        const QVariant tag = spin->property("tag");
+        if (tag.isValid() && tag.toInt() != 0 && settings.fontSize() > 0) {
+            spin->setValue(settings.fontSize());  // a size box that shows the interface size
+        }
+        return;
+    }
+    if (qobject_cast<QLineEdit*>(&widget) != nullptr) {
+        // The edit inside a combo box follows its box.
+        if (qobject_cast<QComboBox*>(widget.parentWidget()) == nullptr &&
+            qobject_cast<QAbstractSpinBox*>(widget.parentWidget()) == nullptr) {
+            setInterfaceFont(widget, settings, colour, false);
+        }
+        return;
+    }
+    if (qobject_cast<QComboBox*>(&widget) != nullptr &&
+        qobject_cast<QFontComboBox*>(&widget) == nullptr) {
+        setInterfaceFont(widget, settings, colour, false);
+        return;
+    }
+    if (qobject_cast<QLabel*>(&widget) != nullptr) {
+        if (ownFont(widget)) {
+            setInterfaceFont(widget, settings, colour, false);
+        }
+        return;
+    }
+    if ((qobject_cast<QPlainTextEdit*>(&widget) != nullptr ||
+         qobject_cast<QTextEdit*>(&widget) != nullptr) &&
+        ownFont(widget)) {
+        setInterfaceFont(widget, settings, colour, true);
+    }
+}
+
+}  // namespace
+
+void ApplyInterfaceFont(const TextSettings& settings, std::uint32_t colour, QList<QWidget*> forms) {
+    if (forms.isEmpty()) {
+        forms = QApplication::topLevelWidgets();
+    }
+    for (QWidget* form : forms) {
+        applyRules(*form, settings, colour);
+        const QList<QWidget*> controls = form->findChildren<QWidget*>();
+        for (QWidget* control : controls) {
+            applyRules(*control, settings, colour);
+        }
+    }
+}
+
+}  // namespace runemeter
