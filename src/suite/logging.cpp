@@ -8,8 +8,8 @@
 #include <ctime>
 #include <mutex>
 
-#include "suite/text_out.h"
 #include "suite/tool_services.h"
+#include "suite/unicode_text.h"
 
 namespace runemeter {
 
@@ -69,9 +69,9 @@ std::string formatLogLine(std::u16string_view text, bool flag,
                   static_cast<int>((millis.count() + 1000) % 1000));
     std::string line = stamp;
     if (flag) {
-        line += "[" + detail::suiteTextToUtf8(GetShortToolFilename(current_tool_var)) + "] ";
+        line += "[" + utf16ToUtf8(GetShortToolFilename(current_tool_var)) + "] ";
     }
-    line += detail::suiteTextToUtf8(oneLine(text));
+    line += utf16ToUtf8(oneLine(text));
     return line;
 }
 

@@ -1,6 +1,6 @@
 #include "suite/tool_services.h"
 
-#include "suite/text_out.h"
+#include "suite/unicode_text.h"
 
 #include <unistd.h>
 
@@ -98,15 +98,14 @@ std::filesystem::path GetFullToolFilename(mini_tool_type tool) {
     if (file.empty() || folder.empty()) {
         return {};
     }
-    return folder / detail::suiteTextToUtf8(file);
+    return folder / utf16ToUtf8(file);
 }
 
 int MyPMsgDlg(std::u16string_view text, std::u16string_view caption, std::uint32_t flags) {
     if (MyPMsgDlgProc) {
         return MyPMsgDlgProc(text, caption, flags);
     }
-    const std::string line =
-        detail::suiteTextToUtf8(caption) + ": " + detail::suiteTextToUtf8(text) + "\n";
+    const std::string line = utf16ToUtf8(caption) + ": " + utf16ToUtf8(text) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     return kIdOk;
 }
