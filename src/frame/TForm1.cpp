@@ -63,7 +63,7 @@ constexpr int kClientHeight = 488;
 constexpr int kPanelHeight = 169;
 // The Source Text tab shows at most this many code units; a text of hundreds of megabytes
 // would make the text box unusable, and the counts never depend on what is shown.
-constexpr std::size_t kMemoLimit = 4 * 1024 * 1024;
+constexpr std::size_t kMemoLimit = 1024 * 1024;
 
 QString resourceText(ResId id) {
     return fromU16(ResourceString(id));

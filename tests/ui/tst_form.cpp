@@ -228,6 +228,18 @@ private slots:
         QCOMPARE(frequencyOf(*m_form, " 65 A"), 1);
     }
 
+    void aHugeTextIsCountedWholeButShownInPart() {
+        const QString file = m_home->path() + "/huge/big.txt";
+        QVERIFY(test::writeFile(file, QByteArray(1'500'000, 'a')));
+        QVERIFY(runOn(file));
+        QCOMPARE(frequencyOf(*m_form, " 97 a"), 1'500'000);
+        const QString shown = m_form->Memo->toPlainText();
+        QVERIFY(shown.startsWith(QString(1000, 'a')));
+        QVERIFY2(shown.endsWith("[1048576 of 1500000 characters shown]"),
+                 qPrintable(shown.right(60)));
+        QVERIFY(shown.size() < 1'100'000);
+    }
+
     void enterInThePathEditStartsARun() {
         m_form->ElFolderNameEdit1->setText(m_data);
         QSignalSpy finished(m_form.get(), &TForm1::runFinished);
