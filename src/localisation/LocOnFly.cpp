@@ -416,7 +416,7 @@ void TLocalizerOnFly::switchToFile(TLangFile& file) {
             std::error_code ec;
             std::filesystem::remove(moduleFile, ec);
             if (std::filesystem::exists(moduleFile, ec)) {
-                throw ELocOnFlyError("Can not delete file " + quoted(moduleFile) + "");
+                throw ELocOnFlyError("Can not delete file " + quoted(moduleFile));
             }
             file.FLangIndex = FLangIndex;
             const std::filesystem::path nativeModule =
