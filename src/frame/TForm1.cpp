@@ -297,10 +297,12 @@ void TForm1::createControls() {
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     auto* settings = new QGridLayout(TabSheet1);
     auto* fontLabel = new QLabel(QStringLiteral("list f&ont"), TabSheet1);
+    fontLabel->setObjectName(QStringLiteral("LabelFontName"));
     ElFontComboBox1 = new QFontComboBox(TabSheet1);
     ElFontComboBox1->setObjectName(QStringLiteral("ElFontComboBox1"));
     fontLabel->setBuddy(ElFontComboBox1);
     auto* sizeLabel = new QLabel(QStringLiteral("si&ze"), TabSheet1);
+    sizeLabel->setObjectName(QStringLiteral("LabelFontSize"));
     ElSpinEditFontSize = new QSpinBox(TabSheet1);
     ElSpinEditFontSize->setObjectName(QStringLiteral("ElSpinEditFontSize"));
     ElSpinEditFontSize->setRange(8, 999);
