@@ -80,6 +80,11 @@ struct ChosenPathCase {
     bool nulBeforeLastPart = false;  // "a/b" becomes "a<NUL>/b": the system would see "a"
 };
 
+// Test names show the row name, not a dump of the row.
+void PrintTo(const ChosenPathCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class ChosenPathTable : public ::testing::TestWithParam<ChosenPathCase> {};
 
 TEST_P(ChosenPathTable, ValidatesAndSetsUpTheIterator) {

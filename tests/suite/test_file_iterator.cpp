@@ -24,6 +24,11 @@ struct MaskCase {
     bool matches;
 };
 
+// Test names show the row name, not a dump of the row.
+void PrintTo(const MaskCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class MaskTable : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(MaskTable, Matches) {
@@ -139,6 +144,11 @@ struct WalkCase {
     bool subFolders;
     Names expected;
 };
+
+// Test names show the row name, not a dump of the row.
+void PrintTo(const WalkCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class WalkTable : public IteratorTest, public ::testing::WithParamInterface<WalkCase> {};
 

@@ -15,6 +15,11 @@ struct Utf8Case {
     std::u16string utf16;
 };
 
+// Test names show the row name, not a dump of the row.
+void PrintTo(const Utf8Case& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class Utf8ToUtf16 : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8ToUtf16, DecodesWithOneReplacementPerMaximalInvalidSubpart) {
@@ -69,6 +74,11 @@ struct Utf16Case {
     std::string utf8;
 };
 
+// Test names show the row name, not a dump of the row.
+void PrintTo(const Utf16Case& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class Utf16ToUtf8 : public ::testing::TestWithParam<Utf16Case> {};
 
 TEST_P(Utf16ToUtf8, EncodesAndReplacesLoneSurrogates) {
@@ -119,6 +129,11 @@ struct FoldCase {
     std::u16string in;
     std::u16string out;
 };
+
+// Test names show the row name, not a dump of the row.
+void PrintTo(const FoldCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class FoldCaseTable : public ::testing::TestWithParam<FoldCase> {};
 

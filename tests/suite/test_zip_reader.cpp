@@ -168,6 +168,11 @@ struct BadArchive {
     std::string bytes;
 };
 
+// Test names show the row name, not a dump of the row.
+void PrintTo(const BadArchive& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class BadArchiveTest : public ::testing::TestWithParam<BadArchive> {};
 
 TEST_P(BadArchiveTest, OpenFailsWithAReason) {
