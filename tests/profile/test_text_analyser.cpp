@@ -350,6 +350,77 @@ TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
     }
 }
 
+// Two threads each count one half; a CR LF pair lying across the middle counts once.
+TEST(CodeUnitCounter, TwoThreadSplitMatchesReference) {
+    struct SplitCase {
+        const char* name;
+        std::size_t flushEvery;
+        std::size_t length;
+        std::size_t crAt;  // a CR here and an LF after it (npos: none placed)
+    };
+    constexpr std::size_t kNone = std::u16string::npos;
+    const std::vector<SplitCase> cases = {
+        {"CR LF across the middle, even length", CodeUnitCounter::kDefaultFlushEvery, 1000, 499},
+        {"CR LF across the middle, odd length", CodeUnitCounter::kDefaultFlushEvery, 1001, 499},
+        {"CR at the middle", CodeUnitCounter::kDefaultFlushEvery, 1000, 500},
+        {"CR LF just before the middle", CodeUnitCounter::kDefaultFlushEvery, 1000, 498},
+        {"no CR at all", CodeUnitCounter::kDefaultFlushEvery, 1000, kNone},
+        {"halves flushed several times", 8, 1003, 500},
+        {"shortest split", CodeUnitCounter::kDefaultFlushEvery, 2, 0},
+    };
+    std::mt19937 rng(91);
+    for (const SplitCase& c : cases) {
+        CodeUnitCounter counter(c.flushEvery, 1, 2);
+        CharCountTable counts{};
+        counts[u'\n'] = 3;  // counts already there stay and are added to
+        reference::State expected;
+        expected.counts[u'\n'] = 3;
+        for (int pass = 0; pass < 2; ++pass) {
+            std::u16string text = randomLineText(rng, c.length);
+            // Only the placed pair may be a CR LF: the other CRs are kept away from LFs.
+            std::replace(text.begin(), text.end(), u'\r', u'x');
+            if (c.crAt != kNone) {
+                text[c.crAt] = u'\r';
+                text[c.crAt + 1] = u'\n';
+                if (text.size() - 1 > c.crAt + 1) {
+                    text[text.size() - 1] = u'\r';  // a lone CR at the end
+                }
+            }
+            const std::int64_t before = expected.crLf;
+            reference::count(text, expected);
+            EXPECT_EQ(counter.count(text, counts), expected.crLf - before) << c.name;
+            if (c.crAt != kNone) {
+                EXPECT_EQ(expected.crLf - before, 1) << c.name;
+            }
+        }
+        for (std::size_t u = 0; u < 65536; ++u) {
+            if (counts[u] != expected.counts[u]) {
+                ADD_FAILURE() << c.name << ": unit " << u << " counted " << counts[u]
+                              << ", expected " << expected.counts[u];
+                break;
+            }
+        }
+    }
+}
+
+// The default limits: a text long enough to be split, mostly CR LF.
+TEST(CodeUnitCounter, DefaultSplitOfALongTextMatchesReference) {
+    std::u16string text;
+    text.reserve(CodeUnitCounter::kSplitFrom + 1);
+    while (text.size() < CodeUnitCounter::kSplitFrom + 1) {
+        text += u"ab\r\n\u00e9\r";
+    }
+    text.resize(CodeUnitCounter::kSplitFrom + 1);
+    CodeUnitCounter counter;
+    CharCountTable counts{};
+    reference::State expected;
+    reference::count(text, expected);
+    EXPECT_EQ(counter.count(text, counts), expected.crLf);
+    for (std::size_t u = 0; u < 65536; ++u) {
+        ASSERT_EQ(counts[u], expected.counts[u]) << "unit " << u;
+    }
+}
+
 // ---- files ----
 
 TEST(AnalyseFile, ReadsAFileAndCountsIt) {
