@@ -170,9 +170,8 @@ std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& co
         const char16_t* second = p + half;
         LaneTables& secondLanes = *m_secondLanes;
         try {
-            std::thread worker([second, n = chunk - half, &secondLanes] {
-                countPiece(second, n, secondLanes);
-            });
+            std::thread worker(
+                [second, n = chunk - half, &secondLanes] { countPiece(second, n, secondLanes); });
             countPiece(p, half, *m_lanes);
             worker.join();
         } catch (const std::system_error&) {
@@ -267,10 +266,10 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
     try {
         // Room for the whole file as announced, taken once: UTF-16 has one unit per two
         // bytes, the others at most one per byte. A file that grows meanwhile grows the text.
-        const std::size_t units = encoding == TextEncoding::Utf16Le ||
-                                          encoding == TextEncoding::Utf16Be
-                                      ? sizeHint / 2 + 1
-                                      : sizeHint + 1;
+        const std::size_t units =
+            encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be
+                ? sizeHint / 2 + 1
+                : sizeHint + 1;
         out.reserve(std::min(units, out.max_size()));
         adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
         bool last = false;
