@@ -272,7 +272,6 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
                 : sizeHint + 1;
         out.reserve(std::min(units, out.max_size()));
         adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
-        PagePrefaulter prefaulter(out.data(), out.capacity() * sizeof(char16_t));
         bool last = false;
         for (;;) {
             const std::size_t beforeZero = bytesBeforeZero(text, encoding);
@@ -281,11 +280,7 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
                 last = true;
             }
             const std::size_t hold = last ? 0 : incompleteTail(text, encoding);
-            if (text.size() > out.capacity() - out.size()) {
-                prefaulter.stop();  // the text may move to a larger buffer
-            }
             appendDecoded(text.first(text.size() - hold), encoding, out);
-            prefaulter.advance(out.size() * sizeof(char16_t));
             if (last) {
                 break;
             }

@@ -764,23 +764,5 @@ TEST(AnalyseFileInPieces, SecondFileReplacesTheFirstText) {
     EXPECT_EQ(state.Utf8FileCount, 2);
 }
 
-// A file of several pieces at the default size: its text is long enough to be counted on two
-// threads and to have its pages faulted in ahead of the decoder.
-TEST(AnalyseFileInPieces, LargeFileAtDefaultPieceSize) {
-    std::mt19937 rng(5);
-    Bytes data = {0xEF, 0xBB, 0xBF};
-    const Bytes line = {'a', 0xC3, 0xA9, '\r', '\n', 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80};
-    while (data.size() < 3 * TextAnalyser::kDefaultPieceSize + 5) {
-        data.insert(data.end(), line.begin(), line.end());
-    }
-    // A few corrupt bytes anywhere, one of them right at the first piece border.
-    data[TextAnalyser::kDefaultPieceSize - 1] = 0xF0;
-    std::uniform_int_distribution<std::size_t> at(3, data.size() - 1);
-    for (int k = 0; k < 20; ++k) {
-        data[at(rng)] = 0xE0;
-    }
-    expectPiecesMatchWholeBuffer(data, TextAnalyser::kDefaultPieceSize, u"", "large");
-}
-
 }  // namespace
 }  // namespace runemeter
