@@ -270,7 +270,10 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
             encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be
                 ? sizeHint / 2 + 1
                 : sizeHint + 1;
-        out.reserve(std::min(units, out.max_size()));
+        if (out.capacity() < units) {
+            out.shrink_to_fit();  // free the old text first: never hold two large buffers
+            out.reserve(std::min(units, out.max_size()));
+        }
         adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
         bool last = false;
         for (;;) {
