@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #include "profile/large_buffer.h"
 
@@ -80,15 +81,25 @@ std::size_t unitsToZeroUnit(std::span<const std::byte> bytes) {
     return units;
 }
 
-// Makes room for n units without copying the old text: a smaller buffer is dropped before a
-// larger one is taken. Units already there are simply overwritten by the decoder.
+// Makes room for n more units after the text already in out. An empty text is dropped before
+// a larger buffer is taken, so two large buffers are never held at once; a text that is
+// appended to (read piece by piece) keeps its units and grows at least twofold.
 void reserveOutput(std::u16string& out, std::size_t n) {
-    if (out.capacity() < n) {
+    const std::size_t size = out.size();
+    if (out.capacity() - size >= n) {
+        return;
+    }
+    if (size == 0) {
         out.clear();
         out.shrink_to_fit();
         out.reserve(n);
-        adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
+    } else {
+        if (n > out.max_size() - size) {
+            throw std::length_error("text too long");
+        }
+        out.reserve(std::max(size + n, std::min(out.max_size(), 2 * out.capacity())));
     }
+    adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
 }
 
 // Zero units to widen the output with: copying them is a memcpy, where resize() fills unit by
@@ -104,17 +115,19 @@ char16_t* growOutput(std::u16string& out, std::size_t n) {
     return out.data();
 }
 
-// Decodes a text of exactly n units, block by block so that each block's zero fill is still
-// in cache when it is overwritten. decodeUnits(i, end, o) writes units i..end-1 of o.
+// Appends a text of exactly n units, block by block so that each block's zero fill is still
+// in cache when it is overwritten. decodeUnits(i, end, o) writes units i..end-1 of o, which
+// starts after the text already in out.
 template <typename DecodeUnits>
 void decodeFixedWidth(std::u16string& out, std::size_t n, DecodeUnits decodeUnits) {
+    const std::size_t start = out.size();
     reserveOutput(out, n);
     for (std::size_t i = 0; i < n;) {
         const std::size_t end = i + std::min(n - i, kDecodeBlock);
-        decodeUnits(i, end, growOutput(out, end));
+        decodeUnits(i, end, growOutput(out, start + end) + start);
         i = end;
     }
-    out.resize(n);
+    out.resize(start + n);
 }
 
 // Widens 16 bytes to 16 units if none has its high bit set (plain ASCII); false otherwise,
@@ -272,7 +285,9 @@ std::span<const std::byte> textAfterSignature(std::span<const std::byte> data,
     return skip >= data.size() ? data.subspan(data.size()) : data.subspan(skip);
 }
 
-void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
+namespace {
+
+void appendUtf8(std::span<const std::byte> bytes, std::u16string& out) {
     const std::size_t length = lengthToZeroByte(bytes);
     // Every byte yields at most one unit (four bytes give a surrogate pair), so length units
     // always suffice. The text is made visible block by block: the zero fill of a block stays
@@ -281,7 +296,7 @@ void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
     const std::uint8_t* const begin = bytePointer(bytes);
     const std::uint8_t* p = begin;
     const std::uint8_t* const end = p + length;
-    std::size_t written = 0;
+    std::size_t written = out.size();
 
     while (p < end) {
         const std::size_t left = static_cast<std::size_t>(end - p);
@@ -312,7 +327,7 @@ void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
     out.resize(written);
 }
 
-void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
+void appendWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
     const std::uint8_t* p = bytePointer(bytes);
     decodeFixedWidth(out, lengthToZeroByte(bytes),
                      [p](std::size_t i, std::size_t end, char16_t* o) {
@@ -331,7 +346,7 @@ void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
                      });
 }
 
-void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
+void appendUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
     const std::uint8_t* p = bytePointer(bytes);
     decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
         if constexpr (std::endian::native == std::endian::little) {
@@ -344,7 +359,7 @@ void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
     });
 }
 
-void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
+void appendUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
     const std::uint8_t* p = bytePointer(bytes);
     decodeFixedWidth(out, unitsToZeroUnit(bytes), [p](std::size_t i, std::size_t end, char16_t* o) {
         for (; i < end; ++i) {
@@ -353,22 +368,80 @@ void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
     });
 }
 
-void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out) {
-    const std::span<const std::byte> text = textAfterSignature(data, encoding);
+}  // namespace
+
+void decodeUtf8(std::span<const std::byte> bytes, std::u16string& out) {
+    out.clear();
+    appendUtf8(bytes, out);
+}
+
+void decodeWindows1252(std::span<const std::byte> bytes, std::u16string& out) {
+    out.clear();
+    appendWindows1252(bytes, out);
+}
+
+void decodeUtf16Le(std::span<const std::byte> bytes, std::u16string& out) {
+    out.clear();
+    appendUtf16Le(bytes, out);
+}
+
+void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out) {
+    out.clear();
+    appendUtf16Be(bytes, out);
+}
+
+void appendDecoded(std::span<const std::byte> bytes, TextEncoding encoding, std::u16string& out) {
     switch (encoding) {
         case TextEncoding::Utf8:
-            decodeUtf8(text, out);
+            appendUtf8(bytes, out);
             return;
         case TextEncoding::Utf16Le:
-            decodeUtf16Le(text, out);
+            appendUtf16Le(bytes, out);
             return;
         case TextEncoding::Utf16Be:
-            decodeUtf16Be(text, out);
+            appendUtf16Be(bytes, out);
             return;
         case TextEncoding::Ansi:
-            decodeWindows1252(text, out);
+            appendWindows1252(bytes, out);
             return;
     }
+}
+
+void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out) {
+    out.clear();
+    appendDecoded(textAfterSignature(data, encoding), encoding, out);
+}
+
+std::size_t bytesBeforeZero(std::span<const std::byte> bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
+        const std::size_t units = unitsToZeroUnit(bytes);
+        return units < bytes.size() / 2 ? 2 * units : bytes.size();
+    }
+    return lengthToZeroByte(bytes);
+}
+
+std::size_t incompleteTail(std::span<const std::byte> bytes, TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            return bytes.size() % 2;
+        case TextEncoding::Ansi:
+            return 0;
+        case TextEncoding::Utf8:
+            break;
+    }
+    // A sequence is at most four bytes long, so only a lead among the last three can still be
+    // waiting for bytes. The cut falls before a byte that is no continuation byte, where the
+    // decoder never looks back, so both sides decode as they would together.
+    const std::uint8_t* p = bytePointer(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t back = 1; back <= std::min<std::size_t>(3, n); ++back) {
+        const std::uint8_t b = p[n - back];
+        if (!isContinuation(b)) {
+            return b >= 0xC0 ? back : 0;
+        }
+    }
+    return 0;
 }
 
 }  // namespace runemeter

@@ -46,4 +46,16 @@ void decodeUtf16Be(std::span<const std::byte> bytes, std::u16string& out);
 /// Dispatches to the decoder of the encoding on the bytes after its signature.
 void decodeText(std::span<const std::byte> data, TextEncoding encoding, std::u16string& out);
 
+/// Decodes text bytes (no signature) of the encoding and appends the units to out; stops at
+/// the first zero byte or unit like the decoders above.
+void appendDecoded(std::span<const std::byte> bytes, TextEncoding encoding, std::u16string& out);
+
+/// Bytes of text before the first zero byte (UTF-16: zero unit); all of them if there is none.
+[[nodiscard]] std::size_t bytesBeforeZero(std::span<const std::byte> bytes, TextEncoding encoding);
+
+/// Bytes at the end of a piece of text that may belong to a character continued in the next
+/// piece (a UTF-8 sequence begun, an odd UTF-16 byte). Decoding the piece without them and
+/// putting them before the next piece gives the same units as decoding both pieces at once.
+[[nodiscard]] std::size_t incompleteTail(std::span<const std::byte> bytes, TextEncoding encoding);
+
 }  // namespace runemeter

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,7 +23,8 @@ namespace runemeter {
 namespace {
 
 constexpr std::size_t kMaxFlushEvery = (std::size_t{1} << 31) - 1;
-constexpr std::size_t kReadStep = std::size_t{1} << 20;
+// Room before each read piece for the at most three bytes held back from the piece before.
+constexpr std::size_t kHeld = 4;
 // read() moves at most about 2 GiB per call on Linux; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
 
@@ -115,46 +117,99 @@ std::int64_t countCodeUnits(std::u16string_view text, CharCountTable& counts) {
     return counts[u'\r'] != crBefore ? countCrLf(text) : 0;
 }
 
-CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveFrom)
+CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveFrom,
+                                 std::size_t splitFrom)
     : m_flushEvery(std::clamp<std::size_t>(flushEvery, 4, kMaxFlushEvery)),
-      m_interleaveFrom(interleaveFrom) {}
+      m_interleaveFrom(interleaveFrom),
+      m_splitFrom(std::max<std::size_t>(splitFrom, 2)) {}
+
+void CodeUnitCounter::countPiece(const char16_t* p, std::size_t n, LaneTables& lanes) {
+    auto& lane0 = lanes[0];
+    auto& lane1 = lanes[1];
+    auto& lane2 = lanes[2];
+    auto& lane3 = lanes[3];
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        ++lane0[p[i]];
+        ++lane1[p[i + 1]];
+        ++lane2[p[i + 2]];
+        ++lane3[p[i + 3]];
+    }
+    for (; i < n; ++i) {
+        ++lane0[p[i]];
+    }
+}
 
 std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& counts) {
     if (text.size() < m_interleaveFrom) {
         return countCodeUnits(text, counts);
     }
+    const bool split = text.size() >= m_splitFrom;
     if (!m_lanes) {
         m_lanes = std::make_unique<LaneTables>();  // value-initialised: all zero
     }
-    auto& lane0 = (*m_lanes)[0];
-    auto& lane1 = (*m_lanes)[1];
-    auto& lane2 = (*m_lanes)[2];
-    auto& lane3 = (*m_lanes)[3];
+    if (split && !m_secondLanes) {
+        m_secondLanes = std::make_unique<LaneTables>();
+    }
 
     const std::int64_t crBefore = counts[u'\r'];
     const char16_t* p = text.data();
     std::size_t remaining = text.size();
     while (remaining > 0) {
-        const std::size_t chunk = std::min(remaining, m_flushEvery);
-        std::size_t i = 0;
-        for (; i + 4 <= chunk; i += 4) {
-            ++lane0[p[i]];
-            ++lane1[p[i + 1]];
-            ++lane2[p[i + 2]];
-            ++lane3[p[i + 3]];
+        if (!split) {
+            const std::size_t chunk = std::min(remaining, m_flushEvery);
+            countPiece(p, chunk, *m_lanes);
+            flushInto(*m_lanes, counts);
+            p += chunk;
+            remaining -= chunk;
+            continue;
         }
-        for (; i < chunk; ++i) {
-            ++lane0[p[i]];
+        // Each half fits one flush: the 32-bit tables of both threads cannot overflow.
+        const std::size_t chunk = std::min(remaining, 2 * m_flushEvery);
+        const std::size_t half = chunk / 2;
+        const char16_t* second = p + half;
+        LaneTables& secondLanes = *m_secondLanes;
+        try {
+            std::thread worker(
+                [second, n = chunk - half, &secondLanes] { countPiece(second, n, secondLanes); });
+            countPiece(p, half, *m_lanes);
+            worker.join();
+        } catch (const std::system_error&) {
+            // No thread to be had (nothing was counted yet): count both halves here.
+            countPiece(p, half, *m_lanes);
+            countPiece(second, chunk - half, secondLanes);
         }
-        flushInto(counts);
+        flushInto(*m_lanes, counts);
+        flushInto(secondLanes, counts);
         p += chunk;
         remaining -= chunk;
     }
-    return counts[u'\r'] != crBefore ? countCrLf(text) : 0;
+    if (counts[u'\r'] == crBefore) {
+        return 0;
+    }
+    return split ? countCrLfOnTwoThreads(text) : countCrLf(text);
 }
 
-void CodeUnitCounter::flushInto(CharCountTable& counts) {
-    auto& lanes = *m_lanes;
+std::int64_t CodeUnitCounter::countCrLfOnTwoThreads(std::u16string_view text) {
+    // The first part reaches one unit past the middle, so a pair across it is seen there
+    // only: the second part starts at the middle unit, which is an LF, not a CR, then.
+    const std::size_t mid = text.size() / 2;
+    const std::u16string_view first = text.substr(0, mid + 1);
+    const std::u16string_view second = text.substr(mid);
+    std::int64_t secondPairs = 0;
+    std::int64_t firstPairs = 0;
+    try {
+        std::thread worker([second, &secondPairs] { secondPairs = countCrLf(second); });
+        firstPairs = countCrLf(first);
+        worker.join();
+    } catch (const std::system_error&) {
+        firstPairs = countCrLf(first);
+        secondPairs = countCrLf(second);
+    }
+    return firstPairs + secondPairs;
+}
+
+void CodeUnitCounter::flushInto(LaneTables& lanes, CharCountTable& counts) {
     for (std::size_t c = 0; c < counts.size(); ++c) {
         counts[c] +=
             static_cast<std::int64_t>(lanes[0][c]) + lanes[1][c] + lanes[2][c] + lanes[3][c];
@@ -179,33 +234,11 @@ void cutHeader(std::u16string& text, std::u16string_view marker) {
 TextAnalyser::TextAnalyser(AnalysisState& state, AnalysisObserver& observer)
     : m_state(state), m_observer(observer) {}
 
-std::size_t TextAnalyser::readWholeFile(int fd, std::size_t sizeHint) {
-    // Room for one byte more than announced, so a file of the expected size ends with a zero
-    // read and no growth; a file that grows meanwhile is read on, one that shrinks ends early.
-    if (sizeHint >= m_readBuffer.max_size() - 1) {
-        throw std::bad_alloc();
-    }
-    const std::size_t wanted = sizeHint + 1;
-    if (m_readBuffer.capacity() < wanted) {
-        std::vector<std::byte>().swap(m_readBuffer);  // free first: never hold two buffers
-        m_readBuffer.reserve(wanted);
-        adviseLargeBuffer(m_readBuffer.data(), m_readBuffer.capacity());
-    }
+std::size_t TextAnalyser::readFully(int fd, std::span<std::byte> into) {
     std::size_t got = 0;
-    for (;;) {
-        if (got == m_readBuffer.size()) {
-            // Widen a step at a time: the zero fill of a step is still in cache when read()
-            // overwrites it. Past the capacity the vector grows (and copies) by itself.
-            const std::size_t size = m_readBuffer.size();
-            if (size > m_readBuffer.max_size() / 2) {
-                throw std::bad_alloc();
-            }
-            const std::size_t roomLeft = m_readBuffer.capacity() - size;
-            m_readBuffer.resize(
-                size + (roomLeft > 0 ? std::min(roomLeft, kReadStep) : std::max(size, kReadStep)));
-        }
-        const std::size_t ask = std::min(m_readBuffer.size() - got, kMaxReadChunk);
-        const ssize_t n = ::read(fd, m_readBuffer.data() + got, ask);
+    while (got < into.size()) {
+        const std::size_t ask = std::min(into.size() - got, kMaxReadChunk);
+        const ssize_t n = ::read(fd, into.data() + got, ask);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -213,10 +246,58 @@ std::size_t TextAnalyser::readWholeFile(int fd, std::size_t sizeHint) {
             throw std::system_error(errno, std::generic_category());
         }
         if (n == 0) {
-            return got;
+            break;
         }
         got += static_cast<std::size_t>(n);
     }
+    return got;
+}
+
+void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
+    // The buffer keeps kHeld bytes in front of each piece for the bytes held back from the
+    // piece before (an unfinished UTF-8 sequence or an odd UTF-16 byte).
+    std::byte* const piece = m_readBuffer.data() + kHeld;
+    const TextEncoding encoding = detectEncoding(std::span<const std::byte>(piece, m_pieceSize));
+    std::span<const std::byte> text =
+        textAfterSignature(std::span<const std::byte>(piece, m_pieceSize), encoding);
+
+    std::u16string& out = m_state.SourceText;
+    out.clear();
+    try {
+        // Room for the whole file as announced, taken once: UTF-16 has one unit per two
+        // bytes, the others at most one per byte. A file that grows meanwhile grows the text.
+        const std::size_t units =
+            encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be
+                ? sizeHint / 2 + 1
+                : sizeHint + 1;
+        if (out.capacity() < units) {
+            out.shrink_to_fit();  // free the old text first: never hold two large buffers
+            out.reserve(std::min(units, out.max_size()));
+        }
+        adviseLargeBuffer(out.data(), out.capacity() * sizeof(char16_t));
+        bool last = false;
+        for (;;) {
+            const std::size_t beforeZero = bytesBeforeZero(text, encoding);
+            if (beforeZero < text.size()) {
+                text = text.first(beforeZero);
+                last = true;
+            }
+            const std::size_t hold = last ? 0 : incompleteTail(text, encoding);
+            appendDecoded(text.first(text.size() - hold), encoding, out);
+            if (last) {
+                break;
+            }
+            std::memmove(piece - hold, text.data() + text.size() - hold, hold);
+            const std::size_t got = readFully(fd, std::span<std::byte>(piece, m_pieceSize));
+            last = got < m_pieceSize;
+            text = std::span<const std::byte>(piece - hold, hold + got);
+        }
+    } catch (...) {
+        // No half text is left behind for the caller to show.
+        out.clear();
+        throw;
+    }
+    cutAndCount(encoding);
 }
 
 bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
@@ -245,13 +326,22 @@ bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
     }
 
     try {
+        // Only the piece buffer is held, never the whole file; its capacity is kept between
+        // files (zip members may have grown it further).
+        if (m_readBuffer.size() < kHeld + m_pieceSize) {
+            m_readBuffer.resize(kHeld + m_pieceSize);
+        }
         const std::size_t size =
-            readWholeFile(file.get(), static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+            readFully(file.get(), std::span<std::byte>(m_readBuffer.data() + kHeld, m_pieceSize));
         if (size == 0) {
             m_observer.fileIsEmpty(fileName);
             return false;
         }
-        return AnalyseBuffer(std::span<const std::byte>(m_readBuffer.data(), size));
+        if (size < m_pieceSize) {
+            return AnalyseBuffer(std::span<const std::byte>(m_readBuffer.data() + kHeld, size));
+        }
+        decodeInPieces(file.get(), static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+        return true;
     } catch (const std::bad_alloc&) {
         m_observer.failedToRead(fileName, "not enough memory to read the whole file");
     } catch (const std::system_error& e) {
@@ -267,9 +357,14 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         return true;  // counts as read; too short to hold a signature and text
     }
     const TextEncoding encoding = detectEncoding(data);
+    decodeText(data, encoding, m_state.SourceText);
+    cutAndCount(encoding);
+    return true;
+}
+
+void TextAnalyser::cutAndCount(TextEncoding encoding) {
     // Only decoding and the first long text can run out of memory, and both come before any
     // count or counter changes, so a failure leaves the run's figures as they were.
-    decodeText(data, encoding, m_state.SourceText);
     cutHeader(m_state.SourceText, m_headerToCut);
     m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
     switch (encoding) {
@@ -286,7 +381,6 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         case TextEncoding::Ansi:
             break;
     }
-    return true;
 }
 
 }  // namespace runemeter

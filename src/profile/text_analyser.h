@@ -2,6 +2,7 @@
 
 // Reading one file or one in-memory member, decoding it, cutting the header and counting.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
+#include "profile/decode.h"
 
 namespace runemeter {
 
@@ -24,12 +26,16 @@ class CodeUnitCounter {
 public:
     /// Texts shorter than this are counted straight into the 64-bit table.
     static constexpr std::size_t kInterleaveFrom = std::size_t{1} << 20;
+    /// Texts at least this long are counted in two halves on two threads.
+    static constexpr std::size_t kSplitFrom = std::size_t{4} << 20;
     /// Most units counted between two flushes; each table then holds at most a quarter.
     static constexpr std::size_t kDefaultFlushEvery = std::size_t{1} << 30;
 
-    /// flushEvery (at least 4) bounds the units counted between flushes; tests lower it.
+    /// flushEvery (at least 4) bounds the units one thread counts between flushes; tests
+    /// lower it and the two thresholds.
     explicit CodeUnitCounter(std::size_t flushEvery = kDefaultFlushEvery,
-                             std::size_t interleaveFrom = kInterleaveFrom);
+                             std::size_t interleaveFrom = kInterleaveFrom,
+                             std::size_t splitFrom = kSplitFrom);
 
     /// Adds every unit of text to counts; returns the number of CR LF pairs in text.
     [[nodiscard]] std::int64_t count(std::u16string_view text, CharCountTable& counts);
@@ -38,11 +44,15 @@ private:
     static constexpr std::size_t kLanes = 4;
     using LaneTables = std::array<std::array<std::uint32_t, 65536>, kLanes>;
 
-    void flushInto(CharCountTable& counts);
+    static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes);
+    static void flushInto(LaneTables& lanes, CharCountTable& counts);
+    [[nodiscard]] std::int64_t countCrLfOnTwoThreads(std::u16string_view text);
 
     std::size_t m_flushEvery;
     std::size_t m_interleaveFrom;
+    std::size_t m_splitFrom;
     std::unique_ptr<LaneTables> m_lanes;  ///< made on first long text, kept zeroed between uses
+    std::unique_ptr<LaneTables> m_secondLanes;  ///< the second thread's, made on first split
 };
 
 /// Reads and counts texts into an AnalysisState. Buffers are kept and reused between files.
@@ -67,14 +77,26 @@ public:
     /// The reusable read buffer, for callers that fill it themselves (zip members).
     [[nodiscard]] std::vector<std::byte>& readBuffer() { return m_readBuffer; }
 
+    /// Bytes AnalyseFile reads at a time (at least 4). A file that fits in one piece is
+    /// analysed like a buffer; a longer one is decoded piece by piece. Tests lower it.
+    void setReadPieceSize(std::size_t bytes) { m_pieceSize = std::max<std::size_t>(bytes, 4); }
+
+    /// The default piece size.
+    static constexpr std::size_t kDefaultPieceSize = std::size_t{4} << 20;
+
 private:
-    /// Reads the whole regular file into m_readBuffer; returns the byte count or throws.
-    [[nodiscard]] std::size_t readWholeFile(int fd, std::size_t sizeHint);
+    /// Reads until the span is full or the file ends; returns the byte count or throws.
+    [[nodiscard]] static std::size_t readFully(int fd, std::span<std::byte> into);
+    /// Decodes the rest of a file whose first piece (full) is in the read buffer.
+    void decodeInPieces(int fd, std::size_t sizeHint);
+    /// Cuts the header from the decoded text, counts it and counts the file by encoding.
+    void cutAndCount(TextEncoding encoding);
 
     AnalysisState& m_state;
     AnalysisObserver& m_observer;
     std::u16string m_headerToCut;
     std::vector<std::byte> m_readBuffer;
+    std::size_t m_pieceSize = kDefaultPieceSize;
     CodeUnitCounter m_counter;
 };
 

@@ -350,6 +350,77 @@ TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
     }
 }
 
+// Two threads each count one half; a CR LF pair lying across the middle counts once.
+TEST(CodeUnitCounter, TwoThreadSplitMatchesReference) {
+    struct SplitCase {
+        const char* name;
+        std::size_t flushEvery;
+        std::size_t length;
+        std::size_t crAt;  // a CR here and an LF after it (npos: none placed)
+    };
+    constexpr std::size_t kNone = std::u16string::npos;
+    const std::vector<SplitCase> cases = {
+        {"CR LF across the middle, even length", CodeUnitCounter::kDefaultFlushEvery, 1000, 499},
+        {"CR LF across the middle, odd length", CodeUnitCounter::kDefaultFlushEvery, 1001, 499},
+        {"CR at the middle", CodeUnitCounter::kDefaultFlushEvery, 1000, 500},
+        {"CR LF just before the middle", CodeUnitCounter::kDefaultFlushEvery, 1000, 498},
+        {"no CR at all", CodeUnitCounter::kDefaultFlushEvery, 1000, kNone},
+        {"halves flushed several times", 8, 1003, 500},
+        {"shortest split", CodeUnitCounter::kDefaultFlushEvery, 2, 0},
+    };
+    std::mt19937 rng(91);
+    for (const SplitCase& c : cases) {
+        CodeUnitCounter counter(c.flushEvery, 1, 2);
+        CharCountTable counts{};
+        counts[u'\n'] = 3;  // counts already there stay and are added to
+        reference::State expected;
+        expected.counts[u'\n'] = 3;
+        for (int pass = 0; pass < 2; ++pass) {
+            std::u16string text = randomLineText(rng, c.length);
+            // Only the placed pair may be a CR LF: the other CRs are kept away from LFs.
+            std::replace(text.begin(), text.end(), u'\r', u'x');
+            if (c.crAt != kNone) {
+                text[c.crAt] = u'\r';
+                text[c.crAt + 1] = u'\n';
+                if (text.size() - 1 > c.crAt + 1) {
+                    text[text.size() - 1] = u'\r';  // a lone CR at the end
+                }
+            }
+            const std::int64_t before = expected.crLf;
+            reference::count(text, expected);
+            EXPECT_EQ(counter.count(text, counts), expected.crLf - before) << c.name;
+            if (c.crAt != kNone) {
+                EXPECT_EQ(expected.crLf - before, 1) << c.name;
+            }
+        }
+        for (std::size_t u = 0; u < 65536; ++u) {
+            if (counts[u] != expected.counts[u]) {
+                ADD_FAILURE() << c.name << ": unit " << u << " counted " << counts[u]
+                              << ", expected " << expected.counts[u];
+                break;
+            }
+        }
+    }
+}
+
+// The default limits: a text long enough to be split, mostly CR LF.
+TEST(CodeUnitCounter, DefaultSplitOfALongTextMatchesReference) {
+    std::u16string text;
+    text.reserve(CodeUnitCounter::kSplitFrom + 1);
+    while (text.size() < CodeUnitCounter::kSplitFrom + 1) {
+        text += u"ab\r\n\u00e9\r";
+    }
+    text.resize(CodeUnitCounter::kSplitFrom + 1);
+    CodeUnitCounter counter;
+    CharCountTable counts{};
+    reference::State expected;
+    reference::count(text, expected);
+    EXPECT_EQ(counter.count(text, counts), expected.crLf);
+    for (std::size_t u = 0; u < 65536; ++u) {
+        ASSERT_EQ(counts[u], expected.counts[u]) << "unit " << u;
+    }
+}
+
 // ---- files ----
 
 TEST(AnalyseFile, ReadsAFileAndCountsIt) {
@@ -552,6 +623,145 @@ TEST(AnalyseFile, NameThatIsNotUtf8) {
     TextAnalyser analyser(state, observer);
     EXPECT_TRUE(analyser.AnalyseFile(file));
     EXPECT_EQ(state.SourceText, u"abc");
+}
+
+// ---- files read piece by piece ----
+
+// A file read in small pieces must give exactly what the whole file gives as one buffer.
+void expectPiecesMatchWholeBuffer(const Bytes& data, std::size_t pieceSize,
+                                  const std::u16string& marker, const std::string& name) {
+    TempDir dir;
+    const fs::path file = dir.write("piece.txt", data);
+
+    AnalysisState whole;
+    RecordingObserver wholeObserver;
+    TextAnalyser wholeAnalyser(whole, wholeObserver);
+    wholeAnalyser.setHeaderToCut(marker);
+    ASSERT_TRUE(wholeAnalyser.AnalyseBuffer(asSpan(data))) << name;
+
+    AnalysisState pieces;
+    RecordingObserver observer;
+    TextAnalyser analyser(pieces, observer);
+    analyser.setHeaderToCut(marker);
+    analyser.setReadPieceSize(pieceSize);
+    ASSERT_TRUE(analyser.AnalyseFile(file)) << name;
+
+    EXPECT_TRUE(observer.failed.empty()) << name;
+    ASSERT_EQ(hexUnits(pieces.SourceText), hexUnits(whole.SourceText))
+        << name << ", piece size " << pieceSize;
+    EXPECT_EQ(pieces.CrLfCount, whole.CrLfCount) << name;
+    EXPECT_EQ(pieces.Utf8FileCount, whole.Utf8FileCount) << name;
+    EXPECT_EQ(pieces.UnicodeFileCount, whole.UnicodeFileCount) << name;
+    EXPECT_EQ(pieces.BigEndianFileCount, whole.BigEndianFileCount) << name;
+    EXPECT_TRUE(*pieces.CharCounts == *whole.CharCounts) << name;
+
+    // And both agree with the reference.
+    reference::State expected;
+    reference::analyseBuffer(data, marker, expected);
+    EXPECT_EQ(hexUnits(pieces.SourceText), hexUnits(expected.sourceText)) << name;
+}
+
+Bytes withPrefix(std::initializer_list<std::uint8_t> prefix, const Bytes& body) {
+    Bytes data(prefix);
+    data.insert(data.end(), body.begin(), body.end());
+    return data;
+}
+
+struct PieceCase {
+    const char* name;
+    Bytes data;
+    std::u16string marker;
+};
+
+// Every piece size from 4 to 23 puts each interesting byte of these texts on a piece border
+// (the signature counts as part of the first piece).
+TEST(AnalyseFileInPieces, SameAsWholeBufferAtEveryBorder) {
+    const Bytes mixed = {'a',  0xC3, 0xA9, 'b',  0xE2, 0x82, 0xAC, 'c',  0xF0, 0x9F, 0x98,
+                         0x80, '\r', '\n', 0xE6, 0x98, 0xA5, 'd',  0xCE, 0xB1, 'e',  'f'};
+    const Bytes malformed = {'a',  0xE0, 0xA0, 'b',  0xF0, 0x90, 0x80, 'c',  0x80, 0xBF,
+                             0xED, 0xA0, 0x80, 'd',  0xF4, 0x90, 0x80, 0x80, 0xC0, 0xAF,
+                             0xC2, 'e',  0xE2, 0x82, 0xF5, 'f',  0xFF, 0xF0, 0x9F, 0x98};
+    const std::vector<PieceCase> cases = {
+        {"UTF-8 multi-byte", withPrefix({0xEF, 0xBB, 0xBF}, mixed), u""},
+        {"UTF-8 malformed", withPrefix({0xEF, 0xBB, 0xBF}, malformed), u""},
+        {"UTF-8 truncated lead at the end", withPrefix({0xEF, 0xBB, 0xBF, 'x', 'y'}, {0xF0, 0x9F}),
+         u""},
+        {"UTF-8 zero byte inside", withPrefix({0xEF, 0xBB, 0xBF, 'a', 0xE2, 0x82, 0}, mixed), u""},
+        {"UTF-8 header cut", withPrefix({0xEF, 0xBB, 0xBF}, mixed), u"\u20ACc"},
+        {"UTF-16 LE odd length",
+         {0xFF, 0xFE, 'a', 0, 0x3D, 0xD8, 0x00, 0xDE, '\r', 0, '\n', 0, 0xAC, 0x20, 'b', 0, 'c'},
+         u""},
+        {"UTF-16 BE zero unit",
+         {0xFE, 0xFF, 0, 'a', 0xD8, 0x3D, 0xDE, 0x00, 0x20, 0xAC, 0, 0, 0, 'b', 0, 'c'},
+         u""},
+        {"UTF-16 LE zero byte pairs across units",
+         {0xFF, 0xFE, 'a', 0, 0, 'b', 'c', 0, 0, 0x20},
+         u""},
+        {"ANSI", {'a', 0x80, 0x81, 0x9F, 0xE9, '\r', '\n', 'b', 0xFF, 'c', 0, 'd'}, u""},
+        {"ANSI header cut", {'a', 'b', '#', 'c', 0x80, 'd', 'e', '#', 'f', 'g', 'h'}, u"#"},
+    };
+    for (const PieceCase& c : cases) {
+        for (std::size_t piece = 4; piece <= 23; ++piece) {
+            expectPiecesMatchWholeBuffer(c.data, piece, c.marker, c.name);
+        }
+    }
+}
+
+// Random, partly corrupt texts of every encoding through random piece sizes.
+TEST(AnalyseFileInPieces, RandomTextsMatchWholeBuffer) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<std::size_t> pieceSize(4, 64);
+    std::uniform_int_distribution<std::size_t> length(0, 600);
+    for (int round = 0; round < 120; ++round) {
+        Bytes data;
+        switch (round % 4) {
+            case 0:
+                data = withPrefix({0xEF, 0xBB, 0xBF}, testing::randomUtf8(rng, length(rng), 7));
+                break;
+            case 1:
+                data = withPrefix({0xFF, 0xFE}, testing::randomBytes(rng, length(rng), 300));
+                break;
+            case 2:
+                data = withPrefix({0xFE, 0xFF}, testing::randomBytes(rng, length(rng), 300));
+                break;
+            default:
+                data = testing::randomBytes(rng, length(rng), 400);
+                break;
+        }
+        expectPiecesMatchWholeBuffer(data, pieceSize(rng), u"", "round " + std::to_string(round));
+    }
+}
+
+// A file whose length is a whole number of pieces ends with an empty read.
+TEST(AnalyseFileInPieces, FileOfExactlyWholePieces) {
+    for (std::size_t pieces = 1; pieces <= 3; ++pieces) {
+        Bytes data = {0xEF, 0xBB, 0xBF};
+        while (data.size() < 8 * pieces - 1) {
+            data.push_back('a');
+        }
+        data.push_back(0xC3);  // a lead byte as the very last byte of the file
+        expectPiecesMatchWholeBuffer(data, 8, u"", std::to_string(pieces) + " pieces");
+    }
+}
+
+// The piece buffer is reused: a second, shorter file after a long one is not mixed with it.
+TEST(AnalyseFileInPieces, SecondFileReplacesTheFirstText) {
+    TempDir dir;
+    const fs::path longFile = dir.write("long.txt", {0xEF, 0xBB, 0xBF, 'a', 'b', 'c', 'd', 'e', 'f',
+                                                     'g', 'h', 'i', 0xE2, 0x82, 0xAC});
+    const fs::path shortFile = dir.write("short.txt", {0xEF, 0xBB, 0xBF, 'x', 'y'});
+    AnalysisState state;
+    RecordingObserver observer;
+    TextAnalyser analyser(state, observer);
+    analyser.setReadPieceSize(4);
+    ASSERT_TRUE(analyser.AnalyseFile(longFile));
+    EXPECT_EQ(state.SourceText, u"abcdefghi\u20AC");
+    ASSERT_TRUE(analyser.AnalyseFile(shortFile));
+    EXPECT_EQ(state.SourceText, u"xy");
+    EXPECT_EQ((*state.CharCounts)[u'a'], 1);
+    EXPECT_EQ((*state.CharCounts)[u'x'], 1);
+    EXPECT_EQ((*state.CharCounts)[0x20AC], 1);
+    EXPECT_EQ(state.Utf8FileCount, 2);
 }
 
 }  // namespace
