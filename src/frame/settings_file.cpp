@@ -1,4 +1,5 @@
 #include "frame/settings_file.h"
+#include "suite/unicode_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,24 +39,6 @@ std::optional<SettingsValueType> typeFromName(std::string_view name) {
 
 bool isText(SettingsValueType type) {
     return type == SettingsValueType::String || type == SettingsValueType::WideString;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 void appendHexUnit(std::string& out, char16_t unit) {
@@ -103,13 +86,14 @@ std::string escape(std::u16string_view text, Field field) {
             appendHexUnit(out, c);
         } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
                    text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            appendUtf8CodePoint(out,
+                                0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             // A lone surrogate has no UTF-8 form; the escape keeps it exactly.
             appendHexUnit(out, c);
         } else {
-            appendUtf8(out, c);
+            appendUtf8CodePoint(out, c);
         }
     }
     return out;

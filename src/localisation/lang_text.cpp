@@ -1,4 +1,5 @@
 #include "localisation/lang_text.h"
+#include "suite/unicode_text.h"
 
 #include <bit>
 #include <charconv>
@@ -11,34 +12,6 @@
 namespace runemeter {
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-void appendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
 
 std::string hex(std::uint64_t value, int digits) {
     char buffer[32];
@@ -145,7 +118,7 @@ std::string quoteText(std::u16string_view text) {
         const char16_t unit = text[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            appendUtf8CodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
             continue;
         }
@@ -175,7 +148,7 @@ std::string quoteText(std::u16string_view text) {
             std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(unit));
             out += buffer;
         } else {
-            appendUtf8(out, unit);
+            appendUtf8CodePoint(out, unit);
         }
     }
     out += "\"";
@@ -223,7 +196,7 @@ std::u16string decodeString(const LineParser& parser, std::string_view raw) {
                         close == i + 1 || value > 0x10FFFF) {
                         parser.fail("bad \\u{...} escape");
                     }
-                    appendUtf16(out, value);
+                    appendUtf16CodePoint(out, value);
                     i = close + 1;
                     break;
                 }
@@ -264,7 +237,7 @@ std::u16string decodeString(const LineParser& parser, std::string_view raw) {
         if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             parser.fail("invalid UTF-8");
         }
-        appendUtf16(out, cp);
+        appendUtf16CodePoint(out, cp);
         i += length;
     }
     return out;

@@ -13,7 +13,9 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-void appendCodePoint(std::u16string& out, char32_t cp) {
+}  // namespace
+
+void appendUtf16CodePoint(std::u16string& out, char32_t cp) {
     if (cp < 0x10000) {
         out.push_back(static_cast<char16_t>(cp));
     } else {
@@ -23,7 +25,7 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
     }
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
+void appendUtf8CodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -40,8 +42,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
@@ -97,7 +97,7 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
             cp = (cp << 6) | (s[j] & 0x3F);
         }
         if (complete) {
-            appendCodePoint(out, cp);
+            appendUtf16CodePoint(out, cp);
         } else {
             out.push_back(kReplacement);
         }
@@ -116,12 +116,12 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
             utf16[i + 1] <= 0xDFFF) {
             const char32_t cp =
                 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            appendUtf8(out, cp);
+            appendUtf8CodePoint(out, cp);
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, kReplacement);
+            appendUtf8CodePoint(out, kReplacement);
         } else {
-            appendUtf8(out, u);
+            appendUtf8CodePoint(out, u);
         }
     }
     return out;

@@ -8,6 +8,12 @@
 
 namespace runemeter {
 
+/// Appends one code point (surrogate values included) as UTF-8.
+void appendUtf8CodePoint(std::string& out, char32_t cp);
+
+/// Appends one code point as UTF-16 (a surrogate pair above U+FFFF).
+void appendUtf16CodePoint(std::u16string& out, char32_t cp);
+
 /// UTF-8 to UTF-16; malformed input becomes U+FFFD, one per maximal invalid subpart.
 [[nodiscard]] std::u16string utf8ToUtf16(std::string_view utf8);
 
