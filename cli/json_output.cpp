@@ -98,7 +98,7 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
     field("utf8FileCount", state.Utf8FileCount);
     field("crLfCount", state.CrLfCount);
     field("totalCharacters", profile.totalCharacters);
-    field("sourceTextLength", static_cast<std::int64_t>(state.SourceText.size()));
+    field("sourceTextLength", state.SourceTextLength);
     out += "  \"labelFileInfo\": " + jsonString(profile.labelFileInfo) + ",\n";
     out += "  \"labelResults\": " + jsonString(profile.labelResults) + ",\n";
     out += "  \"rows\": [";

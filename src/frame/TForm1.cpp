@@ -61,10 +61,6 @@ namespace {
 constexpr int kClientWidth = 420;
 constexpr int kClientHeight = 488;
 constexpr int kPanelHeight = 169;
-// The Source Text tab shows at most this many code units; a text of hundreds of megabytes
-// would make the text box unusable, and the counts never depend on what is shown.
-constexpr std::size_t kMemoLimit = 1024 * 1024;
-
 QString resourceText(ResId id) {
     return fromU16(ResourceString(id));
 }
@@ -74,18 +70,15 @@ QString formatResource(ResId id, std::initializer_list<std::u16string> args) {
     return fromU16(formatWithStrings(ResourceString(id), views));
 }
 
-QString memoText(const std::u16string& text) {
-    if (text.size() <= kMemoLimit) {
+// The analysis keeps only the beginning of a long text; the tab says how much is shown.
+QString memoText(const AnalysisState& state) {
+    const std::u16string& text = state.SourceText;
+    if (static_cast<std::int64_t>(text.size()) >= state.SourceTextLength) {
         return fromU16(text);
     }
-    std::size_t cut = kMemoLimit;
-    // Never end the shown text between the two halves of a surrogate pair.
-    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) {
-        --cut;
-    }
-    return fromU16(std::u16string_view(text).substr(0, cut)) +
-           QStringLiteral("\n\n[%1 of %2 characters shown]")
-               .arg(QString::number(cut), QString::number(text.size()));
+    return fromU16(text) + QStringLiteral("\n\n[%1 of %2 characters shown]")
+                               .arg(QString::number(text.size()),
+                                    QString::number(state.SourceTextLength));
 }
 
 }  // namespace
@@ -701,7 +694,7 @@ void TForm1::RetranslateResults() {
 
 void TForm1::applyProfile(const Profile& profile) {
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
-    Memo->setPlainText(memoText(m_state.SourceText));
+    Memo->setPlainText(memoText(m_state));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
 }

@@ -9,6 +9,7 @@ AnalysisState::AnalysisState() : CharCounts(std::make_unique<CharCountTable>()) 
 void AnalysisState::clear() {
     CharCounts->fill(0);
     SourceText.clear();
+    SourceTextLength = 0;
     FilesRead = 0;
     UnicodeFileCount = 0;
     BigEndianFileCount = 0;

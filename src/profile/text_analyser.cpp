@@ -326,6 +326,22 @@ bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
     }
 
     try {
+        const auto expectedSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
+        if (m_headerToCut.empty() && expectedSize >= m_pieceSize) {
+            // Long: counted as it is read. Only the signature is looked at first.
+            FileSource source(file.get());
+            std::byte signature[3];
+            const std::span<const std::byte> first = source.read(0, signature);
+            if (first.empty()) {
+                m_observer.fileIsEmpty(fileName);
+                return false;
+            }
+            if (first.size() < 3) {
+                return AnalyseBuffer(first);  // shrunk since it was measured
+            }
+            countLong(source, first, expectedSize);
+            return true;
+        }
         // Only the piece buffer is held, never the whole file; its capacity is kept between
         // files (zip members may have grown it further).
         if (m_readBuffer.size() < kHeld + m_pieceSize) {
@@ -340,7 +356,7 @@ bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
         if (size < m_pieceSize) {
             return AnalyseBuffer(std::span<const std::byte>(m_readBuffer.data() + kHeld, size));
         }
-        decodeInPieces(file.get(), static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+        decodeInPieces(file.get(), static_cast<std::size_t>(expectedSize));
         return true;
     } catch (const std::bad_alloc&) {
         m_observer.failedToRead(fileName, "not enough memory to read the whole file");
@@ -352,9 +368,26 @@ bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
     return false;
 }
 
+void TextAnalyser::countLong(ByteSource& source, std::span<const std::byte> signature,
+                             std::uint64_t expectedEnd) {
+    const TextEncoding encoding = detectEncoding(signature);
+    const std::size_t start = signature.size() - textAfterSignature(signature, encoding).size();
+    m_state.SourceTextLength = 0;
+    const LongTextResult result = m_longText->count(source, encoding, start, expectedEnd,
+                                                    *m_state.CharCounts, m_state.SourceText);
+    m_state.SourceTextLength = result.units;
+    m_state.CrLfCount += result.crLf;
+    countEncoding(encoding);
+}
+
 bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
     if (data.size() < 3) {
         return true;  // counts as read; too short to hold a signature and text
+    }
+    if (m_headerToCut.empty() && data.size() >= m_pieceSize) {
+        MemorySource source(data);
+        countLong(source, data.first(3), data.size());
+        return true;
     }
     const TextEncoding encoding = detectEncoding(data);
     decodeText(data, encoding, m_state.SourceText);
@@ -365,8 +398,18 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
 void TextAnalyser::cutAndCount(TextEncoding encoding) {
     // Only decoding and the first long text can run out of memory, and both come before any
     // count or counter changes, so a failure leaves the run's figures as they were.
-    cutHeader(m_state.SourceText, m_headerToCut);
-    m_state.CrLfCount += m_counter.count(m_state.SourceText, *m_state.CharCounts);
+    std::u16string& text = m_state.SourceText;
+    cutHeader(text, m_headerToCut);
+    m_state.CrLfCount += m_counter.count(text, *m_state.CharCounts);
+    m_state.SourceTextLength = static_cast<std::int64_t>(text.size());
+    if (text.size() > kSourceTextKept) {
+        keepBeginning(text);
+        text.shrink_to_fit();
+    }
+    countEncoding(encoding);
+}
+
+void TextAnalyser::countEncoding(TextEncoding encoding) {
     switch (encoding) {
         case TextEncoding::Utf8:
             ++m_state.Utf8FileCount;

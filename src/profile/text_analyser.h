@@ -16,6 +16,7 @@
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
 #include "profile/decode.h"
+#include "profile/long_text.h"
 
 namespace runemeter {
 
@@ -77,9 +78,18 @@ public:
     /// The reusable read buffer, for callers that fill it themselves (zip members).
     [[nodiscard]] std::vector<std::byte>& readBuffer() { return m_readBuffer; }
 
-    /// Bytes AnalyseFile reads at a time (at least 4). A file that fits in one piece is
-    /// analysed like a buffer; a longer one is decoded piece by piece. Tests lower it.
+    /// Texts at least this long (in bytes) are long (at least 4). A shorter file is read whole
+    /// and analysed like a buffer. A long text is counted piece by piece without keeping its
+    /// decoded text (see LongTextCounter), or, when a header is to be cut, decoded piece by
+    /// piece in pieces of this size. Tests lower it.
     void setReadPieceSize(std::size_t bytes) { m_pieceSize = std::max<std::size_t>(bytes, 4); }
+
+    /// How long texts are counted (piece size, where the threads split, the UTF-8 counting);
+    /// tests lower the sizes.
+    void setLongTextCounting(std::size_t pieceSize, std::uint64_t splitFrom,
+                             Utf8Counting way = Utf8Counting::Best) {
+        m_longText = std::make_unique<LongTextCounter>(pieceSize, splitFrom, way);
+    }
 
     /// The default piece size.
     static constexpr std::size_t kDefaultPieceSize = std::size_t{4} << 20;
@@ -91,6 +101,11 @@ private:
     void decodeInPieces(int fd, std::size_t sizeHint);
     /// Cuts the header from the decoded text, counts it and counts the file by encoding.
     void cutAndCount(TextEncoding encoding);
+    /// Counts a long text without a header to cut; bytes start at offset 0 of source.
+    void countLong(ByteSource& source, std::span<const std::byte> signature,
+                   std::uint64_t expectedEnd);
+    /// Counts the file by its encoding.
+    void countEncoding(TextEncoding encoding);
 
     AnalysisState& m_state;
     AnalysisObserver& m_observer;
@@ -98,6 +113,7 @@ private:
     std::vector<std::byte> m_readBuffer;
     std::size_t m_pieceSize = kDefaultPieceSize;
     CodeUnitCounter m_counter;
+    std::unique_ptr<LongTextCounter> m_longText = std::make_unique<LongTextCounter>();
 };
 
 /// Adds every code unit of text to counts and returns the number of CR LF pairs in it.

@@ -1,0 +1,102 @@
+#pragma once
+
+// Counting a text too long to be decoded whole: read piece by piece into buffers that stay in
+// cache, counted without keeping the decoded text (only its beginning, for showing), and on two
+// threads when it is long enough to pay.
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "profile/analysis_state.h"
+#include "profile/decode.h"
+#include "profile/utf8_count.h"
+
+namespace runemeter {
+
+/// Cuts text to the kSourceTextKept units kept for showing, one fewer when the cut would fall
+/// between the two halves of a surrogate pair.
+void keepBeginning(std::u16string& text);
+
+/// Where the bytes of a long text come from.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    /// Bytes from offset on, as many as buffer holds or fewer where the data ends (none past
+    /// the end). The result lies in buffer, or, for data already in memory, in that data.
+    /// Throws std::system_error when the bytes cannot be read.
+    [[nodiscard]] virtual std::span<const std::byte> read(std::uint64_t offset,
+                                                          std::span<std::byte> buffer) = 0;
+    /// True when every result lies in one block of memory, in order: then the bytes before a
+    /// result are the end of the result before it.
+    [[nodiscard]] virtual bool inMemory() const { return false; }
+};
+
+/// Bytes already in memory.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const std::byte> data) : m_data(data) {}
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override;
+    [[nodiscard]] bool inMemory() const override { return true; }
+
+private:
+    std::span<const std::byte> m_data;
+};
+
+/// An open file, read with pread so that two threads can read it at once.
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(int fd) : m_fd(fd) {}
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override;
+
+private:
+    int m_fd;
+};
+
+/// What counting one long text found.
+struct LongTextResult {
+    std::int64_t units = 0;  ///< code units counted: the length of the text
+    std::int64_t crLf = 0;   ///< CR LF pairs in it
+};
+
+/// Counts long texts; its buffers and tables are made once and reused from text to text.
+class LongTextCounter {
+public:
+    /// Bytes read at a time by each thread.
+    static constexpr std::size_t kDefaultPieceSize = std::size_t{256} << 10;
+    /// Texts at least this long (in bytes) are counted in two halves on two threads.
+    static constexpr std::uint64_t kDefaultSplitFrom = std::uint64_t{8} << 20;
+
+    /// pieceSize (at least 8) and splitFrom are lowered by tests.
+    explicit LongTextCounter(std::size_t pieceSize = kDefaultPieceSize,
+                             std::uint64_t splitFrom = kDefaultSplitFrom,
+                             Utf8Counting way = Utf8Counting::Best);
+    ~LongTextCounter();
+    LongTextCounter(const LongTextCounter&) = delete;
+    LongTextCounter& operator=(const LongTextCounter&) = delete;
+
+    /// Counts the text of the encoding whose bytes start at offset start of source and run to
+    /// its first zero byte (UTF-16: zero unit) or the end of the data; expectedEnd (the file
+    /// size) only decides where the threads split. The text's first kSourceTextKept units
+    /// (never half a surrogate pair) replace head. The units are added to counts only when
+    /// the whole text was read: on an exception counts are as they were and head is empty.
+    LongTextResult count(ByteSource& source, TextEncoding encoding, std::uint64_t start,
+                         std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head);
+
+private:
+    class Stream;
+
+    std::size_t m_pieceSize;
+    std::uint64_t m_splitFrom;
+    Utf8Counting m_way;
+    std::unique_ptr<Stream> m_first;
+    std::unique_ptr<Stream> m_second;
+};
+
+}  // namespace runemeter

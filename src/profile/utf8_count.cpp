@@ -1,0 +1,285 @@
+#include "profile/utf8_count.h"
+
+#include <cstring>
+
+#include "profile/utf8_one.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define RUNEMETER_HAVE_AVX2_KERNEL 1
+#include <immintrin.h>
+#endif
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace runemeter {
+
+namespace {
+
+using utf8::decodeUtf8One;
+
+const std::uint8_t* bytePointer(std::span<const std::byte> bytes) {
+    return reinterpret_cast<const std::uint8_t*>(bytes.data());
+}
+
+// Decodes and counts from p to end one character at a time; every unit goes to lane 0.
+void countScalar(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
+    auto& lane = lanes[0];
+    char16_t units[2];
+    while (p < end) {
+        char16_t* o = units;
+        p = decodeUtf8One(p, end, o);
+        for (const char16_t* u = units; u < o; ++u) {
+            ++lane[*u];
+        }
+    }
+}
+
+#if RUNEMETER_HAVE_AVX2_KERNEL
+
+#define RUNEMETER_AVX2 __attribute__((target("avx2")))
+
+// 32 bytes at a time. For every byte the block works out the unit a character starting there
+// would give (one to three bytes: the character; four: its high surrogate, with the low one
+// given to the byte after the lead), checks with masks that the block is well-formed UTF-8,
+// and increments the unit of every byte that starts a unit, or entry 0 for the others. A block
+// with anything ill-formed, or a lead above F4, is decoded one character at a time instead.
+// A character that runs past the block is left for the next block.
+
+RUNEMETER_AVX2 inline __m256i bytesOf(int value) {
+    return _mm256_set1_epi8(static_cast<char>(value));
+}
+
+// The bytes of v moved K places up (towards the end), zeros coming in at the start.
+template <int K>
+RUNEMETER_AVX2 inline __m256i shiftUp(__m256i v) {
+    const __m256i lowHalfUp = _mm256_permute2x128_si256(v, v, 0x08);
+    return _mm256_alignr_epi8(v, lowHalfUp, 16 - K);
+}
+
+// Sign-extends the 16 bytes of half h (0 or 1) of v to 16-bit lanes.
+template <int H>
+RUNEMETER_AVX2 inline __m256i wideMask(__m256i v) {
+    return _mm256_cvtepi8_epi16(_mm256_extracti128_si256(v, H));
+}
+
+template <int H>
+RUNEMETER_AVX2 inline __m256i wideBytes(__m256i v) {
+    return _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, H));
+}
+
+struct BlockMasks {
+    __m256i b0, b1, b2;  // the bytes at each position and the one and two after it
+    __m256i lead;        // C2..F4: begins a character of two or more bytes
+    __m256i lead34;      // E0..F4
+    __m256i lead4;       // F0..F4
+    __m256i afterLead4;  // the byte after a four-byte lead: it carries the low surrogate
+    __m256i starts;      // all ones where a unit starts
+};
+
+// The units of the 16 positions of half H, zero where no unit starts.
+template <int H>
+RUNEMETER_AVX2 inline __m256i unitsOfHalf(const BlockMasks& m) {
+    const __m256i x0 = wideBytes<H>(m.b0);
+    const __m256i x1 = wideBytes<H>(m.b1);
+    const __m256i x2 = wideBytes<H>(m.b2);
+    const __m256i low6 = _mm256_set1_epi16(0x3F);
+    const __m256i c1 = _mm256_and_si256(x1, low6);
+    const __m256i c2 = _mm256_and_si256(x2, low6);
+    const __m256i two =
+        _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(x0, _mm256_set1_epi16(0x1F)), 6), c1);
+    const __m256i three =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(x0, 12), _mm256_slli_epi16(c1, 6)), c2);
+    // High surrogate: D800 + ((code point - 10000) >> 10) = D7C0 + (code point >> 10).
+    const __m256i high = _mm256_add_epi16(
+        _mm256_set1_epi16(static_cast<short>(0xD7C0)),
+        _mm256_or_si256(
+            _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(x0, _mm256_set1_epi16(7)), 8),
+                            _mm256_slli_epi16(c1, 2)),
+            _mm256_srli_epi16(c2, 4)));
+    // At the byte after the lead, the next two bytes are the last two of the character.
+    const __m256i lowSurrogate = _mm256_or_si256(
+        _mm256_set1_epi16(static_cast<short>(0xDC00)),
+        _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(c1, _mm256_set1_epi16(0xF)), 6), c2));
+    __m256i unit = _mm256_blendv_epi8(x0, two, wideMask<H>(m.lead));
+    unit = _mm256_blendv_epi8(unit, three, wideMask<H>(m.lead34));
+    unit = _mm256_blendv_epi8(unit, high, wideMask<H>(m.lead4));
+    unit = _mm256_blendv_epi8(unit, lowSurrogate, wideMask<H>(m.afterLead4));
+    return _mm256_and_si256(unit, wideMask<H>(m.starts));
+}
+
+RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
+    auto& lane0 = lanes[0];
+    auto& lane1 = lanes[1];
+    auto& lane2 = lanes[2];
+    auto& lane3 = lanes[3];
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i positions =
+        _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                         21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    // The block reads two bytes past its 32.
+    while (end - p >= 34) {
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        if (_mm256_movemask_epi8(b0) == 0) {
+            // Plain ASCII; a block of one repeated byte is one addition.
+            if (static_cast<unsigned>(
+                    _mm256_movemask_epi8(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8(
+                                                                   static_cast<char>(p[0]))))) ==
+                0xFFFFFFFFu) {
+                lane0[p[0]] += 32;
+            } else {
+                for (int k = 0; k < 32; k += 4) {
+                    ++lane0[p[k]];
+                    ++lane1[p[k + 1]];
+                    ++lane2[p[k + 2]];
+                    ++lane3[p[k + 3]];
+                }
+            }
+            p += 32;
+            continue;
+        }
+        BlockMasks m;
+        m.b0 = b0;
+        m.b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        m.b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+        // Signed compares: bytes 80..FF are negative.
+        const __m256i high = _mm256_cmpgt_epi8(zero, b0);
+        const __m256i continuation = _mm256_cmpgt_epi8(bytesOf(0xC0), b0);
+        m.lead = _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xC1)), high);
+        m.lead34 = _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xDF)), high);
+        m.lead4 = _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xEF)), high);
+        const unsigned leadBits = static_cast<unsigned>(_mm256_movemask_epi8(m.lead));
+        const unsigned lead34Bits = static_cast<unsigned>(_mm256_movemask_epi8(m.lead34));
+        const unsigned lead4Bits = static_cast<unsigned>(_mm256_movemask_epi8(m.lead4));
+        // The block ends before a character that does not end in it.
+        const int cut = (leadBits >> 31) != 0          ? 31
+                        : ((lead34Bits >> 30) & 1) != 0 ? 30
+                        : ((lead4Bits >> 29) & 1) != 0  ? 29
+                                                        : 32;
+        // Checked up to the cut and at it: a character before the cut that asks for the lead
+        // at the cut as a continuation byte is ill-formed.
+        const std::uint64_t checked = (std::uint64_t{2} << cut) - 1;
+
+        // Well-formed: C0, C1 and F5..FF never occur; a byte is a continuation exactly when a
+        // lead before it asks for one; E0 A0.., ED ..9F, F0 90.., F4 ..8F.
+        const __m256i needed = _mm256_or_si256(
+            _mm256_or_si256(shiftUp<1>(m.lead), shiftUp<2>(m.lead34)), shiftUp<3>(m.lead4));
+        const __m256i badLead = _mm256_or_si256(
+            _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xF4)), high),
+            _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xBF)),
+                             _mm256_cmpgt_epi8(bytesOf(0xC2), b0)));
+        const __m256i b1 = m.b1;
+        const __m256i badSecond = _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xE0)),
+                                             _mm256_cmpgt_epi8(bytesOf(0xA0), b1)),
+                            _mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xED)),
+                                             _mm256_cmpgt_epi8(b1, bytesOf(0x9F)))),
+            _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xF0)),
+                                             _mm256_cmpgt_epi8(bytesOf(0x90), b1)),
+                            _mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xF4)),
+                                             _mm256_cmpgt_epi8(b1, bytesOf(0x8F)))));
+        const __m256i bad = _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(continuation, needed),
+                                                             badLead),
+                                            badSecond);
+        if ((static_cast<unsigned>(_mm256_movemask_epi8(bad)) & checked) != 0) {
+            // Ill-formed somewhere: these 32 bytes one character at a time. p stays at a
+            // character start, so the next block begins on one too.
+            const std::uint8_t* const stop = p + 32;
+            char16_t units[2];
+            while (p < stop) {
+                char16_t* o = units;
+                p = decodeUtf8One(p, end, o);
+                for (const char16_t* u = units; u < o; ++u) {
+                    ++lane0[*u];
+                }
+            }
+            continue;
+        }
+        m.afterLead4 = shiftUp<1>(m.lead4);
+        const __m256i beyondCut = _mm256_cmpgt_epi8(positions, bytesOf(cut - 1));
+        m.starts = _mm256_andnot_si256(
+            beyondCut, _mm256_or_si256(m.afterLead4, _mm256_xor_si256(continuation, bytesOf(-1))));
+
+        alignas(32) std::uint16_t units[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(units), unitsOfHalf<0>(m));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(units + 16), unitsOfHalf<1>(m));
+        for (int k = 0; k < 32; k += 4) {
+            ++lane0[units[k]];
+            ++lane1[units[k + 1]];
+            ++lane2[units[k + 2]];
+            ++lane3[units[k + 3]];
+        }
+        p += cut;
+    }
+    countScalar(p, end, lanes);
+}
+
+#undef RUNEMETER_AVX2
+
+bool cpuHasAvx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+#endif
+
+}  // namespace
+
+bool utf8CountingAvailable(Utf8Counting way) {
+    switch (way) {
+        case Utf8Counting::Best:
+        case Utf8Counting::Scalar:
+            return true;
+        case Utf8Counting::Avx2:
+#if RUNEMETER_HAVE_AVX2_KERNEL
+            return cpuHasAvx2();
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes, Utf8Counting way) {
+    const std::uint8_t* const p = bytePointer(bytes);
+    const std::uint8_t* const end = p + bytes.size();
+#if RUNEMETER_HAVE_AVX2_KERNEL
+    if ((way == Utf8Counting::Best || way == Utf8Counting::Avx2) && cpuHasAvx2()) {
+        countAvx2(p, end, lanes);
+        return;
+    }
+#endif
+    (void)way;
+    countScalar(p, end, lanes);
+}
+
+std::int64_t countCrLfBytes(std::span<const std::byte> bytes) {
+    const std::uint8_t* const p = bytePointer(bytes);
+    const std::size_t n = bytes.size();
+    std::int64_t pairs = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(0x0D);
+    const __m128i lf = _mm_set1_epi8(0x0A);
+    for (; i + 17 <= n; i += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+        const unsigned hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, cr), _mm_cmpeq_epi8(next, lf))));
+        // Baseline x86-64 has no popcount instruction; hits are few, clear them one by one.
+        for (unsigned h = hits; h != 0; h &= h - 1) {
+            ++pairs;
+        }
+    }
+#endif
+    for (; i + 1 < n; ++i) {
+        pairs += (p[i] == 0x0D && p[i + 1] == 0x0A) ? 1 : 0;
+    }
+    return pairs;
+}
+
+}  // namespace runemeter

@@ -1,0 +1,33 @@
+#pragma once
+
+// Counting the UTF-16 code units of UTF-8 text without writing the decoded text anywhere.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace runemeter {
+
+/// Four tables of 32-bit counts by code unit, incremented in turn, so that a long run of one
+/// character does not wait on its own previous increment.
+using LaneTables = std::array<std::array<std::uint32_t, 65536>, 4>;
+
+/// The ways countUtf8Units can work; Best is the fastest this processor offers.
+enum class Utf8Counting { Best, Scalar, Avx2 };
+
+/// True when this build, on this processor, can count that way.
+[[nodiscard]] bool utf8CountingAvailable(Utf8Counting way);
+
+/// Adds to lanes the code units that the bytes decode to, exactly as decodeUtf8 decodes them
+/// (one U+FFFD per maximal invalid subpart). The bytes hold no zero byte, begin where a
+/// character begins and end where one ends or where the text ends. Entry 0 of the lanes also
+/// collects one count per byte that begins no unit: callers throw it away (a counted text never
+/// holds U+0000). Each lane entry grows by at most bytes.size() + 32.
+void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes,
+                    Utf8Counting way = Utf8Counting::Best);
+
+/// Number of CR bytes immediately followed by an LF byte.
+[[nodiscard]] std::int64_t countCrLfBytes(std::span<const std::byte> bytes);
+
+}  // namespace runemeter
