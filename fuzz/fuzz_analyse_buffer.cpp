@@ -1,6 +1,7 @@
 // AnalyseBuffer on arbitrary bytes. The first byte gives the length (0..3) of a header marker
-// taken from the bytes after it; the rest is the data. The result is checked against the slow
-// reference decoder and counter.
+// taken from the bytes after it (low two bits) and the way the text is counted (the rest: whole,
+// or as a long text in small pieces, on one thread or two, with each way of counting UTF-8);
+// the rest is the data. The result is checked against the slow reference decoder and counter.
 
 #include <algorithm>
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "../tests/reference/reference_text.h"
 #include "profile/text_analyser.h"
@@ -39,8 +41,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // far cheaper than a fresh table of 65536 counts per input.
     static AnalysisState state;
     static AnalysisObserver observer;
-    static TextAnalyser analyser(state, observer);
+    struct Setting {
+        std::size_t piece;
+        std::uint64_t splitFrom;
+        Utf8Counting way;
+    };
+    static constexpr Setting kSettings[] = {
+        {0, 0, Utf8Counting::Best},  {8, 1 << 20, Utf8Counting::Scalar},
+        {8, 2, Utf8Counting::Best},  {13, 40, Utf8Counting::Scalar},
+        {64, 3, Utf8Counting::Best}, {300, 1 << 20, Utf8Counting::Best},
+    };
+    static TextAnalyser* const analysers = [] {
+        static std::vector<TextAnalyser> made;
+        made.reserve(std::size(kSettings));
+        for (const Setting& setting : kSettings) {
+            TextAnalyser& analyser = made.emplace_back(state, observer);
+            if (setting.piece != 0) {
+                analyser.setReadPieceSize(4);  // every buffer of 4 bytes or more is long
+                analyser.setLongTextCounting(setting.piece, setting.splitFrom, setting.way);
+            }
+        }
+        return made.data();
+    }();
+    TextAnalyser& analyser = analysers[(data[0] >> 2) % std::size(kSettings)];
     state.SourceText = u"previous";
+    state.SourceTextLength = 8;
     state.UnicodeFileCount = state.BigEndianFileCount = state.Utf8FileCount = 0;
     state.CrLfCount = 0;
     analyser.setHeaderToCut(marker);
@@ -52,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string expected =
         decoded ? reference::cutHeader(reference::decode(bytes), marker) : u"previous";
     check(state.SourceText == expected);
+    check(state.SourceTextLength == static_cast<std::int64_t>(expected.size()));
     check(state.Utf8FileCount == (decoded && encoding == reference::Encoding::Utf8 ? 1 : 0));
     check(state.UnicodeFileCount == (decoded && (encoding == reference::Encoding::Utf16Le ||
                                                  encoding == reference::Encoding::Utf16Be)
