@@ -1,7 +1,9 @@
 // Reads one file with TextAnalyser::AnalyseFile several times and prints the best throughput.
 // Run it on a file already in the page cache to measure reading, decoding and counting.
 //
-//   runemeter_count_bench FILE [ROUNDS]
+//   runemeter_count_bench FILE [ROUNDS [PIECE_KIB [scalar|avx2|avx512|best]]]
+//
+// PIECE_KIB and the way of counting UTF-8 change how long texts are read and counted.
 
 #include <time.h>
 
@@ -40,12 +42,20 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s FILE [ROUNDS]\n", argv[0]);
+    if (argc < 2 || argc > 5) {
+        std::fprintf(stderr, "usage: %s FILE [ROUNDS [PIECE_KIB [scalar|avx2|avx512|best]]]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path file(argv[1]);
-    const int rounds = argc == 3 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int rounds = argc >= 3 ? std::max(1, std::atoi(argv[2])) : 3;
+    const std::size_t pieceKib =
+        argc >= 4 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[3])))
+                  : runemeter::LongTextCounter::kDefaultPieceSize >> 10;
+    const std::string wayName = argc >= 5 ? argv[4] : "best";
+    const runemeter::Utf8Counting way = wayName == "scalar" ? runemeter::Utf8Counting::Scalar
+                                        : wayName == "avx2" ? runemeter::Utf8Counting::Avx2
+                                        : wayName == "avx512" ? runemeter::Utf8Counting::Avx512
+                                                            : runemeter::Utf8Counting::Best;
     std::error_code error;
     const auto bytes = std::filesystem::file_size(file, error);
     if (error) {
@@ -56,6 +66,7 @@ int main(int argc, char** argv) {
     runemeter::AnalysisState state;
     PrintingObserver observer;
     runemeter::TextAnalyser analyser(state, observer);
+    analyser.setLongTextCounting(pieceKib << 10, runemeter::LongTextCounter::kDefaultSplitFrom, way);
     double best = 0;
     double bestCpu = 0;
     for (int round = 0; round < rounds; ++round) {

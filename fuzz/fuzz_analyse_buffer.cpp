@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static constexpr Setting kSettings[] = {
         {0, 0, Utf8Counting::Best},  {8, 1 << 20, Utf8Counting::Scalar},
         {8, 2, Utf8Counting::Best},  {13, 40, Utf8Counting::Scalar},
-        {64, 3, Utf8Counting::Best}, {300, 1 << 20, Utf8Counting::Best},
+        {64, 3, Utf8Counting::Avx2}, {300, 1 << 20, Utf8Counting::Best},
     };
     static TextAnalyser* const analysers = [] {
         static std::vector<TextAnalyser> made;

@@ -14,7 +14,7 @@ namespace runemeter {
 using LaneTables = std::array<std::array<std::uint32_t, 65536>, 4>;
 
 /// The ways countUtf8Units can work; Best is the fastest this processor offers.
-enum class Utf8Counting { Best, Scalar, Avx2 };
+enum class Utf8Counting { Best, Scalar, Avx2, Avx512 };
 
 /// True when this build, on this processor, can count that way.
 [[nodiscard]] bool utf8CountingAvailable(Utf8Counting way);

@@ -75,7 +75,8 @@ Bytes hostileUtf8(std::mt19937& rng, std::size_t n) {
 
 std::vector<Utf8Counting> availableWays() {
     std::vector<Utf8Counting> ways;
-    for (const Utf8Counting way : {Utf8Counting::Scalar, Utf8Counting::Avx2}) {
+    for (const Utf8Counting way :
+         {Utf8Counting::Scalar, Utf8Counting::Avx2, Utf8Counting::Avx512}) {
         if (utf8CountingAvailable(way)) {
             ways.push_back(way);
         }
@@ -91,6 +92,8 @@ const char* wayName(Utf8Counting way) {
             return "scalar";
         case Utf8Counting::Avx2:
             return "avx2";
+        case Utf8Counting::Avx512:
+            return "avx512";
     }
     return "?";
 }
