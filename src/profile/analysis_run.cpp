@@ -1,7 +1,17 @@
 #include "profile/analysis_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "profile/text_analyser.h"
 #include "suite/unicode_text.h"
@@ -74,6 +84,67 @@ bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
     return true;
 }
 
+namespace {
+
+// While the run decodes and counts one file, a second thread reads the next plain files (at
+// most this many, and this many bytes) into memory: opening and reading small files costs
+// more than counting them. The run still takes every file in order, on its own thread, so its
+// counts, messages, stop and text are those of a run that reads one file at a time.
+constexpr std::size_t kReadAheadFiles = 64;
+constexpr std::size_t kReadAheadBytes = std::size_t{32} << 20;
+// Fewer plain files than this are not worth a second thread.
+constexpr std::size_t kReadAheadFrom = 4;
+
+struct Job {
+    const std::filesystem::path* name = nullptr;
+    const TMySearchRec* rec = nullptr;
+    bool taken = false;  // a thread started reading it ahead
+    bool ready = false;  // read ahead: bytes hold the whole file
+    bool done = false;   // the reader is finished with it (ready or not)
+    std::vector<std::byte> bytes;
+};
+
+// Reads a small regular file whole, as the analyser would; false when it is anything else
+// (missing, empty, special, long, unreadable): the run then lets the analyser see to it, with
+// its messages.
+bool readAhead(const std::filesystem::path& name, std::size_t longFrom,
+               std::vector<std::byte>& bytes) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = false;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        static_cast<std::uint64_t>(info.st_size) < longFrom) {
+        try {
+            bytes.resize(static_cast<std::size_t>(info.st_size));
+            std::size_t got = 0;
+            while (got < bytes.size()) {
+                const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    break;
+                }
+                got += static_cast<std::size_t>(n);
+            }
+            bytes.resize(got);
+            ok = got > 0 && got == static_cast<std::size_t>(info.st_size);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    ::close(fd);
+    if (!ok) {
+        bytes = {};
+    }
+    return ok;
+}
+
+}  // namespace
+
 void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
                  AnalysisState& state, AnalysisObserver& observer) {
     state.clear();
@@ -86,12 +157,72 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     if (observer.stopRequested())
         iterator.Stop();
 
+    std::vector<Job> jobs;
+    std::size_t plainFiles = 0;
+    iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
+        plainFiles += rec.zipMemberNumber < 1 ? 1 : 0;
+        Job job;
+        job.name = &name;
+        job.rec = &rec;
+        jobs.push_back(std::move(job));
+    });
+
+    // Shared with the reading thread, under the mutex.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t current = 0;    // the job the run is at
+    std::size_t heldBytes = 0;  // bytes read ahead and not yet counted
+    bool finished = false;
+
+    std::jthread reading;
+    if (plainFiles >= kReadAheadFrom) {
+        const std::size_t longFrom = analyser.readPieceSize();
+        try {
+            reading = std::jthread([&] {
+                std::size_t next = 0;
+                std::unique_lock lock(mutex);
+                for (;;) {
+                    next = std::max(next, current + 1);
+                    while (next < jobs.size() && jobs[next].rec->zipMemberNumber >= 1) {
+                        ++next;
+                    }
+                    changed.wait(lock, [&] {
+                        return finished || next >= jobs.size() ||
+                               (next < current + kReadAheadFiles && heldBytes < kReadAheadBytes);
+                    });
+                    if (finished || next >= jobs.size()) {
+                        return;
+                    }
+                    if (next <= current || jobs[next].taken) {
+                        continue;  // the run got there first
+                    }
+                    Job& job = jobs[next];
+                    job.taken = true;
+                    lock.unlock();
+                    std::vector<std::byte> bytes;
+                    const bool ok = readAhead(*job.name, longFrom, bytes);
+                    lock.lock();
+                    job.ready = ok;
+                    job.bytes = std::move(bytes);
+                    job.done = true;
+                    heldBytes += job.bytes.size();
+                    changed.notify_all();
+                    ++next;
+                }
+            });
+        } catch (const std::system_error&) {
+            // No second thread: every file is read when its turn comes.
+        }
+    }
+
     // The members of one archive come one after another: it stays open until the next
     // archive (or a plain file) comes, so a large archive is opened once, not once per member.
     TUnZipReader reader;
     std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
 
-    iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job& job = jobs[i];
+        const TMySearchRec& rec = *job.rec;
         if (rec.zipMemberNumber >= 1) {
             const std::filesystem::path archive = TFileAndDirIterator::ZipFileFullFileName(rec);
             if (!(reader.isOpen() && reader.archivePath() == archive) && archive != unusable) {
@@ -122,13 +253,44 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             }
         } else {
             reader.close();
-            if (analyser.AnalyseFile(name))
+            std::vector<std::byte> bytes;
+            bool ready = false;
+            if (reading.joinable()) {
+                std::unique_lock lock(mutex);
+                // A file being read ahead is waited for; one not taken yet is read here.
+                changed.wait(lock, [&] { return !job.taken || job.done; });
+                job.taken = true;
+                ready = job.ready;
+                bytes = std::move(job.bytes);
+                heldBytes -= bytes.size();
+            }
+            bool read = false;
+            try {
+                read = ready ? analyser.AnalyseBuffer(bytes) : analyser.AnalyseFile(*job.name);
+            } catch (const std::bad_alloc&) {
+                observer.failedToRead(*job.name, "not enough memory to decode it");
+            }
+            if (read)
                 ++state.FilesRead;
+        }
+        if (reading.joinable()) {
+            {
+                const std::lock_guard lock(mutex);
+                current = i + 1;
+            }
+            changed.notify_all();
         }
         observer.fileProcessed(state.FilesRead);
         if (observer.stopRequested())
             iterator.Stop();
-    });
+        if (iterator.stopped())
+            break;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        finished = true;
+    }
+    changed.notify_all();
 }
 
 }  // namespace runemeter

@@ -262,6 +262,7 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
         textAfterSignature(std::span<const std::byte>(piece, m_pieceSize), encoding);
 
     std::u16string& out = m_state.SourceText;
+    m_state.SourceTextLength = 0;
     out.clear();
     try {
         // Room for the whole file as announced, taken once: UTF-16 has one unit per two
@@ -347,8 +348,14 @@ bool TextAnalyser::AnalyseFile(const std::filesystem::path& fileName) {
         if (m_readBuffer.size() < kHeld + m_pieceSize) {
             m_readBuffer.resize(kHeld + m_pieceSize);
         }
+        // A file is read as long as it was when opened: asking for exactly that many bytes
+        // saves the read that would only find the end. A size of 0 (some system files) says
+        // nothing: then it is read to its end.
+        const std::size_t want = expectedSize > 0 && expectedSize < m_pieceSize
+                                     ? static_cast<std::size_t>(expectedSize)
+                                     : m_pieceSize;
         const std::size_t size =
-            readFully(file.get(), std::span<std::byte>(m_readBuffer.data() + kHeld, m_pieceSize));
+            readFully(file.get(), std::span<std::byte>(m_readBuffer.data() + kHeld, want));
         if (size == 0) {
             m_observer.fileIsEmpty(fileName);
             return false;
@@ -390,6 +397,7 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         return true;
     }
     const TextEncoding encoding = detectEncoding(data);
+    m_state.SourceTextLength = 0;
     decodeText(data, encoding, m_state.SourceText);
     cutAndCount(encoding);
     return true;

@@ -75,6 +75,9 @@ public:
     /// std::bad_alloc while decoding; the counts and counters are then unchanged.
     [[nodiscard]] bool AnalyseBuffer(std::span<const std::byte> data);
 
+    /// Texts at least this long (in bytes) are read as long texts.
+    [[nodiscard]] std::size_t readPieceSize() const { return m_pieceSize; }
+
     /// The reusable read buffer, for callers that fill it themselves (zip members).
     [[nodiscard]] std::vector<std::byte>& readBuffer() { return m_readBuffer; }
 

@@ -74,6 +74,9 @@ public:
     /// another thread).
     void Stop();
 
+    /// True once Stop() was called (until the next search).
+    [[nodiscard]] bool stopped() const { return m_stop->load(); }
+
     /// Number of files and members the last search found.
     [[nodiscard]] std::int64_t filesFound() const {
         return static_cast<std::int64_t>(m_found.size());

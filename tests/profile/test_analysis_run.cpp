@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -207,23 +208,99 @@ TEST_F(RunTest, ChosenFileReadsOnlyThatFile) {
     EXPECT_EQ(count(state, u'a') + count(state, u'c'), 0);
 }
 
-TEST_F(RunTest, StopAfterTheFirstFileKeepsWhatWasRead) {
-    for (const char* name : {"1.txt", "2.txt", "3.txt", "4.txt"})
-        writeFile(dir / name, name);
-    observer.stopAfter = 1;
-    run(top(), u"*.txt");
-    EXPECT_EQ(observer.log, (Log{"dir .", "found 4", "processed 1"}));
-    EXPECT_EQ(state.FilesRead, 1);
-    EXPECT_EQ(count(state, u'1'), 1);
-    EXPECT_EQ(count(state, u'2'), 0);
+// Files are read ahead on a second thread; a stop still ends the run after the file in hand,
+// with the counts, messages and progress of exactly the files before it.
+TEST_F(RunTest, StopAfterTheFirstOfManyFiles) {
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.txt", i);
+        writeFile(dir / name, i % 7 == 3 ? "" : "xyz");
+    }
+    for (const bool throughIterator : {false, true}) {
+        SCOPED_TRACE(throughIterator ? "Stop() on the iterator" : "the observer asks to stop");
+        observer.log.clear();
+        observer.processed = 0;
+        observer.stopAfter = throughIterator ? 0 : 1;
+        observer.onProcessed = [this, throughIterator] {
+            if (throughIterator)
+                iterator.Stop();
+        };
+        run(top(), u"*.txt");
+        ASSERT_EQ(observer.processed, 1);
+        // The log is that of the first n files: their progress lines and empty-file messages.
+        Log expected{"dir .", "found " + std::to_string(kFiles)};
+        std::int64_t read = 0;
+        for (int i = 0; i < observer.processed; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "empty %03d.txt", i);
+            if (i % 7 == 3)
+                expected.push_back(name);
+            else
+                ++read;
+            expected.push_back("processed " + std::to_string(read));
+        }
+        EXPECT_EQ(observer.log, expected);
+        EXPECT_EQ(state.FilesRead, read);
+        EXPECT_EQ(count(state, u'x'), read);
+    }
 }
 
-TEST_F(RunTest, StopFromAnotherPlaceThroughTheIterator) {
-    for (const char* name : {"1.txt", "2.txt", "3.txt"})
-        writeFile(dir / name, name);
-    observer.onProcessed = [this] { iterator.Stop(); };
-    run(top(), u"*.txt");
-    EXPECT_EQ(state.FilesRead, 1);
+// Many files read on two threads give what reading them one after another gives: the same
+// counts, the messages in the order of the files, and the text of the last file decoded.
+TEST_F(RunTest, ManyFilesGiveTheOneAtATimeResult) {
+    struct Row {
+        const char* name;
+        bool lastIsEmpty;  // then the text shown is the one before it
+    };
+    for (const Row row : {Row{"last file has text", false}, Row{"last file empty", true}}) {
+        SCOPED_TRACE(row.name);
+        TempDir tree;
+        Log expected{"dir ."};
+        std::int64_t read = 0;
+        std::int64_t units = 0;
+        std::int64_t utf8 = 0;
+        std::vector<std::string> progress;
+        constexpr int kFiles = 500;
+        std::string lastText;
+        for (int i = 0; i < kFiles; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "f%03d.txt", i);
+            const bool empty = i % 11 == 5 || (row.lastIsEmpty && i == kFiles - 1);
+            // Each file its own length, in UTF-8 or ANSI: "t" and the number, i times 'y'.
+            std::string text = empty ? "" : "t" + std::to_string(i) + std::string(i % 37, 'y');
+            if (!empty && i % 2 == 0) {
+                text = "\xEF\xBB\xBF" + text;
+                ++utf8;
+            }
+            writeFile(tree.path() / name, text);
+            if (empty) {
+                progress.push_back(std::string("empty ") + name);
+            } else {
+                ++read;
+                units += static_cast<std::int64_t>(1 + std::to_string(i).size() + i % 37);
+                lastText = "t" + std::to_string(i) + std::string(i % 37, 'y');
+            }
+            progress.push_back("processed " + std::to_string(read));
+        }
+        expected.push_back("found " + std::to_string(kFiles));
+        expected.insert(expected.end(), progress.begin(), progress.end());
+
+        RecordingObserver quiet(tree.path());
+        RunRequest request;
+        request.path = pathToDisplay(tree.path());
+        ASSERT_TRUE(CheckChosenPath(request, iterator));
+        AnalysisState result;
+        runAnalysis(iterator, u"", result, quiet);
+        EXPECT_EQ(quiet.log, expected);
+        EXPECT_EQ(result.FilesRead, read);
+        std::int64_t total = 0;
+        for (const std::int64_t n : *result.CharCounts)
+            total += n;
+        EXPECT_EQ(total, units);
+        EXPECT_EQ(result.SourceText, std::u16string(lastText.begin(), lastText.end()));
+        EXPECT_EQ(result.Utf8FileCount, utf8);
+    }
 }
 
 class ZipRunTest : public RunTest {
