@@ -1,5 +1,8 @@
 #include "profile/long_text.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include "profile/text_analyser.h"
 #include "profile/utf8_count.h"
 #include "reference/reference_text.h"
+#include "support/temp_tree.h"
 
 namespace runemeter {
 namespace {
@@ -341,6 +345,68 @@ TEST(LongText, ReadFailureLeavesTheCountsAlone) {
             EXPECT_EQ(counts[u'a'], 1);
             EXPECT_EQ(head, u"ab");
         }
+    }
+}
+
+// A file that another program shortens or deletes while it is being read: what was read before
+// is counted, exactly, and nothing after; a deleted file is still read whole through the open
+// descriptor, as the system keeps it.
+TEST(LongText, FileChangedWhileItIsRead) {
+    struct Row {
+        const char* name;
+        bool remove;                 // delete instead of shortening
+        std::uint64_t shortenTo;     // new length after the first read
+        std::int64_t expectedUnits;  // 'a' counted
+    };
+    constexpr std::size_t kPiece = 4096;
+    constexpr std::size_t kLength = 64 * kPiece;
+    const std::vector<Row> rows = {
+        {"shortened to nothing", false, 0, static_cast<std::int64_t>(kPiece)},
+        {"shortened to three pieces", false, 3 * kPiece, static_cast<std::int64_t>(3 * kPiece)},
+        {"deleted", true, 0, static_cast<std::int64_t>(kLength)},
+    };
+    // Changes the file right after the first piece was read.
+    class ChangingSource final : public ByteSource {
+    public:
+        ChangingSource(int fd, std::filesystem::path path, const Row& row)
+            : m_file(fd), m_path(std::move(path)), m_row(row) {}
+        std::span<const std::byte> read(std::uint64_t offset,
+                                        std::span<std::byte> buffer) override {
+            const std::span<const std::byte> got = m_file.read(offset, buffer);
+            if (!m_changed) {
+                m_changed = true;
+                if (m_row.remove) {
+                    std::filesystem::remove(m_path);
+                } else {
+                    std::filesystem::resize_file(m_path, m_row.shortenTo);
+                }
+            }
+            return got;
+        }
+
+    private:
+        FileSource m_file;
+        std::filesystem::path m_path;
+        const Row& m_row;
+        bool m_changed = false;
+    };
+    for (const Row& row : rows) {
+        test::TempDir dir;
+        const std::filesystem::path file = dir / "changing.txt";
+        test::writeFile(file, std::string(kLength, 'a'));
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ChangingSource source(fd, file, row);
+        LongTextCounter counter(kPiece, std::uint64_t{1} << 40);  // one thread: a known order
+        auto counts = std::make_unique<CharCountTable>();
+        counts->fill(0);
+        std::u16string head;
+        const LongTextResult result =
+            counter.count(source, TextEncoding::Ansi, 0, kLength, *counts, head);
+        ::close(fd);
+        EXPECT_EQ(result.units, row.expectedUnits) << row.name;
+        EXPECT_EQ((*counts)[u'a'], row.expectedUnits) << row.name;
+        EXPECT_EQ(head.size(), static_cast<std::size_t>(row.expectedUnits)) << row.name;
     }
 }
 
