@@ -178,7 +178,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     if (plainFiles >= kReadAheadFrom) {
         const std::size_t longFrom = analyser.readPieceSize();
         try {
-            reading = std::jthread([&] {
+            reading = std::jthread([&, longFrom] {
                 std::size_t next = 0;
                 std::unique_lock lock(mutex);
                 for (;;) {
