@@ -362,8 +362,11 @@ def warm(paths, list_file):
                   "cat"], capture=False)
 
 
-def runemeter_counts(cli, args):
+def runemeter_counts(cli, args, files=None):
+    """runemeter's code unit counts; fails unless it read the number of files expected."""
     doc = json.loads(run_measured([cli, "--format", "json"] + args).out)
+    if files is not None and doc["filesRead"] != files:
+        raise ToolFailed("runemeter read %d files, %d expected" % (doc["filesRead"], files))
     return {row["code"]: row["frequency"] for row in doc["rows"]
             if row["code"] is not None and row["frequency"] > 0}
 
@@ -534,7 +537,8 @@ class Result:
 
 
 def run_case(case, args, work):
-    """Checks the tools' counts against runemeter's, then times them; None when they differ."""
+    """Checks the tools' counts against runemeter's, then times them. Returns the problems
+    (then no time) and the results, runemeter's first."""
     failures = []
     size = sum(os.path.getsize(p) for p in case.paths + case.zips)
     files = len(case.paths) + sum(count_members(z) for z in case.zips)
@@ -543,7 +547,7 @@ def run_case(case, args, work):
     tool_list = write_list(case.tool_inputs, work, "tool-inputs")
     warm(case.paths + case.zips + case.tool_inputs, tool_list)
 
-    units = runemeter_counts(args.cli, case.cli_args)
+    units = runemeter_counts(args.cli, case.cli_args, files)
     chars = sum(units.values())
     if chars == 0:
         return ["runemeter counted no character"], []
@@ -578,7 +582,7 @@ def run_case(case, args, work):
             if limit and tool_size > limit:
                 sample = os.path.join(work, "unihist-sample.txt")
                 make_sample(case.tool_inputs, limit, sample)
-                sample_units = runemeter_counts(args.cli, [sample])
+                sample_units = runemeter_counts(args.cli, [sample], 1)
                 m = run_on_inputs(["unihist", "-g"], [sample], tool_list)
                 if check("unihist", unihist_as_units(parse_unihist(m.out), 1), sample_units):
                     results.append(Result(
