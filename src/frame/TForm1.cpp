@@ -686,6 +686,17 @@ void TForm1::rebuildProfile() {
     applyProfile(BuildProfile(m_state, m_runPath));
 }
 
+bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
+    if (m_running) {
+        return false;  // the worker owns the state until the run ends
+    }
+    m_state.clear();
+    m_runPath.clear();
+    fill(m_state);
+    rebuildProfile();
+    return true;
+}
+
 void TForm1::RetranslateResults() {
     if (!m_running && m_state.FilesRead > 0) {
         rebuildProfile();

@@ -109,6 +109,9 @@ public:
     [[nodiscard]] const std::filesystem::path& helpFile() const { return m_helpFile; }
     /// Makes another help file the one the Help button opens (a language switch).
     void setHelpFile(const std::filesystem::path& file) { m_helpFile = file; }
+    /// Fills the state outside a run (fill gets it cleared) and shows its profile as the end of
+    /// a run would; false, and nothing done, while a run is in progress. For the benchmarks.
+    bool ShowFilledState(const std::function<void(AnalysisState&)>& fill);
     /// Rebuilds the rows and summary lines of the last run with the resource strings now in
     /// force (after a language switch); nothing while a run is in progress.
     void RetranslateResults();
