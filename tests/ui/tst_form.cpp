@@ -307,6 +307,24 @@ private slots:
         QCOMPARE(m_form->analysisState().FilesRead, 38);
     }
 
+    // Every code unit counted: the list holds one row for each, the line-break row and the
+    // total, and the kept beginning of a long text is shown with its whole length.
+    void everyCodeUnitGivesTheFullList() {
+        QVERIFY(m_form->ShowFilledState([](AnalysisState& state) {
+            for (std::size_t c = 0; c < state.CharCounts->size(); ++c) {
+                (*state.CharCounts)[c] = static_cast<std::int64_t>(c % 7 + 1);
+            }
+            state.FilesRead = 1;
+            state.SourceText = std::u16string(kSourceTextKept, u'k');
+            state.SourceTextLength = 5'000'000;
+        }));
+        QCOMPARE(m_form->LMDListBox1->Count(), 65538);
+        QCOMPARE(frequencyOf(*m_form, " 65 A"), std::int64_t{65 % 7 + 1});
+        const QString memo = m_form->Memo->toPlainText();
+        QVERIFY(memo.endsWith(QStringLiteral("[1048576 of 5000000 characters shown]")));
+        QCOMPARE(memo.count(QChar(u'k')), qsizetype(kSourceTextKept));
+    }
+
     void escapeStopsToo() {
         const QString folder = m_home->path() + "/escape";
         QVERIFY(test::writeFile(folder + "/1.txt", ""));
