@@ -83,10 +83,19 @@ public:
     /// ZipFileFullFileName gives back the archive's path from it.
     [[nodiscard]] static std::filesystem::path ZipFileFullFileName(const TMySearchRec& rec);
 
+    /// Longest path the system takes, its terminating NUL included; entries with longer
+    /// paths are reported as problems and skipped (a folder with everything in it).
+    static constexpr std::size_t kMaxPathBytes = 4096;
+
 private:
+    struct Entry {
+        std::filesystem::path name;
+        std::filesystem::path path;
+    };
     struct Walk;
     void listArchive(const std::filesystem::path& archive, Walk& walk);
-    void walkFolder(const std::filesystem::path& dir, Walk& walk);
+    void walkFolder(const std::filesystem::path& head, Walk& walk);
+    void listFolder(const std::filesystem::path& dir, Walk& walk, std::vector<Entry>& folders);
 
     struct Found {
         std::filesystem::path name;
