@@ -133,6 +133,8 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     // The members of one archive come one after another: it stays open until the next
     // archive (or a plain file) comes, so a large archive is opened once, not once per member.
     TUnZipReader reader;
+    // A member must fit in memory beside its decoded text: the limit follows the machine.
+    const std::uint64_t memberLimit = TUnZipReader::memberLimitForThisMachine();
     std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
 
     iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
@@ -151,7 +153,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             if (reader.isOpen() && reader.archivePath() == archive) {
                 std::vector<std::byte>& buffer = analyser.readBuffer();
                 const ZipReadStatus status =
-                    reader.UnZipToBufferByIndex(rec.zipMemberNumber - 1, buffer);
+                    reader.UnZipToBufferByIndex(rec.zipMemberNumber - 1, buffer, memberLimit);
                 if (status == ZipReadStatus::Ok) {
                     try {
                         if (!buffer.empty() && analyser.AnalyseBuffer(buffer))

@@ -123,17 +123,33 @@ TEST(ZipBombRun, BombsAreReportedOnceEachAndEverythingElseIsCounted) {
     EXPECT_EQ(recorder.found, 6);
     EXPECT_EQ(recorder.log,
               (Lines{"archive b-bombs.zip", "archive b-bombs.zip", "archive b-bombs.zip"}));
-    EXPECT_EQ(recorder.reasons,
-              (Lines{"member \"claims.txt\": the member unpacks to 1099511627776 bytes, more "
-                     "than 4294967296",
-                     "member \"zeros.txt\": the member unpacks to 5368709120 bytes, more than "
-                     "4294967296",
-                     "member \"zeros2.txt\": the member holds more data than its directory "
-                     "entry says"}));
+    // The run's limit follows the machine's memory.
+    const std::string limit = std::to_string(TUnZipReader::memberLimitForThisMachine());
+    EXPECT_EQ(
+        recorder.reasons,
+        (Lines{"member \"claims.txt\": the member unpacks to 1099511627776 bytes, more "
+               "than " +
+                   limit,
+               "member \"zeros.txt\": the member unpacks to 5368709120 bytes, more than " + limit,
+               "member \"zeros2.txt\": the member holds more data than its directory "
+               "entry says"}));
     EXPECT_EQ(state.FilesRead, 3);
     EXPECT_EQ(count(state, u'x'), 1);
     EXPECT_EQ(count(state, u'c'), 2);
     EXPECT_EQ(count(state, u'\0'), 0);
+}
+
+TEST(ZipMemberLimit, IsAnEighthOfTheMemoryWithinItsBounds) {
+    const std::pair<std::uint64_t, std::uint64_t> rows[] = {
+        {0, 64 * kMiB},        {256 * kMiB, 64 * kMiB}, {2 * kGiB, 256 * kMiB},  {8 * kGiB, kGiB},
+        {24 * kGiB, 3 * kGiB}, {32 * kGiB, 4 * kGiB},   {1024 * kGiB, 4 * kGiB},
+    };
+    for (const auto& [memory, limit] : rows) {
+        SCOPED_TRACE(memory);
+        EXPECT_EQ(TUnZipReader::memberLimitFor(memory), limit);
+    }
+    EXPECT_LE(TUnZipReader::memberLimitForThisMachine(), 4 * kGiB);
+    EXPECT_GE(TUnZipReader::memberLimitForThisMachine(), 64 * kMiB);
 }
 
 }  // namespace
