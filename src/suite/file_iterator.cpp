@@ -155,6 +155,8 @@ void TFileAndDirIterator::IterateFindingFiles(FileIteratorObserver& observer) {
 
 static_assert(TFileAndDirIterator::kMaxPathBytes == PATH_MAX);
 
+namespace {
+
 // What a file-system entry that is neither a file nor a folder is, for the message.
 const char* kindOf(mode_t mode) {
     if (S_ISFIFO(mode))
@@ -167,6 +169,8 @@ const char* kindOf(mode_t mode) {
         return "a block device";
     return "not a file";
 }
+
+}  // namespace
 
 void TFileAndDirIterator::walkFolder(const std::filesystem::path& head, Walk& walk) {
     // Folders still to search, the next one on top. A loop rather than recursion: a tree

@@ -26,7 +26,8 @@ public:
     virtual ~FileIteratorObserver() = default;
     /// A folder is being searched (OnFoundDir).
     virtual void foundDir(const std::filesystem::path& dir) { (void)dir; }
-    /// A folder, an archive or a member could not be listed; it is skipped.
+    /// A folder could not be listed, or an entry the search wanted is no file (a FIFO, a
+    /// socket, a device) or has a path too long for the system; it is skipped.
     virtual void problem(const std::filesystem::path& where, const std::string& reason) {
         (void)where;
         (void)reason;

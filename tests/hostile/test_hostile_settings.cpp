@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,7 +53,7 @@ std::string withNuls(std::size_t size) {
 
 struct SettingsCase {
     const char* name;
-    std::string content;
+    std::function<std::string()> content;
     std::string message;  ///< the exact message; empty: only its form is checked
 };
 
@@ -60,23 +61,27 @@ void PrintTo(const SettingsCase& row, std::ostream* os) {
     *os << row.name;
 }
 
+// Contents are made when a row runs, not when the table is built: every test process would
+// otherwise build all of them first.
 std::vector<SettingsCase> settingsCases() {
-    const std::string head = std::string(kSettingsFileHeader) + "[Form]\n";
+    static const auto head = [] { return std::string(kSettingsFileHeader) + "[Form]\n"; };
     return {
-        {"random_1_byte", randomBytes(1, 1), ""},
-        {"random_64_bytes", randomBytes(64, 2), ""},
-        {"random_4_KiB", randomBytes(4096, 3), ""},
-        {"random_1_MiB", randomBytes(kMiB, 4), ""},
-        {"one_line_of_3_MiB", oneHugeLine(3 * kMiB, 5), "line 1: a value before the first section"},
-        {"nuls", withNuls(64 * 1024), "line 5: control character in the line"},
-        {"huge_unknown_type", head + "v:" + std::string(2 * kMiB, 't') + "=1\n",
+        {"random_1_byte", [] { return randomBytes(1, 1); }, ""},
+        {"random_64_bytes", [] { return randomBytes(64, 2); }, ""},
+        {"random_4_KiB", [] { return randomBytes(4096, 3); }, ""},
+        {"random_1_MiB", [] { return randomBytes(kMiB, 4); }, ""},
+        {"one_line_of_3_MiB", [] { return oneHugeLine(3 * kMiB, 5); },
+         "line 1: a value before the first section"},
+        {"nuls", [] { return withNuls(64 * 1024); }, "line 5: control character in the line"},
+        {"huge_unknown_type", [] { return head() + "v:" + std::string(2 * kMiB, 't') + "=1\n"; },
          "line 5: unknown type \"tttttttttttttttttttttttttttttttt\"..."},
-        {"unknown_type_not_utf8", head + "v:\xFF\xFE\t\"=1\n",
+        {"unknown_type_not_utf8", [] { return head() + "v:\xFF\xFE\t\"=1\n"; },
          "line 5: unknown type \"\\xFF\\xFE\\x09\\x22\""},
         {"huge_section_name_unclosed",
-         std::string(kSettingsFileHeader) + "[" + std::string(2 * kMiB, 's'),
+         [] { return std::string(kSettingsFileHeader) + "[" + std::string(2 * kMiB, 's'); },
          "line 4: a section name must end with ]"},
-        {"good_file_then_garbage", head + "Checked:bool=true\n" + randomBytes(300, 6), ""},
+        {"good_file_then_garbage",
+         [] { return head() + "Checked:bool=true\n" + randomBytes(300, 6); }, ""},
     };
 }
 
@@ -85,7 +90,8 @@ class HostileSettingsTable : public ::testing::TestWithParam<SettingsCase> {};
 TEST_P(HostileSettingsTable, LoadsAsNothingWithOneShortLineAndLeavesTheFileAlone) {
     TempDir dir;
     const auto file = dir / "Runemeter.ini";
-    writeFile(file, GetParam().content);
+    const std::string content = GetParam().content();
+    writeFile(file, content);
     SettingsFile ini;
     ini.WriteBool(u"Old", u"x", true);
     const auto error = ini.Load(file);
@@ -97,7 +103,7 @@ TEST_P(HostileSettingsTable, LoadsAsNothingWithOneShortLineAndLeavesTheFileAlone
     }
     EXPECT_TRUE(test::isOneReadableLine(message)) << message;
     EXPECT_LT(message.size(), 120u) << message;
-    EXPECT_EQ(readFile(file), GetParam().content);
+    EXPECT_EQ(readFile(file), content);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileSettingsTable, ::testing::ValuesIn(settingsCases()),
@@ -144,7 +150,7 @@ TEST(HostileSettings, SavingOverAGoodFileKeepsNoCopy) {
 
 struct StateCase {
     const char* name;
-    std::string content;
+    std::function<std::string()> content;
 };
 
 void PrintTo(const StateCase& row, std::ostream* os) {
@@ -157,19 +163,21 @@ std::string goodStateFile() {
 }
 
 std::vector<StateCase> stateCases() {
-    std::string lyingLength = goodStateFile();
-    for (int i = 0; i < 4; ++i)
-        lyingLength[12 + i] = '\xFF';  // payload length of 4 GiB
-    std::string longer = goodStateFile() + randomBytes(70 * 1024, 7);
     return {
-        {"empty", ""},
-        {"random_19_bytes", randomBytes(19, 8)},
-        {"random_4_KiB", randomBytes(4096, 9)},
-        {"random_10_MiB", randomBytes(10 * kMiB, 10)},
-        {"one_line_of_2_MiB", oneHugeLine(2 * kMiB, 11)},
-        {"nuls_only", std::string(100000, '\0')},
-        {"payload_length_of_4_GiB", lyingLength},
-        {"good_file_with_70_KiB_more", longer},
+        {"empty", [] { return std::string(); }},
+        {"random_19_bytes", [] { return randomBytes(19, 8); }},
+        {"random_4_KiB", [] { return randomBytes(4096, 9); }},
+        {"random_10_MiB", [] { return randomBytes(10 * kMiB, 10); }},
+        {"one_line_of_2_MiB", [] { return oneHugeLine(2 * kMiB, 11); }},
+        {"nuls_only", [] { return std::string(100000, '\0'); }},
+        {"payload_length_of_4_GiB",
+         [] {
+             std::string lyingLength = goodStateFile();
+             for (int i = 0; i < 4; ++i)
+                 lyingLength[12 + i] = '\xFF';  // payload length of 4 GiB
+             return lyingLength;
+         }},
+        {"good_file_with_70_KiB_more", [] { return goodStateFile() + randomBytes(70 * 1024, 7); }},
     };
 }
 
@@ -181,7 +189,8 @@ TEST_P(HostileStateTable, ReadsAsDefaultsAndIsKeptWhenReplaced) {
     paths.configFolder = dir / "config";
     paths.defaultUserFolder = dir / "data/";
     SharedStateStore store(paths);
-    writeFile(paths.stateFile(), GetParam().content);
+    const std::string content = GetParam().content();
+    writeFile(paths.stateFile(), content);
     {
         AllocationProbe probe;
         const ParsedState parsed = store.load();
@@ -189,10 +198,10 @@ TEST_P(HostileStateTable, ReadsAsDefaultsAndIsKeptWhenReplaced) {
         EXPECT_EQ(parsed.state, defaultSuiteState(paths.defaultUserFolder));
         EXPECT_LT(probe.largest(), kMiB);
     }
-    EXPECT_EQ(readFile(paths.stateFile()), GetParam().content);
+    EXPECT_EQ(readFile(paths.stateFile()), content);
 
     ASSERT_TRUE(store.update([](SuiteState& s) { s.logging = true; }));
-    EXPECT_EQ(readFile(dir / "config/suite-state.damaged"), GetParam().content);
+    EXPECT_EQ(readFile(dir / "config/suite-state.damaged"), content);
     EXPECT_EQ(store.load().status, StateFileStatus::Ok);
     EXPECT_TRUE(store.load().state.logging);
 }
