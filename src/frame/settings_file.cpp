@@ -291,6 +291,26 @@ std::optional<std::int32_t> parseInt(std::string_view s) {
     return value;
 }
 
+// A piece of the file quoted in a message: at most 32 bytes, printable ASCII as it is and
+// every other byte as \xNN, so that the message stays one short readable line.
+std::string quotedForMessage(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    constexpr std::size_t kShown = 32;
+    std::string out = "\"";
+    for (const char c : text.substr(0, kShown)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && c != '"' && c != '\\') {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    out += text.size() > kShown ? "\"..." : "\"";
+    return out;
+}
+
 std::string systemError(std::string_view what, const std::filesystem::path& path, int err) {
     return std::string(what) + " " + path.string() + ": " + std::strerror(err);
 }
@@ -542,7 +562,7 @@ std::optional<SettingsError> SettingsFile::parse(std::string_view text) {
         const std::string_view type = trimBlanks(left.substr(colon + 1));
         const auto parsedType = typeFromName(type);
         if (!parsedType) {
-            return fail(lineNumber, "unknown type \"" + std::string(type) + "\"");
+            return fail(lineNumber, "unknown type " + quotedForMessage(type));
         }
         value.type = *parsedType;
         const std::string_view raw = trimBlanks(line.substr(eq + 1));
@@ -662,6 +682,20 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
         const int saved = errno;
         ::unlink(tempName.c_str());
         return SettingsError{0, systemError("cannot write", target, saved)};
+    }
+    // A file that cannot be read as settings may still be the user's work (a hand edit gone
+    // wrong): it is kept beside the new one as "<name>.damaged" rather than lost.
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        SettingsFile previous;
+        if (previous.Load(target)) {
+            std::filesystem::path kept = target;
+            kept += ".damaged";
+            std::error_code keepError;
+            std::filesystem::remove(kept, keepError);
+            if (::link(target.c_str(), kept.c_str()) != 0) {
+                std::filesystem::copy_file(target, kept, keepError);
+            }
+        }
     }
     if (::rename(tempName.c_str(), target.c_str()) != 0) {
         const int saved = errno;

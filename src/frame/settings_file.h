@@ -115,7 +115,8 @@ public:
     [[nodiscard]] std::optional<SettingsError> Load(const std::filesystem::path& path);
     /// Writes the file at path through a temporary file in the same folder that is flushed to
     /// disk and renamed over the old one, so the old file stays whole when anything fails.
-    /// Missing folders of the path are created.
+    /// Missing folders of the path are created. An old file that does not load as settings is
+    /// kept beside it as "<name>.damaged" (replacing an older one) before it is replaced.
     [[nodiscard]] std::optional<SettingsError> Save(const std::filesystem::path& path) const;
 
 private:

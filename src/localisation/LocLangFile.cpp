@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "localisation/lzcompress.h"
@@ -57,9 +58,15 @@ std::string openFailure(const std::filesystem::path& path, int error) {
 
 // Reads at most maxBytes while holding a shared lock.
 std::vector<std::byte> readShared(const std::filesystem::path& path, std::size_t maxBytes) {
-    FileHandle file(path, O_RDONLY);
+    // O_NONBLOCK: a FIFO named like a language file must not hang the program; it is refused
+    // below. Reads of a regular file are not affected.
+    FileHandle file(path, O_RDONLY | O_NONBLOCK);
     if (!file.ok()) {
         throw EFOpenError(openFailure(path, file.error()));
+    }
+    struct stat info {};
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw EFOpenError("Cannot open file \"" + path.string() + "\": not a regular file");
     }
     if (!file.lock(LOCK_SH)) {
         throw EFOpenError("Cannot open file \"" + path.string() +
@@ -352,7 +359,9 @@ std::unique_ptr<TLangFile> TLangFile::Create(const std::filesystem::path& fileNa
         file->FCompressed = true;
     } else {
         if (stream.size() == kCompressedHeaderProbe) {
-            stream = ByteStream(readShared(fileName, kMaxLangFileSize));
+            // A header is at most its fixed fields and two names of 65535 bytes and units.
+            constexpr std::size_t kLongestHeader = 40 + 2 + 0xFFFF + 2 + 2 * 0xFFFF;
+            stream = ByteStream(readShared(fileName, kLongestHeader));
         }
         file->SetHeader(readLangHeader(stream));
         file->FCompressed = false;
@@ -426,11 +435,21 @@ std::size_t TLangFile::LoadHeaderFromStream(ByteStream& stream, bool keepFields)
 
 void TLangFile::Load(TLocStorage* storage, int langIndex, TLFLoadOptions options) {
     checkTarget(storage, langIndex);
+    const auto tooLarge = [this] {
+        return EFOpenError("Cannot load \"" + FFileName.string() +
+                           "\": a language file of more than " +
+                           std::to_string(kMaxLangFileSize >> 20) + " MiB is not plausible");
+    };
+    // Refused by its size before any of it is read; checked again after reading, as the file
+    // may have grown in between.
+    std::error_code sizeError;
+    const std::uintmax_t size = std::filesystem::file_size(FFileName, sizeError);
+    if (!sizeError && size > kMaxLangFileSize) {
+        throw tooLarge();
+    }
     std::vector<std::byte> bytes = readShared(FFileName, kMaxLangFileSize + 1);
     if (bytes.size() > kMaxLangFileSize) {
-        throw EFOpenError("Cannot load \"" + FFileName.string() +
-                          "\": a language file of more than " +
-                          std::to_string(kMaxLangFileSize >> 20) + " MiB is not plausible");
+        throw tooLarge();
     }
     ByteStream stream(std::move(bytes));
     const bool keepFields = m_headerRead;

@@ -1,5 +1,6 @@
 #include "suite/file_iterator.h"
 
+#include <limits.h>
 #include <sys/stat.h>
 #include <unicode/uchar.h>
 
@@ -88,15 +89,6 @@ bool hasHiddenPart(std::string_view memberName) {
     return false;
 }
 
-struct Entry {
-    std::filesystem::path name;
-    std::filesystem::path path;
-};
-
-bool byName(const Entry& a, const Entry& b) {
-    return a.name.native() < b.name.native();
-}
-
 }  // namespace
 
 bool matchesFileMask(std::u16string_view name, std::u16string_view masks) {
@@ -161,21 +153,67 @@ void TFileAndDirIterator::IterateFindingFiles(FileIteratorObserver& observer) {
     walkFolder(head, walk);
 }
 
-void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& walk) {
-    if (walk.stopped(*m_stop)) {
-        m_stop->store(true);
-        return;
+static_assert(TFileAndDirIterator::kMaxPathBytes == PATH_MAX);
+
+namespace {
+
+// What a file-system entry that is neither a file nor a folder is, for the message.
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "not a file";
+}
+
+}  // namespace
+
+void TFileAndDirIterator::walkFolder(const std::filesystem::path& head, Walk& walk) {
+    // Folders still to search, the next one on top. A loop rather than recursion: a tree
+    // thousands of levels deep must not exhaust the stack.
+    std::vector<std::filesystem::path> pending{head};
+    while (!pending.empty()) {
+        const std::filesystem::path dir = std::move(pending.back());
+        pending.pop_back();
+        if (walk.stopped(*m_stop)) {
+            m_stop->store(true);
+            return;
+        }
+        std::vector<Entry> folders;
+        listFolder(dir, walk, folders);
+        if (m_stop->load())
+            return;
+        // Pushed last to first, so the first sub-folder is searched next, with everything in
+        // it, before the second: the same order as searching each one as it comes.
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+            pending.push_back(std::move(it->path));
     }
+}
+
+void TFileAndDirIterator::listFolder(const std::filesystem::path& dir, Walk& walk,
+                                     std::vector<Entry>& folders) {
     walk.observer.foundDir(dir);
 
     std::vector<Entry> files;
-    std::vector<Entry> folders;
+    // Entries the search wanted but cannot take, with the reason; reported in name order.
+    std::vector<std::pair<Entry, std::string>> skipped;
     std::error_code ec;
     std::filesystem::directory_iterator it(dir, ec);
     if (ec) {
         walk.observer.problem(dir, "the folder cannot be read: " + ec.message());
         return;
     }
+    // Whether the search wants an entry of this name that is not a folder.
+    auto wantedFile = [&](const std::filesystem::path& name) {
+        if (!ExactFileName.empty())
+            return name == ExactFileName;
+        return (ReadZipfiles && endsWithZip(name)) ||
+               matchesFileMask(pathToDisplay(name), FileMask);
+    };
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
@@ -188,6 +226,19 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& wal
         if (!IncludeHidden && name.native().front() == '.' && name != ExactFileName) {
             continue;
         }
+        if (path.native().size() >= kMaxPathBytes) {
+            // The system takes no longer path; said once, for the entry the search wanted
+            // (a folder is skipped with everything in it). The type comes from the listing.
+            std::error_code typeError;
+            const bool folder = it->is_directory(typeError);
+            if (folder ? IncludeSubFolders : wantedFile(name)) {
+                skipped.push_back({{std::move(name), path},
+                                   "the path is longer than the " +
+                                       std::to_string(kMaxPathBytes - 1) +
+                                       " bytes the system accepts; skipped"});
+            }
+            continue;
+        }
         // stat follows links: a link to a file is that file, a dangling link is nothing.
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
@@ -196,14 +247,18 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& wal
             if (ExactFileName.empty() || name == ExactFileName) {
                 files.push_back({std::move(name), path});
             }
-        } else if (S_ISDIR(st.st_mode) && IncludeSubFolders) {
+        } else if (S_ISDIR(st.st_mode)) {
             // A folder already searched (reached again through a link, or a link loop) is
             // not searched twice: no endless walk, no file counted twice.
-            if (walk.visited.emplace(st.st_dev, st.st_ino).second) {
+            if (IncludeSubFolders && walk.visited.emplace(st.st_dev, st.st_ino).second) {
                 folders.push_back({std::move(name), path});
             }
+        } else if (wantedFile(name)) {
+            // FIFOs, sockets and devices are not text files: reading one could block forever
+            // or never end. The user hears why a name that matched is left out.
+            skipped.push_back({{std::move(name), path},
+                               std::string("not a file but ") + kindOf(st.st_mode) + "; skipped"});
         }
-        // FIFOs, sockets and devices are not text files: reading them could block forever.
         if ((++walk.polls & 0xFF) == 0 && walk.stopped(*m_stop)) {
             m_stop->store(true);
             return;
@@ -213,8 +268,15 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& wal
         walk.observer.problem(dir, "the folder cannot be read to its end: " + ec.message());
     }
 
+    const auto byName = [](const Entry& a, const Entry& b) {
+        return a.name.native() < b.name.native();
+    };
     std::sort(files.begin(), files.end(), byName);
     std::sort(folders.begin(), folders.end(), byName);
+    std::sort(skipped.begin(), skipped.end(),
+              [&](const auto& a, const auto& b) { return byName(a.first, b.first); });
+    for (const auto& [entry, reason] : skipped)
+        walk.observer.problem(entry.path, reason);
     for (const Entry& file : files) {
         if (ReadZipfiles && endsWithZip(file.name)) {
             listArchive(file.path, walk);
@@ -223,11 +285,6 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& dir, Walk& wal
         } else if (!ExactFileName.empty() || matchesFileMask(pathToDisplay(file.name), FileMask)) {
             m_found.push_back({file.path, TMySearchRec{}});
         }
-    }
-    for (const Entry& folder : folders) {
-        walkFolder(folder.path, walk);
-        if (m_stop->load())
-            return;
     }
 }
 

@@ -26,7 +26,8 @@ public:
     virtual ~FileIteratorObserver() = default;
     /// A folder is being searched (OnFoundDir).
     virtual void foundDir(const std::filesystem::path& dir) { (void)dir; }
-    /// A folder, an archive or a member could not be listed; it is skipped.
+    /// A folder could not be listed, or an entry the search wanted is no file (a FIFO, a
+    /// socket, a device) or has a path too long for the system; it is skipped.
     virtual void problem(const std::filesystem::path& where, const std::string& reason) {
         (void)where;
         (void)reason;
@@ -86,10 +87,19 @@ public:
     /// ZipFileFullFileName gives back the archive's path from it.
     [[nodiscard]] static std::filesystem::path ZipFileFullFileName(const TMySearchRec& rec);
 
+    /// Longest path the system takes, its terminating NUL included; entries with longer
+    /// paths are reported as problems and skipped (a folder with everything in it).
+    static constexpr std::size_t kMaxPathBytes = 4096;
+
 private:
+    struct Entry {
+        std::filesystem::path name;
+        std::filesystem::path path;
+    };
     struct Walk;
     void listArchive(const std::filesystem::path& archive, Walk& walk);
-    void walkFolder(const std::filesystem::path& dir, Walk& walk);
+    void walkFolder(const std::filesystem::path& head, Walk& walk);
+    void listFolder(const std::filesystem::path& dir, Walk& walk, std::vector<Entry>& folders);
 
     struct Found {
         std::filesystem::path name;

@@ -181,7 +181,9 @@ struct ReadOutcome {
 
 ReadOutcome readStateBytes(const std::filesystem::path& file) {
     ReadOutcome out;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO in the file's place must not hang every program of the suite; it is
+    // refused below as not a regular file. Reads of a regular file are not affected.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         out.status = errno == ENOENT ? StateFileStatus::Absent : StateFileStatus::Unreadable;
         return out;

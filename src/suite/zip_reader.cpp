@@ -1,5 +1,6 @@
 #include "suite/zip_reader.h"
 
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -40,6 +41,18 @@ struct TUnZipReader::Impl {
     zip_t* archive = nullptr;
     std::int64_t entries = 0;
 };
+
+std::uint64_t TUnZipReader::memberLimitFor(std::uint64_t physicalMemory) {
+    return std::clamp(physicalMemory / 8, kSmallestMemberLimit, kDefaultMemberLimit);
+}
+
+std::uint64_t TUnZipReader::memberLimitForThisMachine() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return kDefaultMemberLimit;
+    return memberLimitFor(static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize));
+}
 
 TUnZipReader::TUnZipReader() : m_impl(std::make_unique<Impl>()) {}
 

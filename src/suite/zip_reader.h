@@ -39,6 +39,15 @@ class TUnZipReader {
 public:
     /// Largest member extracted into memory; larger members are skipped as TooLarge.
     static constexpr std::uint64_t kDefaultMemberLimit = std::uint64_t{1} << 32;
+    /// Smallest limit memberLimitFor gives, however little memory there is.
+    static constexpr std::uint64_t kSmallestMemberLimit = std::uint64_t{64} << 20;
+
+    /// The member limit for a machine with this much physical memory: an eighth of it (a
+    /// member is held while its text is decoded beside it at twice its size, and the rest of
+    /// the system needs room), at least kSmallestMemberLimit, at most kDefaultMemberLimit.
+    [[nodiscard]] static std::uint64_t memberLimitFor(std::uint64_t physicalMemory);
+    /// memberLimitFor this machine's physical memory (kDefaultMemberLimit when unknown).
+    [[nodiscard]] static std::uint64_t memberLimitForThisMachine();
 
     TUnZipReader();
     ~TUnZipReader();
