@@ -18,7 +18,15 @@ fail() {
 
 mkdir -p "$out" || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
-trap 'rm -rf "$work"' EXIT
+# The suite's shell that the window starts runs on after it: stop it with the test.
+stop_shell() {
+    shell=$(sed -n 's/^vtsuite shell running, pid \([0-9]*\).*/\1/p' "$out/runemeter.log" 2>/dev/null)
+    [ -n "$shell" ] && kill "$shell" 2>/dev/null
+    rm -rf "$work"
+}
+trap stop_shell EXIT
+# The real window on the virtual X server, whatever the caller's platform setting.
+export QT_QPA_PLATFORM=xcb
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
 export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
