@@ -43,19 +43,20 @@ public:
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 5) {
-        std::fprintf(stderr, "usage: %s FILE [ROUNDS [PIECE_KIB [scalar|avx2|avx512|best]]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE [ROUNDS [PIECE_KIB [scalar|avx2|avx512|best]]]\n",
+                     argv[0]);
         return 2;
     }
     const std::filesystem::path file(argv[1]);
     const int rounds = argc >= 3 ? std::max(1, std::atoi(argv[2])) : 3;
-    const std::size_t pieceKib =
-        argc >= 4 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[3])))
-                  : runemeter::LongTextCounter::kDefaultPieceSize >> 10;
+    const std::size_t pieceKib = argc >= 4
+                                     ? static_cast<std::size_t>(std::max(1, std::atoi(argv[3])))
+                                     : runemeter::LongTextCounter::kDefaultPieceSize >> 10;
     const std::string wayName = argc >= 5 ? argv[4] : "best";
-    const runemeter::Utf8Counting way = wayName == "scalar" ? runemeter::Utf8Counting::Scalar
-                                        : wayName == "avx2" ? runemeter::Utf8Counting::Avx2
+    const runemeter::Utf8Counting way = wayName == "scalar"   ? runemeter::Utf8Counting::Scalar
+                                        : wayName == "avx2"   ? runemeter::Utf8Counting::Avx2
                                         : wayName == "avx512" ? runemeter::Utf8Counting::Avx512
-                                                            : runemeter::Utf8Counting::Best;
+                                                              : runemeter::Utf8Counting::Best;
     std::error_code error;
     const auto bytes = std::filesystem::file_size(file, error);
     if (error) {
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
     runemeter::AnalysisState state;
     PrintingObserver observer;
     runemeter::TextAnalyser analyser(state, observer);
-    analyser.setLongTextCounting(pieceKib << 10, runemeter::LongTextCounter::kDefaultSplitFrom, way);
+    analyser.setLongTextCounting(pieceKib << 10, runemeter::LongTextCounter::kDefaultSplitFrom,
+                                 way);
     double best = 0;
     double bestCpu = 0;
     for (int round = 0; round < rounds; ++round) {

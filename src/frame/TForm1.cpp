@@ -76,9 +76,9 @@ QString memoText(const AnalysisState& state) {
     if (static_cast<std::int64_t>(text.size()) >= state.SourceTextLength) {
         return fromU16(text);
     }
-    return fromU16(text) + QStringLiteral("\n\n[%1 of %2 characters shown]")
-                               .arg(QString::number(text.size()),
-                                    QString::number(state.SourceTextLength));
+    return fromU16(text) +
+           QStringLiteral("\n\n[%1 of %2 characters shown]")
+               .arg(QString::number(text.size()), QString::number(state.SourceTextLength));
 }
 
 }  // namespace

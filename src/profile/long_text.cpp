@@ -33,8 +33,7 @@ bool isUtf16(TextEncoding encoding) {
 // most three, since a character has at most four bytes. After them a character starts.
 std::size_t leadingContinuations(std::span<const std::byte> bytes) {
     std::size_t n = 0;
-    while (n < 3 && n < bytes.size() &&
-           utf8::isContinuation(static_cast<std::uint8_t>(bytes[n]))) {
+    while (n < 3 && n < bytes.size() && utf8::isContinuation(static_cast<std::uint8_t>(bytes[n]))) {
         ++n;
     }
     return n;

@@ -123,10 +123,8 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
         const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         if (_mm256_movemask_epi8(b0) == 0) {
             // Plain ASCII; a block of one repeated byte is one addition.
-            if (static_cast<unsigned>(
-                    _mm256_movemask_epi8(_mm256_cmpeq_epi8(b0, _mm256_set1_epi8(
-                                                                   static_cast<char>(p[0]))))) ==
-                0xFFFFFFFFu) {
+            if (static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                    b0, _mm256_set1_epi8(static_cast<char>(p[0]))))) == 0xFFFFFFFFu) {
                 lane0[p[0]] += 32;
             } else {
                 for (int k = 0; k < 32; k += 4) {
@@ -153,7 +151,7 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
         const unsigned lead34Bits = static_cast<unsigned>(_mm256_movemask_epi8(m.lead34));
         const unsigned lead4Bits = static_cast<unsigned>(_mm256_movemask_epi8(m.lead4));
         // The block ends before a character that does not end in it.
-        const int cut = (leadBits >> 31) != 0          ? 31
+        const int cut = (leadBits >> 31) != 0           ? 31
                         : ((lead34Bits >> 30) & 1) != 0 ? 30
                         : ((lead4Bits >> 29) & 1) != 0  ? 29
                                                         : 32;
@@ -165,10 +163,10 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
         // lead before it asks for one; E0 A0.., ED ..9F, F0 90.., F4 ..8F.
         const __m256i needed = _mm256_or_si256(
             _mm256_or_si256(shiftUp<1>(m.lead), shiftUp<2>(m.lead34)), shiftUp<3>(m.lead4));
-        const __m256i badLead = _mm256_or_si256(
-            _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xF4)), high),
-            _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xBF)),
-                             _mm256_cmpgt_epi8(bytesOf(0xC2), b0)));
+        const __m256i badLead =
+            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xF4)), high),
+                            _mm256_and_si256(_mm256_cmpgt_epi8(b0, bytesOf(0xBF)),
+                                             _mm256_cmpgt_epi8(bytesOf(0xC2), b0)));
         const __m256i b1 = m.b1;
         const __m256i badSecond = _mm256_or_si256(
             _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xE0)),
@@ -179,9 +177,8 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
                                              _mm256_cmpgt_epi8(bytesOf(0x90), b1)),
                             _mm256_and_si256(_mm256_cmpeq_epi8(b0, bytesOf(0xF4)),
                                              _mm256_cmpgt_epi8(b1, bytesOf(0x8F)))));
-        const __m256i bad = _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(continuation, needed),
-                                                             badLead),
-                                            badSecond);
+        const __m256i bad = _mm256_or_si256(
+            _mm256_or_si256(_mm256_xor_si256(continuation, needed), badLead), badSecond);
         if ((static_cast<unsigned>(_mm256_movemask_epi8(bad)) & checked) != 0) {
             // Ill-formed somewhere: these 32 bytes one character at a time. p stays at a
             // character start, so the next block begins on one too.
@@ -235,9 +232,9 @@ RUNEMETER_AVX512 inline __mmask32 half512(std::uint64_t bits) {
 }
 
 template <int H>
-RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, std::uint64_t lead, std::uint64_t lead34,
-                                               std::uint64_t lead4, std::uint64_t afterLead4,
-                                               std::uint64_t starts) {
+RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, std::uint64_t lead,
+                                               std::uint64_t lead34, std::uint64_t lead4,
+                                               std::uint64_t afterLead4, std::uint64_t starts) {
     const std::uint8_t* const half = p + 32 * H;
     const __m512i x0 = wide512(half);
     const __m512i low6 = _mm512_set1_epi16(0x3F);
@@ -292,7 +289,7 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
         const std::uint64_t lead = _mm512_cmpge_epu8_mask(b0, bytes(0xC2));
         const std::uint64_t lead34 = _mm512_cmpge_epu8_mask(b0, bytes(0xE0));
         const std::uint64_t lead4 = _mm512_cmpge_epu8_mask(b0, bytes(0xF0));
-        const int cut = (lead >> 63) != 0            ? 63
+        const int cut = (lead >> 63) != 0           ? 63
                         : ((lead34 >> 62) & 1) != 0 ? 62
                         : ((lead4 >> 61) & 1) != 0  ? 61
                                                     : 64;
@@ -319,12 +316,12 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
             continue;
         }
         const std::uint64_t afterLead4 = lead4 << 1;
-        const std::uint64_t beforeCut = cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << cut) - 1;
+        const std::uint64_t beforeCut =
+            cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << cut) - 1;
         const std::uint64_t starts = (~continuation | afterLead4) & beforeCut;
 
         alignas(64) std::uint16_t units[64];
-        _mm512_store_si512(units,
-                           unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
+        _mm512_store_si512(units, unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
         _mm512_store_si512(units + 32,
                            unitsOfHalf512<1>(p, lead, lead34, lead4, afterLead4, starts));
         for (int k = 0; k < 64; k += 4) {

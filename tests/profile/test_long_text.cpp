@@ -147,9 +147,8 @@ TEST(CountUtf8Units, MatchesTheReferenceDecoder) {
         const std::vector<std::int64_t> expected = referenceCounts(bytes);
         for (const Utf8Counting way : availableWays()) {
             const std::vector<std::int64_t> got = laneCounts(bytes, way);
-            ASSERT_TRUE(got == expected)
-                << wayName(way) << ", round " << round << ", first difference "
-                << firstDifference(got, expected);
+            ASSERT_TRUE(got == expected) << wayName(way) << ", round " << round
+                                         << ", first difference " << firstDifference(got, expected);
         }
     }
 }
@@ -183,7 +182,8 @@ TEST(CountCrLfBytes, CountsPairsAnywhere) {
         {"pair at the start and end", "\r\nabc\r\n", 2},
         {"CR CR LF", "\r\r\n", 1},
         {"across a 16-byte block", std::string(15, 'x') + "\r\n" + std::string(20, 'y'), 1},
-        {"many", [] {
+        {"many",
+         [] {
              std::string s;
              for (int i = 0; i < 100; ++i) {
                  s += "ab\r\n";
@@ -323,7 +323,8 @@ TEST(LongText, ReadFailureLeavesTheCountsAlone) {
         std::uint64_t m_failAt;
     };
     for (const std::uint64_t splitFrom : {std::uint64_t{2}, std::uint64_t{1} << 40}) {
-        for (const std::uint64_t failAt : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{900}}) {
+        for (const std::uint64_t failAt :
+             {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{900}}) {
             LongTextCounter counter(64, splitFrom);
             auto table = std::make_unique<CharCountTable>();
             table->fill(0);
