@@ -51,7 +51,7 @@ public:
     }
     void foundDir(const std::filesystem::path& dir) override {
         if (m_showProgress) {
-            progress("searching " + utf16ToUtf8(pathToDisplay(dir)));
+            progress("searching " + utf16ToUtf8(oneLine(pathToDisplay(dir))));
         }
     }
     void filesFound(std::int64_t count) override {
@@ -78,11 +78,11 @@ public:
 private:
     void message(ResId id, const std::filesystem::path& file, const std::string& reason) {
         finish();
-        const std::u16string name = pathToDisplay(file);
+        const std::u16string name = oneLine(pathToDisplay(file));
         const std::u16string_view args[] = {name};
         std::string text = utf16ToUtf8(formatWithStrings(ResourceString(id), args));
         if (!reason.empty()) {
-            text += " (" + reason + ")";
+            text += " (" + utf16ToUtf8(oneLine(utf8ToUtf16(reason))) + ")";
         }
         std::fprintf(stderr, "runemeter-cli: %s\n", text.c_str());
     }

@@ -27,21 +27,6 @@ LogTarget& logTarget() {
     return target;
 }
 
-std::u16string oneLine(std::u16string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char16_t c : text) {
-        if (c == u'\r') {
-            out += u"\\r";
-        } else if (c == u'\n') {
-            out += u"\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 void SetLogFilename(const std::filesystem::path& name) {

@@ -163,4 +163,26 @@ std::u16string foldCase(std::u16string_view text) {
     return out;
 }
 
+std::u16string oneLine(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t unit : text) {
+        if (unit == u'\n') {
+            out += u"\\n";
+        } else if (unit == u'\r') {
+            out += u"\\r";
+        } else if (unit == u'\t') {
+            out += u"\\t";
+        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) {
+            out += u"\\x";
+            out += kHex[unit >> 4];
+            out += kHex[unit & 15];
+        } else {
+            out += unit;
+        }
+    }
+    return out;
+}
+
 }  // namespace runemeter

@@ -23,6 +23,10 @@ void appendUtf16CodePoint(std::u16string& out, char32_t cp);
 /// A path for display: its bytes read as UTF-8 (invalid bytes become U+FFFD).
 [[nodiscard]] std::u16string pathToDisplay(const std::filesystem::path& path);
 
+/// Text for one line of a message or log: line breaks and tabs become \n, \r, \t and other
+/// control characters \xNN, so a file name cannot split a line or reach a terminal as a command.
+[[nodiscard]] std::u16string oneLine(std::u16string_view text);
+
 /// A path from user-typed text (UTF-16 turned into the UTF-8 bytes of the file system).
 [[nodiscard]] std::filesystem::path pathFromText(std::u16string_view text);
 

@@ -246,6 +246,21 @@ TEST_F(CliRun, BadPathAndEmptyFileMessages) {
     EXPECT_EQ(r.out.find("107\tk"), std::string::npos);
 }
 
+// A file name with a line break, a tab or an escape character gives one message line, with the
+// characters written out: it can neither split the line nor send a command to the terminal.
+TEST_F(CliRun, FileNameMessagesStayOnOneLine) {
+    write("texts/line\nbreak\t\x1B[2J.txt", "");
+    const Output r = run({(m_dir / "texts").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::size_t at = r.err.find("line\\nbreak\\t\\x1B[2J.txt");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::size_t lineStart = r.err.rfind('\n', at);
+    const std::string line = r.err.substr(lineStart == std::string::npos ? 0 : lineStart + 1,
+                                          r.err.find('\n', at) - lineStart - 1);
+    EXPECT_EQ(line.find('\x1B'), std::string::npos) << line;
+    EXPECT_EQ(line.rfind("runemeter-cli: ", 0), 0u) << line;
+}
+
 TEST(CliSamples, ShippedSamplesAreReadWithoutMessages) {
     const fs::path samples = RUNEMETER_SAMPLES_DIR;
     if (!fs::exists(samples)) {

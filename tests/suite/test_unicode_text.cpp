@@ -119,6 +119,23 @@ TEST(PathText, InvalidBytesOfANameAreShownAsReplacement) {
     EXPECT_EQ(pathToDisplay(std::filesystem::path("/tmp/bad\xFFname")), u"/tmp/bad\uFFFDname");
 }
 
+TEST(OneLine, WritesOutWhatWouldBreakALine) {
+    struct Row {
+        std::u16string text;
+        std::u16string line;
+    };
+    const Row rows[] = {
+        {u"plain name.txt", u"plain name.txt"},
+        {u"a\nb\rc\td", u"a\\nb\\rc\\td"},
+        {u"\x1B[2J\x7F\x85", u"\\x1B[2J\\x7F\\x85"},
+        {u"K\u00F6ln \u20AC \U0001F600", u"K\u00F6ln \u20AC \U0001F600"},
+        {u"\uFFFD stays", u"\uFFFD stays"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(oneLine(row.text), row.line) << utf16ToUtf8(row.text);
+    }
+}
+
 TEST(PathText, TypedTextBecomesUtf8Bytes) {
     EXPECT_EQ(pathFromText(u"/tmp/caf\u00E9").native(), "/tmp/caf\xC3\xA9");
     EXPECT_EQ(pathToDisplay(pathFromText(u"/x/\u4E2D.txt")), u"/x/\u4E2D.txt");
