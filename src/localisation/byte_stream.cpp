@@ -102,6 +102,12 @@ void ByteStream::writeU64(std::uint64_t v) {
 }
 
 std::vector<std::byte> readFileHead(const std::filesystem::path& path, std::size_t maxBytes) {
+    // Opening a FIFO would wait for a writer, and a device never ends: only regular files.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw EFOpenError(describe(path, "Cannot open file", EINVAL) + " (not a regular file)");
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw EFOpenError(describe(path, "Cannot open file", errno));
@@ -126,6 +132,14 @@ std::vector<std::byte> readFileHead(const std::filesystem::path& path, std::size
 }
 
 std::vector<std::byte> readFileBytes(const std::filesystem::path& path) {
+    // None of the files read whole (language files and modules) comes near this; a larger one
+    // is refused before it is read rather than filling the memory.
+    constexpr std::uintmax_t kLargest = std::uintmax_t{256} << 20;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kLargest) {
+        throw EFOpenError(describe(path, "Cannot read file", EFBIG));
+    }
     return readFileHead(path, static_cast<std::size_t>(-1));
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <filesystem>
 
 #include "localisation/LocUtils.h"
 #include "localisation/lang_test_util.h"
@@ -97,6 +100,27 @@ protected:
     TLocStorage storage;
     std::size_t german = 0;
 };
+
+// A module file that is a FIFO, or far larger than any module, is refused at once: loading it
+// neither waits for a writer nor fills the memory, and the program's own texts stay.
+TEST_F(LocUtilsTest, ModuleThatIsNoFileOrTooLargeIsRefused) {
+    const auto modules = dir.path() / "modules";
+    std::filesystem::create_directories(modules);
+    const auto fifo = modules / "runemeter.FRA";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto huge = modules / "runemeter.ITA";
+    writeFile(huge, std::vector<std::byte>{std::byte{0x4D}});
+    std::error_code ec;
+    std::filesystem::resize_file(huge, std::uintmax_t{1} << 34, ec);  // 16 GiB, sparse
+    for (const auto& module : {fifo, huge}) {
+        if (module == huge && ec) {
+            continue;  // no room for a sparse file here
+        }
+        EXPECT_THROW(utils.LoadResource(module), ELULoadResLibError) << module;
+        EXPECT_FALSE(utils.ModuleIsCurrent());
+        EXPECT_EQ(ResourceString(ResId::VTTotal), u"Total");
+    }
+}
 
 TEST_F(LocUtilsTest, BuildAndLoadAModule) {
     const auto module = dir.path() / "modules" / "runemeter.DEU";
