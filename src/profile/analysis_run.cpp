@@ -130,10 +130,11 @@ bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
 
 namespace {
 
-// While the run decodes and counts one file, a second thread reads the next plain files (at
-// most this many, and this many bytes) into memory: opening and reading small files costs
-// more than counting them. The run still takes every file in order, on its own thread, so its
-// counts, messages, stop and text are those of a run that reads one file at a time.
+// While the run decodes and counts one file, a second thread reads every other one of the next
+// plain files (at most this many files ahead, and this many bytes) into memory: opening and
+// reading a small file costs more than counting it, so the run reads the others itself and both
+// threads share the system calls. The run still takes every file in order, on its own thread,
+// so its counts, messages, stop and text are those of a run that reads one file at a time.
 constexpr std::size_t kReadAheadFiles = 64;
 constexpr std::size_t kReadAheadBytes = std::size_t{32} << 20;
 // Fewer plain files than this are not worth a second thread.
@@ -142,9 +143,10 @@ constexpr std::size_t kReadAheadFrom = 4;
 struct Job {
     const std::filesystem::path* name = nullptr;
     const TMySearchRec* rec = nullptr;
-    bool taken = false;  // a thread started reading it ahead
-    bool ready = false;  // read ahead: bytes hold the whole file
-    bool done = false;   // the reader is finished with it (ready or not)
+    bool leftToReader = false;  // a plain file the reading thread reads ahead
+    bool taken = false;         // a thread started reading it ahead
+    bool ready = false;         // read ahead: bytes hold the whole file
+    bool done = false;          // the reader is finished with it (ready or not)
     std::vector<std::byte> bytes;
 };
 
@@ -204,10 +206,13 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     std::vector<Job> jobs;
     std::size_t plainFiles = 0;
     iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
-        plainFiles += rec.zipMemberNumber < 1 ? 1 : 0;
         Job job;
         job.name = &name;
         job.rec = &rec;
+        if (rec.zipMemberNumber < 1) {
+            job.leftToReader = plainFiles % 2 == 1;
+            ++plainFiles;
+        }
         jobs.push_back(std::move(job));
     });
 
@@ -227,7 +232,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
                 std::unique_lock lock(mutex);
                 for (;;) {
                     next = std::max(next, current + 1);
-                    while (next < jobs.size() && jobs[next].rec->zipMemberNumber >= 1) {
+                    while (next < jobs.size() && !jobs[next].leftToReader) {
                         ++next;
                     }
                     changed.wait(lock, [&] {
@@ -301,7 +306,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             reader.close();
             std::vector<std::byte> bytes;
             bool ready = false;
-            if (reading.joinable()) {
+            if (reading.joinable() && job.leftToReader) {
                 std::unique_lock lock(mutex);
                 // A file being read ahead is waited for; one not taken yet is read here.
                 changed.wait(lock, [&] { return !job.taken || job.done; });

@@ -239,7 +239,20 @@ void TFileAndDirIterator::listFolder(const std::filesystem::path& dir, Walk& wal
             }
             continue;
         }
-        // stat follows links: a link to a file is that file, a dangling link is nothing.
+        // A plain file is known from the listing itself, without a system call per file;
+        // anything else is looked at with stat, which follows links: a link to a file is that
+        // file, a dangling link is nothing.
+        std::error_code typeError;
+        if (it->is_regular_file(typeError) && !typeError) {
+            if (ExactFileName.empty() || name == ExactFileName) {
+                files.push_back({std::move(name), path});
+            }
+            if ((++walk.polls & 0xFF) == 0 && walk.stopped(*m_stop)) {
+                m_stop->store(true);
+                return;
+            }
+            continue;
+        }
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
             continue;
