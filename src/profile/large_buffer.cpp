@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <new>
 
 namespace runemeter {
 
@@ -29,6 +30,24 @@ void adviseLargeBuffer(void* data, std::size_t bytes) {
     (void)data;
     (void)bytes;
 #endif
+}
+
+void* zeroedPages(std::size_t bytes) {
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;
+#endif
+    void* data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
+    if (data == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    return data;
+}
+
+void PageReleaser::operator()(void* data) const noexcept {
+    if (data != nullptr) {
+        ::munmap(data, bytes);
+    }
 }
 
 }  // namespace runemeter

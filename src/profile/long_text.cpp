@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "profile/large_buffer.h"
 #include "profile/text_analyser.h"
 #include "profile/utf8_one.h"
 
@@ -88,10 +89,8 @@ public:
         : m_pieceSize(pieceSize),
           m_way(way),
           m_buffer(kHeld + pieceSize),
-          m_lanes(std::make_unique<LaneTables>()),
-          m_totals(std::make_unique<CharCountTable>()) {
-        m_totals->fill(0);
-    }
+          m_lanes(makeZeroedTable<LaneTables>()),
+          m_totals(makeZeroedTable<CharCountTable>()) {}
 
     void begin(TextEncoding encoding, std::u16string* head) {
         m_encoding = encoding;
@@ -306,8 +305,8 @@ private:
     std::size_t m_pieceSize;
     Utf8Counting m_way;
     std::vector<std::byte> m_buffer;
-    std::unique_ptr<LaneTables> m_lanes;
-    std::unique_ptr<CharCountTable> m_totals;
+    std::unique_ptr<LaneTables, PageReleaser> m_lanes;
+    std::unique_ptr<CharCountTable, PageReleaser> m_totals;
     std::u16string m_scratch;
 
     TextEncoding m_encoding = TextEncoding::Ansi;
