@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -165,21 +164,11 @@ bool readAhead(const std::filesystem::path& name, std::size_t longFrom,
         static_cast<std::uint64_t>(info.st_size) < longFrom) {
         try {
             bytes.resize(static_cast<std::size_t>(info.st_size));
-            std::size_t got = 0;
-            while (got < bytes.size()) {
-                const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    break;
-                }
-                got += static_cast<std::size_t>(n);
-            }
+            const std::size_t got = FileSource(fd).read(0, bytes).size();
             bytes.resize(got);
-            ok = got > 0 && got == static_cast<std::size_t>(info.st_size);
-        } catch (const std::bad_alloc&) {
-            ok = false;
+            ok = got == static_cast<std::size_t>(info.st_size);
+        } catch (const std::exception&) {
+            ok = false;  // out of memory or a read error: the analyser sees to it in its turn
         }
     }
     ::close(fd);

@@ -246,22 +246,8 @@ private:
             return;
         }
         const std::uint64_t crBefore = crCount();
-        auto& lane0 = (*m_lanes)[0];
-        auto& lane1 = (*m_lanes)[1];
-        auto& lane2 = (*m_lanes)[2];
-        auto& lane3 = (*m_lanes)[3];
-        const char16_t* p = units.data();
         const std::size_t n = units.size();
-        std::size_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            ++lane0[p[i]];
-            ++lane1[p[i + 1]];
-            ++lane2[p[i + 2]];
-            ++lane3[p[i + 3]];
-        }
-        for (; i < n; ++i) {
-            ++lane0[p[i]];
-        }
+        addToLanes(units.data(), n, *m_lanes);
         if (crCount() != crBefore) {
             m_crLf += countCrLf(units);
         }

@@ -124,20 +124,7 @@ CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveF
       m_splitFrom(std::max<std::size_t>(splitFrom, 2)) {}
 
 void CodeUnitCounter::countPiece(const char16_t* p, std::size_t n, LaneTables& lanes) {
-    auto& lane0 = lanes[0];
-    auto& lane1 = lanes[1];
-    auto& lane2 = lanes[2];
-    auto& lane3 = lanes[3];
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        ++lane0[p[i]];
-        ++lane1[p[i + 1]];
-        ++lane2[p[i + 2]];
-        ++lane3[p[i + 3]];
-    }
-    for (; i < n; ++i) {
-        ++lane0[p[i]];
-    }
+    addToLanes(p, n, lanes);
 }
 
 std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& counts) {

@@ -42,9 +42,6 @@ public:
     [[nodiscard]] std::int64_t count(std::u16string_view text, CharCountTable& counts);
 
 private:
-    static constexpr std::size_t kLanes = 4;
-    using LaneTables = std::array<std::array<std::uint32_t, 65536>, kLanes>;
-
     static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes);
     static void flushInto(LaneTables& lanes, CharCountTable& counts);
     [[nodiscard]] std::int64_t countCrLfOnTwoThreads(std::u16string_view text);

@@ -23,17 +23,25 @@ const std::uint8_t* bytePointer(std::span<const std::byte> bytes) {
     return reinterpret_cast<const std::uint8_t*>(bytes.data());
 }
 
-// Decodes and counts from p to end one character at a time; every unit goes to lane 0.
-void countScalar(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
+// Decodes and counts from p one character at a time until stop is reached (the last character
+// may run past it, never past end); every unit goes to lane 0. Returns where it stopped: a
+// character start.
+const std::uint8_t* countCharacters(const std::uint8_t* p, const std::uint8_t* stop,
+                                    const std::uint8_t* end, LaneTables& lanes) {
     auto& lane = lanes[0];
     char16_t units[2];
-    while (p < end) {
+    while (p < stop) {
         char16_t* o = units;
         p = decodeUtf8One(p, end, o);
         for (const char16_t* u = units; u < o; ++u) {
             ++lane[*u];
         }
     }
+    return p;
+}
+
+void countScalar(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
+    countCharacters(p, end, end, lanes);
 }
 
 #if RUNEMETER_HAVE_AVX2_KERNEL
@@ -111,9 +119,6 @@ RUNEMETER_AVX2 inline __m256i unitsOfHalf(const BlockMasks& m) {
 
 RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
     auto& lane0 = lanes[0];
-    auto& lane1 = lanes[1];
-    auto& lane2 = lanes[2];
-    auto& lane3 = lanes[3];
     const __m256i zero = _mm256_setzero_si256();
     const __m256i positions =
         _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
@@ -127,12 +132,7 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
                     b0, _mm256_set1_epi8(static_cast<char>(p[0]))))) == 0xFFFFFFFFu) {
                 lane0[p[0]] += 32;
             } else {
-                for (int k = 0; k < 32; k += 4) {
-                    ++lane0[p[k]];
-                    ++lane1[p[k + 1]];
-                    ++lane2[p[k + 2]];
-                    ++lane3[p[k + 3]];
-                }
+                addToLanes(p, 32, lanes);
             }
             p += 32;
             continue;
@@ -182,15 +182,7 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
         if ((static_cast<unsigned>(_mm256_movemask_epi8(bad)) & checked) != 0) {
             // Ill-formed somewhere: these 32 bytes one character at a time. p stays at a
             // character start, so the next block begins on one too.
-            const std::uint8_t* const stop = p + 32;
-            char16_t units[2];
-            while (p < stop) {
-                char16_t* o = units;
-                p = decodeUtf8One(p, end, o);
-                for (const char16_t* u = units; u < o; ++u) {
-                    ++lane0[*u];
-                }
-            }
+            p = countCharacters(p, p + 32, end, lanes);
             continue;
         }
         m.afterLead4 = shiftUp<1>(m.lead4);
@@ -201,12 +193,7 @@ RUNEMETER_AVX2 void countAvx2(const std::uint8_t* p, const std::uint8_t* end, La
         alignas(32) std::uint16_t units[32];
         _mm256_store_si256(reinterpret_cast<__m256i*>(units), unitsOfHalf<0>(m));
         _mm256_store_si256(reinterpret_cast<__m256i*>(units + 16), unitsOfHalf<1>(m));
-        for (int k = 0; k < 32; k += 4) {
-            ++lane0[units[k]];
-            ++lane1[units[k + 1]];
-            ++lane2[units[k + 2]];
-            ++lane3[units[k + 3]];
-        }
+        addToLanes(units, 32, lanes);
         p += cut;
     }
     countScalar(p, end, lanes);
@@ -263,9 +250,6 @@ RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, std::uint6
 RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end,
                                   LaneTables& lanes) {
     auto& lane0 = lanes[0];
-    auto& lane1 = lanes[1];
-    auto& lane2 = lanes[2];
-    auto& lane3 = lanes[3];
     // The block reads two bytes past its 64.
     while (end - p >= 66) {
         const __m512i b0 = _mm512_loadu_si512(p);
@@ -274,12 +258,7 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
             if (_mm512_cmpeq_epi8_mask(b0, bytes(p[0])) == ~std::uint64_t{0}) {
                 lane0[p[0]] += 64;
             } else {
-                for (int k = 0; k < 64; k += 4) {
-                    ++lane0[p[k]];
-                    ++lane1[p[k + 1]];
-                    ++lane2[p[k + 2]];
-                    ++lane3[p[k + 3]];
-                }
+                addToLanes(p, 64, lanes);
             }
             p += 64;
             continue;
@@ -304,15 +283,7 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
             (_mm512_cmpeq_epi8_mask(b0, bytes(0xF0)) & _mm512_cmplt_epu8_mask(b1, bytes(0x90))) |
             (_mm512_cmpeq_epi8_mask(b0, bytes(0xF4)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x8F)));
         if ((((continuation ^ needed) | badLead | badSecond) & checked) != 0) {
-            const std::uint8_t* const stop = p + 64;
-            char16_t units[2];
-            while (p < stop) {
-                char16_t* o = units;
-                p = decodeUtf8One(p, end, o);
-                for (const char16_t* u = units; u < o; ++u) {
-                    ++lane0[*u];
-                }
-            }
+            p = countCharacters(p, p + 64, end, lanes);
             continue;
         }
         const std::uint64_t afterLead4 = lead4 << 1;
@@ -324,12 +295,7 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
         _mm512_store_si512(units, unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
         _mm512_store_si512(units + 32,
                            unitsOfHalf512<1>(p, lead, lead34, lead4, afterLead4, starts));
-        for (int k = 0; k < 64; k += 4) {
-            ++lane0[units[k]];
-            ++lane1[units[k + 1]];
-            ++lane2[units[k + 2]];
-            ++lane3[units[k + 3]];
-        }
+        addToLanes(units, 64, lanes);
         p += cut;
     }
     // What is left is shorter than one of these blocks: the narrower kernel takes it.

@@ -13,6 +13,35 @@ namespace runemeter {
 /// character does not wait on its own previous increment.
 using LaneTables = std::array<std::array<std::uint32_t, 65536>, 4>;
 
+/// Adds n code units (or bytes, counted as the units of the same value) to the lanes in turn.
+template <typename Unit>
+inline void addToLanes(const Unit* p, std::size_t n, LaneTables& lanes) {
+    auto& lane0 = lanes[0];
+    auto& lane1 = lanes[1];
+    auto& lane2 = lanes[2];
+    auto& lane3 = lanes[3];
+    const std::size_t whole = n - n % 4;
+    for (std::size_t i = 0; i < whole; i += 4) {
+        ++lane0[p[i]];
+        ++lane1[p[i + 1]];
+        ++lane2[p[i + 2]];
+        ++lane3[p[i + 3]];
+    }
+    switch (n % 4) {
+        case 3:
+            ++lane2[p[whole + 2]];
+            [[fallthrough]];
+        case 2:
+            ++lane1[p[whole + 1]];
+            [[fallthrough]];
+        case 1:
+            ++lane0[p[whole]];
+            break;
+        default:
+            break;
+    }
+}
+
 /// The ways countUtf8Units can work; Best is the fastest this processor offers.
 enum class Utf8Counting { Best, Scalar, Avx2, Avx512 };
 
