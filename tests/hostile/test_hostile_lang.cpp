@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "allocation_probe.h"
 #include "localisation/LocLangFile.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lzcompress.h"
+#include "support/allocation_probe.h"
 #include "support/temp_tree.h"
 
 namespace runemeter {

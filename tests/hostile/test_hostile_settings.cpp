@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "allocation_probe.h"
 #include "frame/settings_file.h"
-#include "run_recorder.h"
 #include "suite/shared_state.h"
+#include "support/allocation_probe.h"
+#include "support/run_recorder.h"
 #include "support/temp_tree.h"
 
 namespace runemeter {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "run_recorder.h"
+#include "support/run_recorder.h"
 #include "support/temp_tree.h"
 
 namespace runemeter {

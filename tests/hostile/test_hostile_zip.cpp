@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "allocation_probe.h"
-#include "run_recorder.h"
 #include "suite/zip_reader.h"
+#include "support/allocation_probe.h"
+#include "support/run_recorder.h"
 #include "support/temp_tree.h"
-#include "zip_forge.h"
+#include "support/zip_forge.h"
 
 namespace runemeter {
 namespace {

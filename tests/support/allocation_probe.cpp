@@ -1,4 +1,4 @@
-#include "allocation_probe.h"
+#include "support/allocation_probe.h"
 
 #include <atomic>
 #include <cstdlib>

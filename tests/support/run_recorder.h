@@ -1,9 +1,12 @@
 #pragma once
 
-// Runs a whole analysis the way the window does and writes down every report, one line each.
+// The one recording observer: every report of a run as one line ("failed sub/a.txt"), paths
+// relative to a base folder, the reasons kept beside, with hooks to act in the middle of a run.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,11 +15,9 @@
 
 namespace runemeter::test {
 
-/// Every observer call as one line ("failed sub/a.txt"), paths relative to a base folder,
-/// with the reasons kept beside.
 class RunRecorder : public AnalysisObserver {
 public:
-    explicit RunRecorder(std::filesystem::path base) : m_base(std::move(base)) {}
+    explicit RunRecorder(std::filesystem::path base = {}) : m_base(std::move(base)) {}
 
     void fileIsEmpty(const std::filesystem::path& file) override {
         log.push_back("empty " + rel(file));
@@ -29,25 +30,51 @@ public:
         log.push_back("archive " + rel(archive));
         reasons.push_back(reason);
     }
-    void filesFound(std::int64_t count) override { found = count; }
-    void fileProcessed(std::int64_t filesRead) override { lastFilesRead = filesRead; }
+    void foundDir(const std::filesystem::path& dir) override {
+        if (recordDirs)
+            log.push_back("dir " + rel(dir));
+    }
+    void filesFound(std::int64_t count) override {
+        found = count;
+        if (recordProgress)
+            log.push_back("found " + std::to_string(count));
+        if (onFilesFound)
+            onFilesFound();
+    }
+    void fileProcessed(std::int64_t filesRead) override {
+        lastFilesRead = filesRead;
+        ++processed;
+        if (recordProgress)
+            log.push_back("processed " + std::to_string(filesRead));
+        if (onProcessed)
+            onProcessed();
+    }
+    bool stopRequested() override { return stopAfter > 0 && processed >= stopAfter; }
 
-    /// Only the lines that tell the user of a problem.
+    /// Lines telling the user of a problem, and with the switches below the search and progress.
     std::vector<std::string> log;
     std::vector<std::string> reasons;
+    bool recordDirs = false;
+    bool recordProgress = false;
     std::int64_t found = -1;
     std::int64_t lastFilesRead = 0;
+    int processed = 0;
+    int stopAfter = 0;  ///< asks to stop once this many files were handled (0: never)
+    std::function<void()> onFilesFound;
+    std::function<void()> onProcessed;
 
 private:
     std::string rel(const std::filesystem::path& p) const {
-        return p.lexically_relative(m_base).string();
+        return m_base.empty() ? p.string()
+                              : p.lexically_relative(m_base).lexically_normal().string();
     }
     std::filesystem::path m_base;
 };
 
 /// Analyses path (a folder or a file) with the mask, as the Analyse button does.
 inline void analyse(const std::filesystem::path& path, std::u16string mask, AnalysisState& state,
-                    AnalysisObserver& observer, bool subFolders = false, bool zips = true) {
+                    AnalysisObserver& observer, bool subFolders = false, bool zips = true,
+                    const std::u16string& header = {}) {
     RunRequest request;
     request.path = pathToDisplay(path);
     request.fileMask = std::move(mask);
@@ -56,7 +83,7 @@ inline void analyse(const std::filesystem::path& path, std::u16string mask, Anal
     TFileAndDirIterator iterator;
     if (!CheckChosenPath(request, iterator))
         throw std::runtime_error("not a valid path: " + path.string());
-    runAnalysis(iterator, {}, state, observer);
+    runAnalysis(iterator, header, state, observer);
 }
 
 /// True when text is valid UTF-8 without line breaks or other control characters.
