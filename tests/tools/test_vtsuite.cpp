@@ -15,7 +15,7 @@
 
 #include "suite/named_mutex.h"
 #include "suite/shared_state.h"
-#include "suite/suite_test_support.h"
+#include "support/files.h"
 
 #ifndef VTSUITE_PATH
 #error "VTSUITE_PATH must name the built vtsuite program"
@@ -27,7 +27,7 @@ namespace {
 using test::readFile;
 using test::ScopedEnv;
 using test::splitLines;
-using test::TempFolder;
+using test::TempDir;
 
 struct RunResult {
     int exitCode = -1;
@@ -120,7 +120,7 @@ protected:
         return false;
     }
 
-    TempFolder m_tmp;
+    TempDir m_tmp;
     // namedMutexExists in this process looks where the started programs hold the mutex.
     ScopedEnv m_runtime{"XDG_RUNTIME_DIR", (m_tmp.path() / "run").string()};
 };
