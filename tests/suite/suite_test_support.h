@@ -1,6 +1,0 @@
-#pragma once
-// Transitional: the shared helpers now live in support/files.h.
-#include "support/files.h"
-namespace runemeter::test {
-using TempFolder = TempDir;
-}
