@@ -17,7 +17,10 @@ const T* byName(const std::vector<T>& list, const std::u16string& name) {
 }
 
 std::string inQuotes(const std::u16string& name) {
-    return "\"" + utf16ToUtf8(name) + "\"";
+    std::string quoted(1, '"');
+    quoted += utf16ToUtf8(name);
+    quoted += '"';
+    return quoted;
 }
 
 bool matchRecords(const std::vector<LangRecord>& native, std::vector<LangRecord>& translated,

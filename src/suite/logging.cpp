@@ -54,7 +54,9 @@ std::string formatLogLine(std::u16string_view text, bool flag,
                   static_cast<int>((millis.count() + 1000) % 1000));
     std::string line = stamp;
     if (flag) {
-        line += "[" + utf16ToUtf8(GetShortToolFilename(current_tool_var)) + "] ";
+        line += '[';
+        line += utf16ToUtf8(GetShortToolFilename(current_tool_var));
+        line += "] ";
     }
     line += utf16ToUtf8(oneLine(text));
     return line;

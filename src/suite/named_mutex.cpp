@@ -105,8 +105,14 @@ std::optional<NamedMutex> NamedMutex::acquire(std::string_view name, std::string
         if (errno == EINTR) {
             continue;
         }
-        error = errno == EWOULDBLOCK ? "\"" + std::string(name) + "\" is held by another process"
-                                     : "cannot lock " + file.string() + ": " + std::strerror(errno);
+        if (errno == EWOULDBLOCK) {
+            error.assign(1, '"').append(name).append("\" is held by another process");
+        } else {
+            error.assign("cannot lock ")
+                .append(file.string())
+                .append(": ")
+                .append(std::strerror(errno));
+        }
         ::close(fd);
         return std::nullopt;
     }

@@ -206,7 +206,10 @@ int commandShow() {
     line("font-colour", hexWord(s.colours[kInterfaceFontColourWord], 6));
     std::string colours;
     for (std::size_t i = 0; i < s.colours.size(); ++i) {
-        colours += (i == 0 ? "" : " ") + hexWord(s.colours[i], 8).substr(2);
+        if (i != 0) {
+            colours += ' ';
+        }
+        colours += hexWord(s.colours[i], 8).substr(2);
     }
     line("colours", colours);
     const SuiteWindowId shell = s.activeWindow(kShellTool);
