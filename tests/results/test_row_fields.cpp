@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -11,248 +11,99 @@
 namespace runemeter {
 namespace {
 
-constexpr FormatSettings kEnglish{u'.', u','};
-
-TEST(RowFields, DerivedFromTheRowText) {
+TEST(RowFields, ColoursAtTheirBoundaries) {
     struct Case {
-        const char* name;
-        std::u16string rowText;
-        std::u16string_view codeField;
-        std::u16string_view characterField;
-        bool numeric;
-        std::int64_t codeValue;
-        bool controlRow;
-    };
-    const std::vector<Case> cases{
-        {"letter", u" 65 A", u"65", u"A", true, 65, false},
-        {"tab row: name trimmed", u"  9  Tab", u"9", u"Tab", true, 9, true},
-        {"name with blanks", u" 10  Line feed", u"10", u"Line feed", true, 10, true},
-        {"control character trimmed away", u"  1 \u0001", u"1", u"", true, 1, true},
-        {"space row is no control row", u" 32  Space", u"32", u"Space", true, 32, false},
-        {"no-break space is kept", u"160 \u00A0", u"160", u"\u00A0", true, 160, false},
-        {"five digits", u"65535 \uFFFF", u"65535", u"\uFFFF", true, 65535, false},
-        {"label without blank: whole text twice", u"Total", u"Total", u"Total", false, 0, false},
-        {"label with blank: split at it", u"Line breaks", u"Line", u"breaks", false, 0, false},
-        {"label without blank is not trimmed", u" Total\u0001", u"Total\u0001", u"Total\u0001",
-         false, 0, false},
-        {"leading digits only", u"12ab x", u"12ab", u"x", false, 12, false},
-        {"empty text", u"", u"", u"", false, 0, false},
-        {"only blanks", u"    ", u"", u"", false, 0, false},
-        {"too many digits", u"99999999999999999999 x", u"99999999999999999999", u"x", false,
-         std::numeric_limits<std::int64_t>::max(), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RowFields f = deriveRowFields(c.rowText);
-        EXPECT_EQ(f.codeField, c.codeField);
-        EXPECT_EQ(f.characterField, c.characterField);
-        EXPECT_EQ(f.numeric, c.numeric);
-        EXPECT_EQ(f.codeValue, c.codeValue);
-        EXPECT_EQ(f.controlRow, c.controlRow);
-    }
-}
-
-TEST(RowFields, Colours) {
-    struct Case {
-        const char* name;
         std::u16string rowText;
         std::int64_t frequency;
         bool selected;
         RowColour expected;
     };
-    const std::vector<Case> cases{
-        {"code 0", characterRowText(0), 1, false, RowColour::Red},
-        {"code 9", characterRowText(9), 1, false, RowColour::Red},
-        {"code 31", characterRowText(31), 1, false, RowColour::Red},
-        {"code 32", characterRowText(32), 1, false, RowColour::WindowText},
-        {"code 65", characterRowText(65), 1, false, RowColour::WindowText},
-        {"code 127", characterRowText(127), 1, false, RowColour::WindowText},
-        {"code 128", characterRowText(128), 1, false, RowColour::Blue},
-        {"code 255", characterRowText(255), 1, false, RowColour::Blue},
-        {"code 256", characterRowText(256), 1, false, RowColour::Blue},
-        {"code 257", characterRowText(257), 1, false, RowColour::WindowText},
-        {"code 65535", characterRowText(65535), 1, false, RowColour::WindowText},
-        {"frequency 0 wins over red", characterRowText(13), 0, false, RowColour::GrayText},
-        {"frequency 0 wins over blue", characterRowText(200), 0, false, RowColour::GrayText},
-        {"capital that did not occur", characterRowText(66), 0, false, RowColour::GrayText},
-        {"line-break row", u"Line breaks", 3, false, RowColour::Red},
-        {"line-break row, none", u"Line breaks", 0, false, RowColour::GrayText},
-        {"total row", u"Total", 10, false, RowColour::Red},
-        {"selected red row", characterRowText(9), 1, true, RowColour::Window},
-        {"selected grey row", characterRowText(66), 0, true, RowColour::Window},
-        {"selected total row", u"Total", 5, true, RowColour::Window},
-        {"negative frequency is not grey", characterRowText(65), -1, false, RowColour::WindowText},
-    };
+    const std::vector<Case> cases{{u" 31 x", 1, false, RowColour::Red},
+                                  {u" 32 x", 1, false, RowColour::WindowText},
+                                  {u"127 x", 1, false, RowColour::WindowText},
+                                  {u"128 x", 1, false, RowColour::Blue},
+                                  {u"256 x", 1, false, RowColour::Blue},
+                                  {u"257 x", 1, false, RowColour::WindowText},
+                                  {u" 13 x", 0, false, RowColour::GrayText},
+                                  {u"Line breaks", 3, false, RowColour::Red},
+                                  {u"Total", 10, false, RowColour::Red},
+                                  {u"Line breaks", 0, false, RowColour::GrayText},
+                                  {u"  9 x", 1, true, RowColour::Window}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(::testing::PrintToString(c.rowText) + " " + std::to_string(c.frequency));
         EXPECT_EQ(rowColour(deriveRowFields(c.rowText), c.frequency, c.selected), c.expected);
     }
 }
 
-TEST(RowFields, CharacterTypes) {
-    struct Case {
-        const char* name;
-        char16_t unit;
-        CharacterType expected;
-    };
-    const std::vector<Case> cases{
-        {"Lu", u'A', CharacterType::Letter},
-        {"Ll", u'z', CharacterType::Letter},
-        {"Lt", u'\u01C5', CharacterType::Letter},
-        {"Lm", u'\u02B0', CharacterType::Letter},
-        {"Lo", u'\u4E2D', CharacterType::Letter},
-        {"Ll beyond ASCII", u'\u00E9', CharacterType::Letter},
-        {"Nd ASCII", u'7', CharacterType::Digit},
-        {"Nd Arabic-Indic", u'\u0663', CharacterType::Digit},
-        {"No superscript two", u'\u00B2', CharacterType::None},
-        {"Nl roman numeral", u'\u216B', CharacterType::None},
-        {"Pc", u'_', CharacterType::Punctuation},
-        {"Pd", u'-', CharacterType::Punctuation},
-        {"Ps", u'(', CharacterType::Punctuation},
-        {"Pe", u']', CharacterType::Punctuation},
-        {"Pi", u'\u00AB', CharacterType::Punctuation},
-        {"Pf", u'\u00BB', CharacterType::Punctuation},
-        {"Po", u'"', CharacterType::Punctuation},
-        {"Sm", u'+', CharacterType::None},
-        {"Sc", u'$', CharacterType::None},
-        {"Zs", u' ', CharacterType::None},
-        {"Zs no-break space", u'\u00A0', CharacterType::None},
-        {"Cc", u'\u0001', CharacterType::None},
-        {"high surrogate", char16_t{0xD800}, CharacterType::None},
-        {"low surrogate", char16_t{0xDFFF}, CharacterType::None},
-        {"unassigned", u'\uFFFF', CharacterType::None},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(classifyCodeUnit(c.unit), c.expected);
+TEST(RowFields, CharacterTypeByGeneralCategory) {
+    using enum CharacterType;
+    // Lu Ll Lt Lm Lo; Nd; Pc Pd Ps Pe Pi Pf Po; No Nl Sm Sc Zs Cc Cn and a surrogate.
+    const std::vector<std::pair<std::u16string, CharacterType>> cases{
+        {u"Az\u01C5\u02B0\u4E2D\u00E9", Letter},
+        {u"7\u0663", Digit},
+        {u"_-(]\u00AB\u00BB\"", Punctuation},
+        {u"\u00B2\u216B+$ \u00A0\u0001\uFFFF" + std::u16string(1, char16_t{0xD800}), None}};
+    for (const auto& [units, expected] : cases) {
+        for (const char16_t unit : units) {
+            SCOPED_TRACE(static_cast<int>(unit));
+            EXPECT_EQ(classifyCodeUnit(unit), expected);
+        }
     }
-    EXPECT_EQ(characterType(u"A"), CharacterType::Letter);
-    EXPECT_EQ(characterType(u"AB"), CharacterType::None);
-    EXPECT_EQ(characterType(u""), CharacterType::None);
+    EXPECT_EQ(characterType(u"A"), Letter);
+    EXPECT_EQ(characterType(u"AB"), None);
+    EXPECT_EQ(characterType(u""), None);
 }
 
-TEST(RowFields, ShareBoundaries) {
-    struct Case {
-        const char* name;
-        std::u16string rowText;
-        std::int64_t frequency;
-        std::int64_t total;
-        std::optional<long double> expected;
-    };
-    const std::vector<Case> cases{
-        {"1 in 10000 is shown", characterRowText(65), 1, 10000, 0.01L},
-        {"3 in 30000 is shown", characterRowText(65), 3, 30000, 0.01L},
-        {"1 in 20000 is not", characterRowText(65), 1, 20000, std::nullopt},
-        {"1 in 10001 is not", characterRowText(65), 1, 10001, std::nullopt},
-        {"120 in 1000", characterRowText(65), 120, 1000, 12.0L},
-        {"all of them", characterRowText(32), 5, 5, 100.0L},
-        {"total beyond 32 bits", characterRowText(97), 1000000000, 4000000000, 25.0L},
-        {"no total", characterRowText(65), 1, 0, std::nullopt},
-        {"negative total", characterRowText(65), 1, -5, std::nullopt},
-        {"control row", characterRowText(9), 500, 1000, std::nullopt},
-        {"label row", u"Total", 1000, 1000, std::nullopt},
-        {"frequency 0", characterRowText(66), 0, 1000, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(shownShare(deriveRowFields(c.rowText), c.frequency, c.total), c.expected);
-    }
-}
-
+// The five texts joined with '|': code, character, type, share, frequency. The code is shown
+// for a whole number only; the character is what follows the first blank, trimmed; the share
+// from 0.01 % on, not for control codes or labels.
 TEST(RowFields, ColumnTexts) {
     struct Case {
-        const char* name;
         std::u16string rowText;
-        std::int64_t frequency;
-        std::int64_t total;
-        bool selected;
-        RowColumnTexts expected;
+        std::int64_t frequency, total;
+        std::u16string texts;
+        RowColour colour;
     };
+    const std::u16string lone(1, char16_t{0xDC00});
     const std::vector<Case> cases{
-        {"letter A",
-         characterRowText(65),
-         120,
-         1000,
-         false,
-         {u"65", u"A", u"letter", u"12.00%", u"120", RowColour::WindowText}},
-        {"tab",
-         characterRowText(9),
-         7,
-         1000,
-         false,
-         {u"9", u"Tab", u"", u"", u"7", RowColour::Red}},
-        {"code 1",
-         characterRowText(1),
-         2,
-         1000,
-         false,
-         {u"1", u"", u"", u"", u"2", RowColour::Red}},
-        {"space",
-         characterRowText(32),
-         250,
-         1000,
-         false,
-         {u"32", u"Space", u"", u"25.00%", u"250", RowColour::WindowText}},
-        {"digit",
-         characterRowText(u'5'),
-         1,
-         3,
-         false,
-         {u"53", u"5", u"digit", u"33.33%", u"1", RowColour::WindowText}},
-        {"punctuation, blue",
-         characterRowText(0xBF),
-         2,
-         3,
-         false,
-         {u"191", u"\u00BF", u"punctuation", u"66.67%", u"2", RowColour::Blue}},
-        {"capital that did not occur",
-         characterRowText(66),
-         0,
-         1000,
-         false,
-         {u"66", u"B", u"letter", u"", u"", RowColour::GrayText}},
-        {"1 in 20000: frequency without share",
-         characterRowText(u'x'),
-         1,
-         20000,
-         false,
-         {u"120", u"x", u"letter", u"", u"1", RowColour::WindowText}},
-        {"lone surrogate has no type",
-         characterRowText(0xDC00),
-         1,
-         4,
-         false,
-         {u"56320", std::u16string(1, char16_t{0xDC00}), u"", u"25.00%", u"1",
-          RowColour::WindowText}},
-        {"line-break label shown whole",
-         u"Line breaks",
-         3,
-         1000,
-         false,
-         {u"", u"Line breaks", u"", u"", u"3", RowColour::Red}},
-        {"total with grouping",
-         u"Total",
-         1234567,
-         1234567,
-         false,
-         {u"", u"Total", u"", u"", u"1,234,567", RowColour::Red}},
-        {"selected",
-         characterRowText(9),
-         7,
-         1000,
-         true,
-         {u"9", u"Tab", u"", u"", u"7", RowColour::Window}},
-    };
+        {u" 65 A", 120, 1000, u"65|A|letter|12.00%|120", RowColour::WindowText},
+        {u"  9  Tab", 7, 1000, u"9|Tab|||7", RowColour::Red},
+        {u" 53 5", 1, 3, u"53|5|digit|33.33%|1", RowColour::WindowText},
+        {u" 65 A", 1, 10000, u"65|A|letter|0.01%|1", RowColour::WindowText},
+        {u" 65 A", 1, 10001, u"65|A|letter||1", RowColour::WindowText},
+        {u" 65 A", 1, 0, u"65|A|letter||1", RowColour::WindowText},
+        {u" 97 a", 1000000000, 4000000000, u"97|a|letter|25.00%|1,000,000,000",
+         RowColour::WindowText},
+        {u" 10  Line feed", 2, 3, u"10|Line feed|||2", RowColour::Red},
+        {u"  1 \u0001", 2, 3, u"1||||2", RowColour::Red},
+        {u" 32  Space", 1, 3, u"32|Space||33.33%|1", RowColour::WindowText},
+        {u"12ab x", 1, 3, u"|x|letter||1", RowColour::Red},
+        {u"99999999999999999999 x", 1, 3, u"|x|letter||1", RowColour::WindowText},
+        {u"191 \u00BF", 2, 3, u"191|\u00BF|punctuation|66.67%|2", RowColour::Blue},
+        {u" 66 B", 0, 1000, u"66|B|letter||", RowColour::GrayText},
+        {u"56320 " + lone, 1, 4, u"56320|" + lone + u"||25.00%|1", RowColour::WindowText},
+        {u"Line breaks", 3, 1000, u"|Line breaks|||3", RowColour::Red},
+        {u"Total", 1234567, 1234567, u"|Total|||1,234,567", RowColour::Red}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(::testing::PrintToString(c.rowText));
         const RowColumnTexts t =
-            rowColumnTexts(c.rowText, c.frequency, c.total, c.selected, kEnglish);
-        EXPECT_EQ(t.code, c.expected.code);
-        EXPECT_EQ(t.character, c.expected.character);
-        EXPECT_EQ(t.type, c.expected.type);
-        EXPECT_EQ(t.share, c.expected.share);
-        EXPECT_EQ(t.frequency, c.expected.frequency);
-        EXPECT_EQ(t.colour, c.expected.colour);
+            rowColumnTexts(c.rowText, c.frequency, c.total, false, FormatSettings{u'.', u','});
+        EXPECT_EQ(t.code + u"|" + t.character + u"|" + t.type + u"|" + t.share + u"|" + t.frequency,
+                  c.texts);
+        EXPECT_EQ(t.colour, c.colour);
+    }
+}
+
+TEST(RowFields, TextPositionsFollowTheSections) {
+    const int width[5] = {60, 140, 100, 80, 90};
+    for (const int scrolled : {0, 50}) {
+        SCOPED_TRACE(scrolled);
+        const int left[5] = {-scrolled, 60 - scrolled, 200 - scrolled, 300 - scrolled,
+                             380 - scrolled};
+        const RowTextPositions p = rowTextPositions(left, width, 15, 30, 40);
+        EXPECT_EQ((std::array{p.code, p.character, p.type, p.share, p.frequency}),
+                  (std::array{25 - scrolled, 62 - scrolled, 202 - scrolled, 348 - scrolled,
+                              428 - scrolled}));
     }
 }
 
