@@ -2,160 +2,95 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "suite/suite_test_support.h"
+#include "support/files.h"
 
 namespace runemeter {
 namespace {
 
 using test::ScopedEnv;
-using test::TempFolder;
+using test::TempDir;
+
+// Started again as a child with RUNEMETER_HOLD_MUTEX set, this program takes that mutex and
+// holds it until it is killed (or a minute has passed), without running a test.
+[[maybe_unused]] const bool kHoldingChild = [] {
+    const char* name = std::getenv("RUNEMETER_HOLD_MUTEX");
+    if (name == nullptr)
+        return false;
+    std::string error;
+    const auto held = NamedMutex::acquire(name, error);
+    ::sleep(held ? 60 : 0);
+    ::_exit(held ? 0 : 1);
+}();
 
 constexpr std::string_view kName = "Veltrane Tools mutex";
 
 class NamedMutexTest : public ::testing::Test {
 protected:
-    TempFolder m_tmp;
+    // A child process holding the mutex, once it holds it.
+    std::unique_ptr<test::ChildProcess> holder() {
+        auto child = std::make_unique<test::ChildProcess>(
+            test::Launch{{std::filesystem::read_symlink("/proc/self/exe").string()},
+                         {"RUNEMETER_HOLD_MUTEX=" + std::string(kName)},
+                         true,
+                         ""});
+        for (int i = 0; i < 1000 && !namedMutexExists(kName); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return child;
+    }
+
+    TempDir m_tmp;
     ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_tmp.path().string()};
 };
 
-// A child process that takes the mutex, says so through a pipe, and then waits to be told
-// to end (or is killed).
-class HoldingChild {
-public:
-    explicit HoldingChild(std::string_view name) {
-        int up[2];
-        int down[2];
-        if (::pipe(up) != 0 || ::pipe(down) != 0) {
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(up[0]);
-            ::close(down[1]);
-            std::string error;
-            auto held = NamedMutex::acquire(name, error);
-            const char answer = held ? 'y' : 'n';
-            if (::write(up[1], &answer, 1) != 1) {
-                ::_exit(3);
-            }
-            char wait = 0;
-            const ssize_t got = ::read(down[0], &wait, 1);  // returns when the parent says so
-            ::_exit(got >= 0 ? 0 : 4);
-        }
-        ::close(up[1]);
-        ::close(down[0]);
-        m_tell = down[1];
-        char answer = 0;
-        m_holds = ::read(up[0], &answer, 1) == 1 && answer == 'y';
-        ::close(up[0]);
-    }
-    HoldingChild(const HoldingChild&) = delete;
-    HoldingChild& operator=(const HoldingChild&) = delete;
-    ~HoldingChild() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            end();
-        }
-    }
-
-    [[nodiscard]] bool holds() const { return m_holds; }
-
-    // Lets the child end normally and waits for it.
-    void end() {
-        if (m_tell >= 0) {
-            ::close(m_tell);
-            m_tell = -1;
-        }
-        if (m_pid > 0) {
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-            m_pid = -1;
-        }
-    }
-
-    void kill() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-        }
-        end();
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_tell = -1;
-    bool m_holds = false;
-};
-
-TEST_F(NamedMutexTest, ANeverMadeMutexDoesNotExist) {
+TEST_F(NamedMutexTest, HeldByAnotherProcessUntilItIsKilled) {
     EXPECT_FALSE(namedMutexExists(kName));
-    EXPECT_FALSE(std::filesystem::exists(namedMutexFile(m_tmp.path(), kName)));
-}
-
-TEST_F(NamedMutexTest, AMutexHeldByAChildIsSeenUntilTheChildEnds) {
-    HoldingChild child(kName);
-    ASSERT_TRUE(child.holds());
-    EXPECT_TRUE(namedMutexExists(kName));
+    EXPECT_FALSE(
+        std::filesystem::exists(namedMutexFile(m_tmp.path(), kName)));  // looking makes nothing
+    auto child = holder();
+    ASSERT_TRUE(namedMutexExists(kName));
     EXPECT_TRUE(namedMutexExists(kName));  // looking does not take it away
     std::string error;
     EXPECT_FALSE(NamedMutex::acquire(kName, error).has_value());
-    EXPECT_NE(error.find("held by another process"), std::string::npos) << error;
-
-    child.end();
-    EXPECT_FALSE(namedMutexExists(kName));
-}
-
-TEST_F(NamedMutexTest, AKilledHolderLeavesTheMutexFree) {
-    HoldingChild child(kName);
-    ASSERT_TRUE(child.holds());
-    child.kill();
-    EXPECT_FALSE(namedMutexExists(kName));
-    std::string error;
+    EXPECT_EQ(error, "\"Veltrane Tools mutex\" is held by another process");
+    child->signal(SIGKILL);
+    EXPECT_EQ(child->finish().status, 128 + SIGKILL);
+    EXPECT_FALSE(namedMutexExists(kName));  // its file is still there, but nobody holds it
     EXPECT_TRUE(NamedMutex::acquire(kName, error).has_value()) << error;
 }
 
-TEST_F(NamedMutexTest, HeldInThisProcessUntilReleased) {
+TEST_F(NamedMutexTest, HeldInThisProcessUntilReleasedAndNotByAMovedFromObject) {
     std::string error;
     auto mutex = NamedMutex::acquire(kName, error);
     ASSERT_TRUE(mutex.has_value()) << error;
     EXPECT_TRUE(namedMutexExists(kName));
     EXPECT_FALSE(namedMutexExists("another mutex"));
-
     NamedMutex moved = std::move(*mutex);
-    mutex.reset();  // the moved-from object lets nothing go
+    mutex.reset();
     EXPECT_TRUE(namedMutexExists(kName));
     moved.release();
     EXPECT_FALSE(namedMutexExists(kName));
 }
 
-struct FileNameCase {
-    const char* name;
-    std::string mutexName;
-    std::string fileName;
-};
-
 TEST_F(NamedMutexTest, EveryNameHasItsOwnFileInsideTheFolder) {
-    const std::vector<FileNameCase> cases = {
-        {"the suite's mutex", "Veltrane Tools mutex", "Veltrane%20Tools%20mutex.lock"},
-        {"slash", "a/b", "a%2Fb.lock"},
-        {"underscore kept apart from slash", "a_b", "a_b.lock"},
-        {"percent kept apart from its escape", "a%2Fb", "a%252Fb.lock"},
-        {"parent folder", "..", "%2E..lock"},
-        {"empty", "", ".lock"},
-    };
-    for (const FileNameCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto file = namedMutexFile(m_tmp.path(), c.mutexName);
-        EXPECT_EQ(file.parent_path(), m_tmp.path());
-        EXPECT_EQ(file.filename().string(), c.fileName);
-    }
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"Veltrane Tools mutex", "Veltrane%20Tools%20mutex.lock"},
+        {"a/b", "a%2Fb.lock"},
+        {"a_b", "a_b.lock"},
+        {"a%2Fb", "a%252Fb.lock"},
+        {"..", "%2E..lock"},
+        {"", ".lock"}};
+    for (const auto& [name, file] : rows)
+        EXPECT_EQ(namedMutexFile(m_tmp.path(), name), m_tmp / file) << name;
 }
 
 TEST(NamedMutexFolder, WithoutARuntimeFolderAPrivateFolderInTmpIsUsed) {

@@ -1,241 +1,149 @@
-#include <gtest/gtest.h>
+#include "suite/zip_reader.h"
+
 #include <sys/stat.h>
 
-#include <cstring>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "suite/zip_reader.h"
-#include "support/temp_tree.h"
+#include "support/allocation_probe.h"
+#include "support/files.h"
+#include "support/zip_forge.h"
 
 namespace runemeter {
 namespace {
 
+using test::ForgedMember;
 using test::TempDir;
-using test::writeFile;
-using test::writeZip;
-using test::ZipEntry;
+
+constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 
 std::string asText(const std::vector<std::byte>& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-std::uint32_t read32(const std::string& s, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-    return v;
+ForgedMember claiming(std::uint64_t claimed) {
+    ForgedMember m = test::deflatedMember("claims.txt", "only a few bytes are here");
+    m.uncompressedSize = claimed;
+    m.zip64 = claimed >= 0xFFFFFFFFu;
+    return m;
 }
 
-void write32(std::string& s, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+// 5 GiB of zeros from about 5 MiB of deflated data, claiming the given size.
+ForgedMember bomb(std::uint64_t claimed) {
+    ForgedMember m = claiming(claimed);
+    m.payload = test::deflateBomb(5 * 1024, m.crc);
+    m.compressedSize = m.payload.size();
+    m.zip64 = true;
+    return m;
 }
 
-// Offset of the data of the archive's first member, after its local header.
-std::size_t firstDataOffset(const std::string& zip) {
-    const std::size_t nameLength =
-        static_cast<unsigned char>(zip[26]) | (static_cast<unsigned char>(zip[27]) << 8);
-    const std::size_t extraLength =
-        static_cast<unsigned char>(zip[28]) | (static_cast<unsigned char>(zip[29]) << 8);
-    return 30 + nameLength + extraLength;
-}
-
-std::string longText() {
-    std::string text;
-    for (int i = 0; i < 400; ++i)
-        text += "line " + std::to_string(i * 7919 % 1000) + " of text\n";
-    return text;
-}
-
-class ZipReaderTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::filesystem::path zip = dir / "pack.zip";
+struct ReadCase {
+    const char* name;
+    ForgedMember member;
+    ZipReadStatus status;
+    std::string text;   ///< what an Ok read gives
+    std::string error;  ///< part of our own message; empty: the zip library's, any
+    std::uint64_t limit = TUnZipReader::kDefaultMemberLimit;
 };
 
-TEST_F(ZipReaderTest, ListsEntriesInIndexOrderWithFoldersMarked) {
-    writeZip(
-        zip,
-        {{"one.txt", "first"}, {"sub/", ""}, {"sub/two.txt", "second member"}, {"empty.txt", ""}});
+// Each member is read from an archive where "next.txt" follows it, and that is read after it.
+TEST(ZipReader, ReadsAMemberOrRefusesItWithoutTakingWhatItClaims) {
+    std::string text;  // a few hundred KiB: unpacked in several pieces
+    for (int i = 0; i < 20000; ++i)
+        text += "line " + std::to_string(i * 7919 % 10007) + "\n";
+    const std::string above = " bytes, more than 4294967296";
+    using S = ZipReadStatus;
+    std::vector<ReadCase> rows = {
+        {"stored", test::storedMember("s.txt", "stored text"), S::Ok, "stored text", ""},
+        {"deflated", test::deflatedMember("l.txt", text), S::Ok, text, ""},
+        {"empty", test::storedMember("e.txt", ""), S::Ok, "", ""},
+        {"above the caller's limit", test::deflatedMember("l.txt", text), S::TooLarge, "",
+         "unpacks to " + std::to_string(text.size()) + " bytes, more than 1000", 1000},
+        {"claims 2^40", claiming(std::uint64_t{1} << 40), S::TooLarge, "", "1099511627776" + above},
+        {"claims 4 GiB + 1", claiming(4 * kGiB + 1), S::TooLarge, "", "4294967297" + above},
+        {"unpacks to 5 GiB, says so", bomb(5 * kGiB), S::TooLarge, "", "5368709120" + above},
+        {"unpacks to 5 GiB, claims 1 MiB", bomb(kMiB), S::Damaged, "", "holds more data than"},
+        {"claims more than it holds", claiming(100000), S::Damaged, "", "holds less data than"},
+        {"wrong CRC", test::storedMember("c.txt", "text"), S::Damaged, "", ""},
+        {"corrupt deflate data", test::deflatedMember("l.txt", text), S::Damaged, "", ""},
+    };
+    const auto lie = [&](std::string_view name) -> ForgedMember& {
+        return std::find_if(rows.begin(), rows.end(), [&](auto& r) { return r.name == name; })
+            ->member;
+    };
+    lie("wrong CRC").crc ^= 1;
+    for (std::size_t i = 20; i < 60; ++i)
+        lie("corrupt deflate data").payload[i] = static_cast<char>(0xA5 ^ i);
+    for (const ReadCase& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        test::writeFile(dir / "x.zip",
+                        test::forgeZip({row.member, test::deflatedMember("next.txt", "next")}));
+        TUnZipReader reader;
+        ASSERT_TRUE(reader.open(dir / "x.zip")) << reader.error();
+        std::vector<std::byte> out;
+        {
+            test::AllocationProbe probe;
+            EXPECT_EQ(reader.UnZipToBufferByIndex(0, out, row.limit), row.status) << reader.error();
+            EXPECT_LT(probe.largest(), 4 * kMiB);
+        }
+        EXPECT_EQ(asText(out), row.text);
+        EXPECT_EQ(reader.error().empty(), row.status == S::Ok);
+        EXPECT_NE(reader.error().find(row.error), std::string::npos) << reader.error();
+        ASSERT_EQ(reader.UnZipToBufferByIndex(1, out), S::Ok) << reader.error();
+        EXPECT_EQ(asText(out), "next");
+    }
+}
+
+TEST(ZipReader, ListsEntriesInIndexOrderAndRefusesOtherIndexes) {
+    TempDir dir;
+    test::writeFile(dir / "x.zip", test::forgeZip({test::storedMember("one.txt", "first"),
+                                                   test::storedMember("sub/", ""),
+                                                   test::deflatedMember("sub/two.txt", "second")}));
     TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip)) << reader.error();
+    ASSERT_TRUE(reader.open(dir / "x.zip")) << reader.error();
     const auto members = reader.members();
-    ASSERT_EQ(members.size(), 4u);
-    const char* names[] = {"one.txt", "sub/", "sub/two.txt", "empty.txt"};
-    const std::uint64_t sizes[] = {5, 0, 13, 0};
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        SCOPED_TRACE(names[i]);
-        EXPECT_EQ(members[i].index, static_cast<std::int32_t>(i));
-        EXPECT_EQ(members[i].name, names[i]);
-        EXPECT_EQ(members[i].size, sizes[i]);
-        EXPECT_EQ(members[i].isDirectory, i == 1);
-    }
-}
-
-TEST_F(ZipReaderTest, ExtractsEveryMemberFromOneOpenArchive) {
-    const std::string text = longText();
-    writeZip(zip, {{"one.txt", "first"},
-                   {"big.txt", text},
-                   {"plain.txt", "stored", true},
-                   {"empty.txt", ""}});
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip)) << reader.error();
-    std::vector<std::byte> out;
-    const std::string expected[] = {"first", text, "stored", ""};
-    for (std::int32_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_EQ(reader.UnZipToBufferByIndex(i, out), ZipReadStatus::Ok) << reader.error();
-        EXPECT_EQ(asText(out), expected[i]);
-    }
-}
-
-TEST_F(ZipReaderTest, IndexOutsideTheArchiveIsNoSuchMember) {
-    writeZip(zip, {{"one.txt", "first"}});
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip));
+    ASSERT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[2].index, 2);
+    EXPECT_EQ(members[2].name, "sub/two.txt");
+    EXPECT_EQ(members[2].size, 6u);
+    EXPECT_TRUE(members[1].isDirectory && !members[0].isDirectory && !members[2].isDirectory);
     std::vector<std::byte> out{std::byte{1}};
     EXPECT_EQ(reader.UnZipToBufferByIndex(-1, out), ZipReadStatus::NoSuchMember);
-    EXPECT_EQ(reader.UnZipToBufferByIndex(1, out), ZipReadStatus::NoSuchMember);
+    EXPECT_EQ(reader.UnZipToBufferByIndex(3, out), ZipReadStatus::NoSuchMember);
     EXPECT_TRUE(out.empty());
     reader.close();
     EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::NoSuchMember);
 }
 
-TEST_F(ZipReaderTest, MemberAboveTheLimitIsTooLargeAndNotRead) {
-    writeZip(zip, {{"big.txt", longText()}, {"small.txt", "ok"}});
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip));
-    std::vector<std::byte> out;
-    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out, 1000), ZipReadStatus::TooLarge);
-    EXPECT_TRUE(out.empty());
-    EXPECT_FALSE(reader.error().empty());
-    // The reader stays usable for the next member.
-    EXPECT_EQ(reader.UnZipToBufferByIndex(1, out, 1000), ZipReadStatus::Ok);
-    EXPECT_EQ(asText(out), "ok");
-}
-
-TEST_F(ZipReaderTest, StoredDataWithAWrongCrcIsDamaged) {
-    writeZip(zip, {{"one.txt", "hello world, this text is stored as it is", true}});
-    std::string bytes = test::readFile(zip);
-    const std::size_t at = bytes.find("hello world");
-    ASSERT_NE(at, std::string::npos);
-    bytes[at + 4] = 'O';
-    writeFile(zip, bytes);
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip)) << reader.error();
-    std::vector<std::byte> out;
-    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::Damaged);
-    EXPECT_NE(reader.error().find("CRC"), std::string::npos) << reader.error();
-    EXPECT_TRUE(out.empty());
-}
-
-TEST_F(ZipReaderTest, CorruptCompressedDataIsDamaged) {
-    writeZip(zip, {{"big.txt", longText()}});
-    std::string bytes = test::readFile(zip);
-    const std::size_t data = firstDataOffset(bytes);
-    for (std::size_t i = data + 20; i < data + 60; ++i)
-        bytes[i] = static_cast<char>(0xA5 ^ i);
-    writeFile(zip, bytes);
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip)) << reader.error();
-    std::vector<std::byte> out;
-    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::Damaged);
-    EXPECT_FALSE(reader.error().empty());
-}
-
-TEST_F(ZipReaderTest, MemberHoldingMoreThanItsEntryClaimsIsNotTrusted) {
-    writeZip(zip, {{"one.txt", std::string(300, 'x'), true}});
-    std::string bytes = test::readFile(zip);
-    const std::size_t central = bytes.find("PK\x01\x02");
-    ASSERT_NE(central, std::string::npos);
-    ASSERT_EQ(read32(bytes, central + 24), 300u);
-    write32(bytes, central + 24, 10);  // claimed uncompressed size
-    writeFile(zip, bytes);
-    TUnZipReader reader;
-    std::vector<std::byte> out;
-    // Either the open or the extraction must refuse it; 300 bytes must never come back.
-    if (reader.open(zip)) {
-        EXPECT_NE(reader.UnZipToBufferByIndex(0, out, 100), ZipReadStatus::Ok);
-        EXPECT_LE(out.size(), 10u);
-    } else {
-        EXPECT_FALSE(reader.error().empty());
+TEST(ZipReader, WhatIsNoArchiveDoesNotOpen) {
+    TempDir dir;
+    const std::string whole = test::forgeZip({test::storedMember("a.txt", "aaa")});
+    test::writeFile(dir / "garbage.zip", std::string(500, 'g'));
+    test::writeFile(dir / "text.zip", "just some text\r\n");
+    test::writeFile(dir / "truncated.zip", whole.substr(0, whole.size() / 2));
+    test::writeFile(dir / "signature.zip", "PK\x05\x06");
+    ASSERT_EQ(::mkfifo((dir / "fifo.zip").c_str(), 0600), 0);  // must not block
+    for (const char* name : {"garbage", "text", "truncated", "signature", "fifo", "missing"}) {
+        TUnZipReader reader;
+        EXPECT_FALSE(reader.open(dir / (std::string(name) + ".zip"))) << name;
+        EXPECT_FALSE(reader.isOpen() || reader.error().empty()) << name;
+        EXPECT_TRUE(reader.members().empty()) << name;
     }
 }
 
-struct BadArchive {
-    const char* name;
-    std::string bytes;
-};
-
-// Test names show the row name, not a dump of the row.
-void PrintTo(const BadArchive& row, std::ostream* os) {
-    *os << row.name;
-}
-
-class BadArchiveTest : public ::testing::TestWithParam<BadArchive> {};
-
-TEST_P(BadArchiveTest, OpenFailsWithAReason) {
-    TempDir dir;
-    const auto zip = dir / "bad.zip";
-    writeFile(zip, GetParam().bytes);
-    TUnZipReader reader;
-    EXPECT_FALSE(reader.open(zip));
-    EXPECT_FALSE(reader.isOpen());
-    EXPECT_FALSE(reader.error().empty());
-    EXPECT_TRUE(reader.members().empty());
-}
-
-std::string truncatedZip() {
-    TempDir dir;
-    writeZip(dir / "t.zip", {{"a.txt", longText()}, {"b.txt", longText()}});
-    const std::string whole = test::readFile(dir / "t.zip");
-    return whole.substr(0, whole.size() / 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, BadArchiveTest,
-                         ::testing::Values(BadArchive{"garbage", std::string(500, 'g')},
-                                           BadArchive{"text_file", "just some text\r\n"},
-                                           BadArchive{"truncated", truncatedZip()},
-                                           BadArchive{"signature_only", "PK\x05\x06"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ZipReaderTest, EncryptedMemberIsDamagedAndTheNextIsRead) {
-    writeZip(zip, {{"secret.txt", "hidden text", false, "password"}, {"open.txt", "open"}});
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(zip)) << reader.error();
-    std::vector<std::byte> out;
-    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::Damaged);
-    EXPECT_FALSE(reader.error().empty());
-    EXPECT_TRUE(out.empty());
-    ASSERT_EQ(reader.UnZipToBufferByIndex(1, out), ZipReadStatus::Ok);
-    EXPECT_EQ(asText(out), "open");
-}
-
-TEST_F(ZipReaderTest, MissingArchiveDoesNotOpen) {
-    TUnZipReader reader;
-    EXPECT_FALSE(reader.open(dir / "missing.zip"));
-    EXPECT_FALSE(reader.error().empty());
-}
-
-TEST_F(ZipReaderTest, FifoNamedZipIsRefusedWithoutBlocking) {
-    ASSERT_EQ(::mkfifo(zip.c_str(), 0600), 0);
-    TUnZipReader reader;
-    EXPECT_FALSE(reader.open(zip));
-    EXPECT_NE(reader.error().find("regular"), std::string::npos);
-}
-
-TEST_F(ZipReaderTest, ReopeningReplacesTheArchive) {
-    writeZip(dir / "a.zip", {{"a.txt", "from a"}});
-    writeZip(dir / "b.zip", {{"b.txt", "from b"}, {"c.txt", "c"}});
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(dir / "a.zip"));
-    ASSERT_TRUE(reader.open(dir / "b.zip"));
-    EXPECT_EQ(reader.archivePath(), dir / "b.zip");
-    std::vector<std::byte> out;
-    ASSERT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::Ok);
-    EXPECT_EQ(asText(out), "from b");
-    EXPECT_EQ(reader.members().size(), 2u);
+TEST(ZipReader, MemberLimitIsAnEighthOfTheMemoryWithinItsBounds) {
+    const std::uint64_t rows[][2] = {{0, 64 * kMiB},
+                                     {256 * kMiB, 64 * kMiB},
+                                     {2 * kGiB, 256 * kMiB},
+                                     {32 * kGiB, 4 * kGiB},
+                                     {1024 * kGiB, 4 * kGiB}};
+    for (const auto& row : rows)
+        EXPECT_EQ(TUnZipReader::memberLimitFor(row[0]), row[1]) << row[0];
 }
 
 }  // namespace
