@@ -1,0 +1,178 @@
+// runemeter-cli run as a user runs it; its output compared with expectations worked out by hand.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+
+namespace runemeter {
+namespace {
+
+using test::ProcessResult;
+
+class Cli : public ::testing::Test {
+protected:
+    // The folder the runs read:
+    //   one.txt    ANSI   "aaa" CR LF "bbb" E9       a3 b3 e-acute1 CR1 LF1
+    //   two.txt    UTF-8  "aaaa " EURO              a4 space1 euro1
+    //   three.txt  UTF-16 LE "zzzzz"                z5
+    //   notes.md   ANSI   "mmmm"                    (not *.txt)
+    //   sub/four.txt "qqqqqqqqq"                    q9 (only with sub-folders)
+    //   archive.zip: five.txt "xxxxxx" (x6), readme.md "nnn" (not *.txt)
+    Cli() {
+        test::writeFile(m_dir / "texts/one.txt", "aaa\r\nbbb\xE9");
+        test::writeFile(m_dir / "texts/two.txt", std::string("\xEF\xBB\xBF") + "aaaa \xE2\x82\xAC");
+        test::writeFile(m_dir / "texts/three.txt", std::string("\xFF\xFEz\0z\0z\0z\0z\0", 12));
+        test::writeFile(m_dir / "texts/notes.md", "mmmm");
+        test::writeFile(m_dir / "texts/sub/four.txt", "qqqqqqqqq");
+        test::writeZip(m_dir / "texts/archive.zip", {{"five.txt", "xxxxxx"}, {"readme.md", "nnn"}});
+    }
+
+    static test::Launch launch(std::vector<std::string> args) {
+        test::Launch launch;
+        launch.argv = {RUNEMETER_CLI_PATH};
+        launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+        return launch;
+    }
+    static ProcessResult run(std::vector<std::string> args) {
+        return test::runProgram(launch(args));
+    }
+
+    test::TempDir m_dir;
+    const std::string m_texts = (m_dir / "texts").string();
+};
+
+TEST_F(Cli, FolderWithZipMembersGivesTheHandCheckedProfile) {
+    const ProcessResult r = run({m_texts});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected = "10\tLine\tfeed\t1\r\n13\tCarriage\treturn\t1\r\n32\tSpace\t1\r\n";
+    // The digits and capitals are always listed.
+    for (const char c : std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ")) {
+        expected += std::to_string(c) + "\t" + c + "\t0\r\n";
+    }
+    expected += "97\ta\t7\r\n98\tb\t3\r\n120\tx\t6\r\n122\tz\t5\r\n233\t\xC3\xA9\t1\r\n";
+    EXPECT_EQ(r.out, expected + "8364\t\xE2\x82\xAC\t1\r\n");
+    EXPECT_EQ(r.err, "ANSI: 2; Unicode: 1; UTF-8: 1\nbased on 4 files\n");
+
+    const ProcessResult json = run({"--format", "json", m_texts});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* part : {"\"filesRead\": 4,", "\"ansiFileCount\": 2,", "\"utf8FileCount\": 1,",
+                             "\"crLfCount\": 1,", "\"totalCharacters\": 24,",
+                             "{\"code\": 97, \"text\": \"a\", \"frequency\": 7, \"type\": "
+                             "\"letter\", \"share\": 29.166667}",
+                             "{\"code\": null, \"text\": \"Total\", \"frequency\": 24,"}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+    }
+}
+
+// odd.txt: a quote, a five-digit character and a lone surrogate (UTF-16), written as U+FFFD.
+TEST_F(Cli, OptionsChangeWhatIsReadAndHowItIsListed) {
+    const std::string odd = (m_dir / "odd\x1F\".txt").string();
+    test::writeFile(odd, std::string("\xFF\xFE\x22\x00\xE9\x00\x2D\x4E\x00\xD8", 10));
+    struct Case {
+        std::vector<std::string> args;
+        std::string mustContain, mustNotContain;
+    };
+    const std::vector<Case> cases{
+        {{"--no-zips", m_texts}, "97\ta\t7\r\n", "120\tx"},
+        {{"--mask=*.MD", m_texts}, "109\tm\t4\r\n", "97\ta"},
+        {{"--mask", "*.md", m_texts}, "110\tn\t3\r\n", "120\tx"},
+        {{"--header", "b", m_texts}, "98\tb\t2\r\n", "97\ta\t7"},
+        {{"--subfolders", "--header=b", m_texts}, "98\tb\t2\r\n113\tq\t9\r\n", "97\ta\t7"},
+        {{"--sort=freq", "--letters-only", m_texts},
+         "97\ta\t7\r\n120\tx\t6\r\n122\tz\t5\r\n98\tb\t3\r\n233\t\xC3\xA9\t1\r\n65\tA\t0\r\n",
+         "8364"},
+        {{m_texts + "/archive.zip"}, "120\tx\t6\r\n", "110\tn"},
+        {{"--sort", "text", odd},
+         "90\tZ\t0\r\n20013\t\xE4\xB8\xAD\t1\r\n233\t\xC3\xA9\t1\r\n55296\t\xEF\xBF\xBD\t1\r\n",
+         "\t0\r\n233"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ProcessResult r = run(c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.mustContain), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(c.mustNotContain), std::string::npos) << r.out;
+    }
+
+    // JSON escapes the quote, the surrogate and the control character in the file name.
+    const ProcessResult json = run({"--format=json", odd});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* part :
+         {"odd\\u001f\\\".txt\",",
+          "{\"code\": 34, \"text\": \"\\\"\", \"frequency\": 1, \"type\": \"punctuation\"",
+          "{\"code\": 55296, \"text\": \"\\ud800\", \"frequency\": 1,"}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+    }
+}
+
+TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, "no PATH"},
+        {{"a", "b"}, "more than one PATH"},
+        {{"--frobnicate", "a"}, "unknown option"},
+        {{"a", "--mask"}, "needs a value"},
+        {{"--mask", " ; ", "a"}, "mask is empty"},
+        {{"--sort", "size", "a"}, "unknown sort order"},
+        {{"--format=xml", "a"}, "unknown format"},
+        {{(m_dir / "no-such-thing").string()}, "no such file or folder"}};
+    for (const auto& [args, reason] : cases) {
+        SCOPED_TRACE(reason);
+        const ProcessResult r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.err.starts_with("runemeter-cli: ") && r.err.find(reason) != r.err.npos)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const ProcessResult help = run({"--help"});
+    EXPECT_TRUE(help.status == 0 && help.out.find("--letters-only") != help.out.npos) << help.out;
+}
+
+// A message about a file stays on one line: breaks, tabs and escapes in its name are written out.
+TEST_F(Cli, MessagesAboutFilesStayOnOneLine) {
+    test::writeFile(m_texts + "/line\nbreak\t\x1B[2J.txt", "");
+    const ProcessResult r = run({m_texts});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "runemeter-cli: The file " + m_texts +
+                         "/line\\nbreak\\t\\x1B[2J.txt is empty.\nANSI: 2; Unicode: 1; UTF-8: 1\n"
+                         "based on 4 files\n");
+}
+
+TEST_F(Cli, ShippedSamplesAreReadWithoutMessages) {
+    const ProcessResult r = run({"--subfolders", RUNEMETER_SAMPLES_DIR});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.find("runemeter-cli:"), std::string::npos) << r.err;
+}
+
+// True once the process catches SIGINT, that is, once the run's handler is in place.
+bool catchesInterrupt(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line) && !line.starts_with("SigCgt:")) {
+    }
+    return line.starts_with("SigCgt:") &&
+           (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1;
+}
+
+// Ctrl-C stops the run after the file in hand; what was read is printed, with status 130.
+TEST_F(Cli, InterruptedRunPrintsWhatWasReadWithStatus130) {
+    const std::string many = (m_dir / "many").string();
+    for (int i = 0; i < 200; ++i) {
+        test::writeFile(many + "/" + std::to_string(1000 + i) + ".txt", std::string(65536, 'k'));
+    }
+    test::ChildProcess cli(launch({many}));
+    for (int i = 0; i < 1000000 && !catchesInterrupt(cli.pid()); ++i) {
+    }
+    cli.signal(SIGINT);
+    const ProcessResult r = cli.finish();
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("65\tA\t0\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("107\tk\t" + std::to_string(200 * 65536)), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace runemeter
