@@ -25,18 +25,13 @@ std::string asText(const std::vector<std::byte>& bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-ForgedMember claiming(std::uint64_t claimed) {
+// A member claiming the given size; a bomb holds 5 GiB of zeros in about 5 MiB of deflated data.
+ForgedMember claiming(std::uint64_t claimed, bool bomb = false) {
     ForgedMember m = test::deflatedMember("claims.txt", "only a few bytes are here");
-    m.uncompressedSize = claimed;
-    m.zip64 = claimed >= 0xFFFFFFFFu;
-    return m;
-}
-
-// 5 GiB of zeros from about 5 MiB of deflated data, claiming the given size.
-ForgedMember bomb(std::uint64_t claimed) {
-    ForgedMember m = claiming(claimed);
-    m.payload = test::deflateBomb(5 * 1024, m.crc);
+    if (bomb)
+        m.payload = test::deflateBomb(5 * 1024, m.crc);
     m.compressedSize = m.payload.size();
+    m.uncompressedSize = claimed;
     m.zip64 = true;
     return m;
 }
@@ -65,8 +60,10 @@ TEST(ZipReader, ReadsAMemberOrRefusesItWithoutTakingWhatItClaims) {
          "unpacks to " + std::to_string(text.size()) + " bytes, more than 1000", 1000},
         {"claims 2^40", claiming(std::uint64_t{1} << 40), S::TooLarge, "", "1099511627776" + above},
         {"claims 4 GiB + 1", claiming(4 * kGiB + 1), S::TooLarge, "", "4294967297" + above},
-        {"unpacks to 5 GiB, says so", bomb(5 * kGiB), S::TooLarge, "", "5368709120" + above},
-        {"unpacks to 5 GiB, claims 1 MiB", bomb(kMiB), S::Damaged, "", "holds more data than"},
+        {"unpacks to 5 GiB, says so", claiming(5 * kGiB, true), S::TooLarge, "",
+         "5368709120" + above},
+        {"unpacks to 5 GiB, claims 1 MiB", claiming(kMiB, true), S::Damaged, "",
+         "holds more data than"},
         {"claims more than it holds", claiming(100000), S::Damaged, "", "holds less data than"},
         {"wrong CRC", test::storedMember("c.txt", "text"), S::Damaged, "", ""},
         {"corrupt deflate data", test::deflatedMember("l.txt", text), S::Damaged, "", ""},
@@ -96,54 +93,30 @@ TEST(ZipReader, ReadsAMemberOrRefusesItWithoutTakingWhatItClaims) {
         EXPECT_NE(reader.error().find(row.error), std::string::npos) << reader.error();
         ASSERT_EQ(reader.UnZipToBufferByIndex(1, out), S::Ok) << reader.error();
         EXPECT_EQ(asText(out), "next");
+        EXPECT_EQ(reader.UnZipToBufferByIndex(2, out), S::NoSuchMember);
+        EXPECT_EQ(reader.error() + asText(out), "there is no member number 3");
     }
-}
-
-TEST(ZipReader, ListsEntriesInIndexOrderAndRefusesOtherIndexes) {
-    TempDir dir;
-    test::writeFile(dir / "x.zip", test::forgeZip({test::storedMember("one.txt", "first"),
-                                                   test::storedMember("sub/", ""),
-                                                   test::deflatedMember("sub/two.txt", "second")}));
-    TUnZipReader reader;
-    ASSERT_TRUE(reader.open(dir / "x.zip")) << reader.error();
-    const auto members = reader.members();
-    ASSERT_EQ(members.size(), 3u);
-    EXPECT_EQ(members[2].index, 2);
-    EXPECT_EQ(members[2].name, "sub/two.txt");
-    EXPECT_EQ(members[2].size, 6u);
-    EXPECT_TRUE(members[1].isDirectory && !members[0].isDirectory && !members[2].isDirectory);
-    std::vector<std::byte> out{std::byte{1}};
-    EXPECT_EQ(reader.UnZipToBufferByIndex(-1, out), ZipReadStatus::NoSuchMember);
-    EXPECT_EQ(reader.UnZipToBufferByIndex(3, out), ZipReadStatus::NoSuchMember);
-    EXPECT_TRUE(out.empty());
-    reader.close();
-    EXPECT_EQ(reader.UnZipToBufferByIndex(0, out), ZipReadStatus::NoSuchMember);
 }
 
 TEST(ZipReader, WhatIsNoArchiveDoesNotOpen) {
     TempDir dir;
     const std::string whole = test::forgeZip({test::storedMember("a.txt", "aaa")});
     test::writeFile(dir / "garbage.zip", std::string(500, 'g'));
-    test::writeFile(dir / "text.zip", "just some text\r\n");
-    test::writeFile(dir / "truncated.zip", whole.substr(0, whole.size() / 2));
-    test::writeFile(dir / "signature.zip", "PK\x05\x06");
+    test::writeFile(dir / "cut.zip", whole.substr(0, whole.size() / 2));
+    test::writeFile(dir / "end.zip", "PK\x05\x06");
     ASSERT_EQ(::mkfifo((dir / "fifo.zip").c_str(), 0600), 0);  // must not block
-    for (const char* name : {"garbage", "text", "truncated", "signature", "fifo", "missing"}) {
+    for (const char* name : {"garbage.zip", "cut.zip", "end.zip", "fifo.zip", "missing.zip"}) {
         TUnZipReader reader;
-        EXPECT_FALSE(reader.open(dir / (std::string(name) + ".zip"))) << name;
-        EXPECT_FALSE(reader.isOpen() || reader.error().empty()) << name;
-        EXPECT_TRUE(reader.members().empty()) << name;
+        EXPECT_FALSE(reader.open(dir / name)) << name;
+        EXPECT_FALSE(reader.isOpen() || reader.error().empty() || !reader.members().empty())
+            << name;
     }
 }
 
 TEST(ZipReader, MemberLimitIsAnEighthOfTheMemoryWithinItsBounds) {
-    const std::uint64_t rows[][2] = {{0, 64 * kMiB},
-                                     {256 * kMiB, 64 * kMiB},
-                                     {2 * kGiB, 256 * kMiB},
-                                     {32 * kGiB, 4 * kGiB},
-                                     {1024 * kGiB, 4 * kGiB}};
-    for (const auto& row : rows)
-        EXPECT_EQ(TUnZipReader::memberLimitFor(row[0]), row[1]) << row[0];
+    EXPECT_EQ(TUnZipReader::memberLimitFor(0), 64 * kMiB);
+    EXPECT_EQ(TUnZipReader::memberLimitFor(2 * kGiB), 256 * kMiB);
+    EXPECT_EQ(TUnZipReader::memberLimitFor(1024 * kGiB), 4 * kGiB);
 }
 
 }  // namespace
