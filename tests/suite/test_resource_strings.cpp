@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <set>
 #include <string>
 #include <tuple>
@@ -40,40 +38,32 @@ TEST_F(ResourceStrings, EveryEntryIsFoundByItsNameAndItsIdIsWhereLanguageFilesLo
         previous = id;
     }
     EXPECT_EQ(findResourceString("VTNoSuchString"), nullptr);
-    // The copy text tells label rows from character rows by a first character that is no digit.
-    for (const ResId id : {ResId::VTEnter, ResId::VTTotal}) {
-        const char16_t first = ResourceString(id).front();
-        EXPECT_FALSE((first >= u'0' && first <= u'9') || first <= u' ');
-    }
 }
 
 // A set replaces the one before it whole; an empty text, or a line-break or total label that
 // begins with a digit (it would be copied as a character row), keeps the English text.
 TEST_F(ResourceStrings, TranslationsReplaceTheirIdsOnlyAndUnusableOnesAreRefused) {
-    const std::u16string tab = ResourceString(ResId::VTTab),
-                         letter = ResourceString(ResId::VTLetter),
-                         enter = ResourceString(ResId::VTEnter),
-                         total = ResourceString(ResId::VTTotal);
-    setResourceStringTranslations(Texts{{ResId::VTTab, u"Tabulator"}, {ResId::VTTotal, u"Summe"}});
+    std::u16string english[4];
+    const ResId ids[] = {ResId::VTTab, ResId::VTLetter, ResId::VTEnter, ResId::VTTotal};
+    for (int i = 0; i < 4; ++i)
+        english[i] = ResourceString(ids[i]);
+    setResourceStringTranslations(Texts{{ResId::VTTab, u"Tabulator"},
+                                        {ResId::VTLetter, u""},
+                                        {ResId::VTEnter, u"2 breaks"},
+                                        {ResId::VTTotal, u"  9 total"}});
     EXPECT_EQ(ResourceString(ResId::VTTab), u"Tabulator");
-    EXPECT_EQ(ResourceString(ResId::VTLetter), letter);
-    setResourceStringTranslations(Texts{
-        {ResId::VTLetter, u""}, {ResId::VTEnter, u"2 breaks"}, {ResId::VTTotal, u"  9 total"}});
-    EXPECT_EQ(ResourceString(ResId::VTTab), tab);
-    EXPECT_EQ(ResourceString(ResId::VTLetter), letter);
-    EXPECT_EQ(ResourceString(ResId::VTEnter), enter);
-    EXPECT_EQ(ResourceString(ResId::VTTotal), total);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_EQ(ResourceString(ids[i]), english[i]) << i;
+    setResourceStringTranslations(Texts{{ResId::VTLetter, u"Buchstabe"}});
+    EXPECT_EQ(ResourceString(ResId::VTTab), english[0]);  // the earlier set is replaced whole
 }
 
 TEST_F(ResourceStrings, PatternsTakeANumberWithTheLocalesSeparators) {
     Myformatsettings() = FormatSettings{u',', u'.'};
     const std::tuple<std::u16string_view, double, std::u16string_view> rows[] = {
-        {u"%.0f files", 3, u"3 files"}, {u"%.0f", 1234567, u"1234567"},
-        {u"%.2f", 2.5, u"2,50"},        {u"%f", 2.25, u"2,25"},
-        {u"%g", 16777217, u"16777217"}, {u"%n", 1234567, u"1.234.567,00"},
-        {u"%.1f", -2.26, u"-2,3"},      {u"%.0f", -0.2, u"0"},
-        {u"%.0f%%", 50, u"50%"},        {u"%.0f/%.0f", 7, u"7/"},
-        {u"%s files", 4, u"4 files"},   {u"%d %.x %", 4, u"%d %.x %"}};
+        {u"%.0f files", 3, u"3 files"}, {u"%.2f", 2.5, u"2,50"},           {u"%f", 2.25, u"2,25"},
+        {u"%g", 16777217, u"16777217"}, {u"%n", 1234567, u"1.234.567,00"}, {u"%.0f", -0.2, u"0"},
+        {u"%.0f%%/%.0f", 50, u"50%/"},  {u"%d %.x %", 4, u"%d %.x %"}};
     for (const auto& [pattern, value, text] : rows)
         EXPECT_EQ(formatWithNumber(pattern, value), text) << utf16ToUtf8(pattern);
 }
