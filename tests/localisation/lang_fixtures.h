@@ -14,6 +14,7 @@
 
 namespace runemeter::testing {
 
+using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
