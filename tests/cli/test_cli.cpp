@@ -141,12 +141,6 @@ TEST_F(Cli, MessagesAboutFilesStayOnOneLine) {
                          "based on 4 files\n");
 }
 
-TEST_F(Cli, ShippedSamplesAreReadWithoutMessages) {
-    const ProcessResult r = run({"--subfolders", RUNEMETER_SAMPLES_DIR});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.find("runemeter-cli:"), std::string::npos) << r.err;
-}
-
 // True once the process catches SIGINT, that is, once the run's handler is in place.
 bool catchesInterrupt(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

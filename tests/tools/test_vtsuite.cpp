@@ -73,7 +73,6 @@ TEST_F(Vtsuite, SetChangesWhatShowShowsAndTellsTheToolsAboutTheLanguage) {
         {"font-size", "6", "6"},
         {"font-charset", "0xFF", "255"},
         {"logfile", t + "/logs/suite.log", t + "/logs/suite.log"},
-        {"helpfile", "", ""},
         {"userfolder", t + "/uf", t + "/uf/"}};
     for (const auto& [key, value, shown] : cases) {
         SCOPED_TRACE(key + " " + value);
