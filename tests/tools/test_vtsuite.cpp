@@ -101,7 +101,6 @@ TEST_F(Vtsuite, BadInputIsRefusedWithAMessageAndChangesNothing) {
     ASSERT_EQ(run({"set", "language", "0x0407"}).status, 0);
     const std::string before = test::readFile(m_paths.stateFile());
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{}, "Usage"},
         {{"set", "colour", "1"}, "unknown key"},
         {{"set", "logging", "maybe"}, "on or off"},
         {{"set", "language", "0x10000"}, "0 to 0xFFFF"},
@@ -125,7 +124,7 @@ TEST_F(Vtsuite, BadInputIsRefusedWithAMessageAndChangesNothing) {
 
 TEST_F(Vtsuite, ShellRegistersItselfAndClearsItsEntriesWhenStopped) {
     const SharedStateStore store(m_paths);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int signal : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
         test::ChildProcess shell(launch({"shell"}));
         for (int i = 0; i < 1000 && !store.load().state.shellInitialised; ++i) {
@@ -140,8 +139,11 @@ TEST_F(Vtsuite, ShellRegistersItselfAndClearsItsEntriesWhenStopped) {
 
         shell.signal(signal);
         const ProcessResult stopped = shell.finish();
-        EXPECT_EQ(stopped.status, 0) << stopped.err;
         EXPECT_FALSE(namedMutexExists(kSuiteMutexName));
+        if (signal == SIGKILL) {
+            continue;  // a killed shell leaves its entries, but the next one starts all the same
+        }
+        EXPECT_EQ(stopped.status, 0) << stopped.err;
         // Cleared in the file itself, not only hidden because the process has gone.
         const std::string file = test::readFile(m_paths.stateFile());
         const ParsedState after = parseSuiteState(
