@@ -35,6 +35,7 @@ inline const std::vector<Utf8Case>& utf8Cases() {
         {"overlong two bytes", "\xC0\x80"s, r + r, false},
         {"overlong C1", "\xC1\xBF"s, r + r, false},
         {"overlong three bytes", "\xE0\x80\x80"s, r + r + r, false},
+        {"overlong three bytes, largest", "\xE0\x9F\xBF"s, r + r + r, false},
         {"overlong four bytes", "\xF0\x80\x80\x80"s, r + r + r + r, false},
         {"encoded surrogate D800", "\xED\xA0\x80"s, r + r + r, false},
         {"encoded surrogate DFFF", "\xED\xBF\xBF"s, r + r + r, false},
