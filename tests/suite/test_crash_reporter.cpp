@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "support/files.h"
 
