@@ -18,11 +18,6 @@ namespace runemeter {
 
 namespace {
 
-// How long a thread other than the window's waits for the window thread to take a dialog up.
-// If the window thread is itself blocked (waiting for that very thread), the report goes on
-// without the dialog instead of hanging.
-constexpr std::chrono::seconds kWindowThreadPickUp{5};
-
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -32,8 +27,10 @@ bool onWindowThread() {
            QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-// Runs work on the window thread and waits for it; false when it could not run there.
-bool runOnWindowThread(const std::function<void()>& work) {
+// Runs work on the window thread and waits for it; false when it could not run there, or
+// when the window thread did not take it up within pickUp (it may be blocked, waiting for this
+// very thread): then the work is dropped instead of hanging both threads.
+bool runOnWindowThread(const std::function<void()>& work, std::chrono::milliseconds pickUp) {
     if (QCoreApplication::instance() == nullptr) {
         return false;
     }
@@ -70,8 +67,7 @@ bool runOnWindowThread(const std::function<void()>& work) {
         },
         Qt::QueuedConnection);
     std::unique_lock lock(handshake->mutex);
-    if (!handshake->changed.wait_for(lock, kWindowThreadPickUp,
-                                     [&] { return handshake->started; })) {
+    if (!handshake->changed.wait_for(lock, pickUp, [&] { return handshake->started; })) {
         handshake->abandoned = true;
         return false;
     }
@@ -89,23 +85,26 @@ QString dialogTitle() {
 CrashApplication::CrashApplication(int& argc, char** argv) : QApplication(argc, argv) {
     exception_handling_unit::initialization(argc > 0 && argv != nullptr ? argv[0] : "");
     CrashReporter& reporter = CrashReporter::instance();
-    reporter.setShowError([](const ExceptionRecord& record) {
+    reporter.setShowError([this](const ExceptionRecord& record) {
         ShowChoice choice = record.canContinue ? ShowChoice::Continue : ShowChoice::Quit;
-        if (!runOnWindowThread([&] { choice = showErrorDialog(record); })) {
+        if (!runOnWindowThread([&] { choice = showErrorDialog(record); },
+                               m_windowThreadPickUp.load())) {
             std::fprintf(stderr, "error: %s: %s\n", record.typeName.c_str(),
                          record.message.c_str());
         }
         return choice;
     });
-    reporter.setReportSaved([](const ExceptionRecord&, bool saved,
-                               const std::filesystem::path& reportFile, const std::string& reason) {
+    reporter.setReportSaved([this](const ExceptionRecord&, bool saved,
+                                   const std::filesystem::path& reportFile,
+                                   const std::string& reason) {
         // Also on standard error, for whoever started the program from a terminal.
         if (saved) {
             std::fprintf(stderr, "error report saved in %s\n", reportFile.c_str());
         } else {
             std::fprintf(stderr, "error report not saved: %s\n", reason.c_str());
         }
-        (void)runOnWindowThread([&] { showReportSaved(saved, reportFile, reason); });
+        (void)runOnWindowThread([&] { showReportSaved(saved, reportFile, reason); },
+                                m_windowThreadPickUp.load());
     });
     reporter.setQuit([] {
         // An orderly end: the event loop returns and the program closes as usual.

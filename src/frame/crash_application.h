@@ -5,6 +5,9 @@
 
 #include <QApplication>
 
+#include <atomic>
+#include <chrono>
+
 #include "suite/crash_reporter.h"
 
 class QMessageBox;
@@ -21,6 +24,11 @@ public:
     /// Takes the window hooks out of the reporter and finalises the crash-event unit.
     ~CrashApplication() override;
 
+    /// How long a report from another thread waits for the window thread to take its dialog
+    /// up (5 s unless set). When the window thread is itself blocked, for instance waiting for
+    /// that very thread, the report goes on without the dialog once this time has passed.
+    void setWindowThreadPickUp(std::chrono::milliseconds wait) { m_windowThreadPickUp = wait; }
+
     /// Dispatches one event; an exception from the receiver is reported, not passed on.
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -32,6 +40,9 @@ public:
     /// Tells the user where the report was saved, or why it could not be.
     static void showReportSaved(bool saved, const std::filesystem::path& reportFile,
                                 const std::string& reason);
+
+private:
+    std::atomic<std::chrono::milliseconds> m_windowThreadPickUp{std::chrono::seconds(5)};
 };
 
 }  // namespace runemeter

@@ -1,16 +1,15 @@
 #pragma once
 
-// Helpers of the widget tests: a fresh home folder per test program and real files in it.
+// Helpers of the widget tests: a fresh home folder, files in it, the window's messages and runs.
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QString>
-#include <QTemporaryDir>
+#include <QtTest>
+#include <QtWidgets>
 
-#include <cstdlib>
-#include <string>
+#include <filesystem>
+#include <functional>
+
+#include "frame/TForm1.h"
+#include "frame/qt_text.h"
 
 namespace runemeter::test {
 
@@ -18,21 +17,18 @@ namespace runemeter::test {
 class FreshHome {
 public:
     FreshHome() {
-        const QString root = m_dir.path();
-        set("HOME", root);
-        set("XDG_CONFIG_HOME", root + "/.config");
-        set("XDG_DATA_HOME", root + "/.local/share");
-        set("XDG_CACHE_HOME", root + "/.cache");
-        set("XDG_RUNTIME_DIR", root + "/run");
-        QDir(root).mkpath("run");
-        QFile::setPermissions(root + "/run",
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const QString variable : {"HOME=", "XDG_CONFIG_HOME=/.config", "XDG_DATA_HOME=/.data",
+                                       "XDG_CACHE_HOME=/.cache", "XDG_RUNTIME_DIR=/run"}) {
+            qputenv(qPrintable(variable.section('=', 0, 0)),
+                    (m_dir.path() + variable.section('=', 1)).toLocal8Bit());
+        }
+        QDir(m_dir.path()).mkpath("run");
+        QFile::setPermissions(at("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    [[nodiscard]] bool isValid() const { return m_dir.isValid(); }
-    [[nodiscard]] QString path() const { return m_dir.path(); }
+    /// A path below the home folder.
+    [[nodiscard]] QString at(const QString& path) const { return m_dir.path() + "/" + path; }
 
 private:
-    static void set(const char* name, const QString& value) { qputenv(name, value.toLocal8Bit()); }
     QTemporaryDir m_dir;
 };
 
@@ -43,24 +39,32 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-/// UTF-16 little-endian bytes with their signature.
-inline QByteArray utf16Le(const QString& text) {
-    QByteArray bytes("\xFF\xFE", 2);
-    for (QChar c : text) {
-        bytes.append(static_cast<char>(c.unicode() & 0xFF));
-        bytes.append(static_cast<char>(c.unicode() >> 8));
-    }
-    return bytes;
+/// The text of a UTF-8 file; empty when it cannot be read.
+inline QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-/// UTF-16 big-endian bytes with their signature.
-inline QByteArray utf16Be(const QString& text) {
-    QByteArray bytes("\xFE\xFF", 2);
-    for (QChar c : text) {
-        bytes.append(static_cast<char>(c.unicode() >> 8));
-        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+/// The window's modal messages, and what to do while one is open (its run waits meanwhile).
+struct MessageHook {
+    QStringList texts;
+    std::function<void()> whileShown;
+    [[nodiscard]] std::function<void(const QString&, const QString&)> service() {
+        return [this](const QString& text, const QString&) {
+            texts << text;
+            if (whileShown) {
+                whileShown();
+            }
+        };
     }
-    return bytes;
+};
+
+/// Types path into the window, clicks Analyse and waits for the run's end; false on time-out.
+inline bool runOn(TForm1& form, const QString& path) {
+    form.ElFolderNameEdit1->setText(path);
+    QSignalSpy finished(&form, &TForm1::runFinished);
+    form.ButtonAnalyse->click();
+    return finished.wait(20000);
 }
 
 }  // namespace runemeter::test
