@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <numeric>
@@ -176,6 +177,20 @@ TEST(SettingsFileDisk, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
         EXPECT_EQ(readFile(temp / kept), "keep me");
         EXPECT_EQ(folderEntries(temp.path()), before);
     }
+}
+
+TEST(SettingsFileDisk, AReadOnlyFolderRefusesTheSaveAndKeepsTheOldFile) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    TempDir temp;
+    writeFile(temp / "ro/tool.ini", "keep me");
+    fs::permissions(temp / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    SettingsFile ini;
+    ini.WriteBool(u"CheckBoxFolders", u"checked", true);
+    const auto error = ini.Save(temp / "ro/tool.ini");
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->message.find("cannot create a file in"), std::string::npos) << error->message;
+    EXPECT_EQ(readFile(temp / "ro/tool.ini"), "keep me");
 }
 
 // Files that are no settings, or hostile ones: each loads as nothing with one short line, and

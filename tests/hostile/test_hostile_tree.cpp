@@ -128,5 +128,22 @@ TEST(HostileTree, WhatIsNoFileIsSkippedWithAMessageWithoutBlocking) {
     EXPECT_EQ(chosen.reasons, Lines{pipe});
 }
 
+// A file or folder the user may not read is reported and skipped; the rest of the run goes on.
+TEST(HostileTree, UnreadableFilesAndFoldersAreReportedAndSkipped) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    TempDir dir;
+    for (const char* f : {"a.txt", "locked.txt", "shut/in.txt", "z/z.txt"})
+        writeFile(dir / f, "xyz");
+    fs::permissions(dir / "locked.txt", fs::perms::none);
+    fs::permissions(dir / "shut", fs::perms::none);
+    AnalysisState state;
+    RunRecorder recorder(dir.path());
+    test::analyse(dir.path(), u"*.txt", state, recorder, true);
+    EXPECT_EQ(recorder.log, (Lines{"failed shut", "failed locked.txt"}));
+    EXPECT_EQ(state.FilesRead, 2);
+    EXPECT_EQ(count(state, u'x'), 2);
+}
+
 }  // namespace
 }  // namespace runemeter

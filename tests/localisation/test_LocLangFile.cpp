@@ -1,11 +1,14 @@
 // Language files: the layout of each format version, counts at their boundaries, loading into
 // the store as native file or translation, damaged data; and the store's named lists.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "localisation/LocLangFile.h"
 #include "localisation/lang_fixtures.h"
 #include "localisation/lzcompress.h"
+#include "support/files.h"
 
 namespace runemeter {
 namespace {
@@ -180,6 +183,20 @@ TEST(LangFile, TheHeaderOfALargeCompressedFileComesFromItsHeadAlone) {
     EXPECT_EQ(file->FLocale, kEnglishUK);
     TLocStorage store;
     EXPECT_THROW(file->Load(&store, -1), ECompressError);
+}
+
+// A language file installed read-only is still read (the engine never needs to write it).
+TEST(LangFile, AFileWithoutWritePermissionIsReadOnlyButRead) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    test::TempDir dir;
+    writeFile(dir / "app.ntv.lng", writeLangFileImage(nativeLanguage(), false));
+    std::filesystem::permissions(dir / "app.ntv.lng", std::filesystem::perms::owner_read);
+    auto file = TLangFile::Create(dir / "app.ntv.lng", false);
+    EXPECT_TRUE(file->FReadOnly);
+    TLocStorage store;
+    file->Load(&store, -1);
+    EXPECT_NE(store.FindConstByIntID(1), nullptr);
 }
 
 TEST(LocStorage, NamedListsStaySortedCaseBlindAndKeepTheFirstOfEachName) {

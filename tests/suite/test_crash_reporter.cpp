@@ -1,5 +1,7 @@
 #include "suite/crash_reporter.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -122,6 +124,17 @@ TEST(CrashReporter, StepsRunInOrderAndEachFailureIsTold) {
         EXPECT_EQ(outcome.choice, row.fatal ? quit : row.choice);
         EXPECT_FALSE(outcome.nested || f.reporter.busy());
     }
+}
+
+TEST(CrashReporter, AReadOnlyFolderGivesWayToTheUserFolder) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the super-user";
+    Fixture f;
+    cause(Mishap::UserFolder, f);
+    f.reporter.options().outputFolder = (f.tmp / "out").string();
+    fs::permissions(f.tmp / "out", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(f.reporter.report("E", "m").reportFile, f.tmp / "user/Veltrane/runemeter.elf");
+    EXPECT_EQ(f.events, "noticed a0 show a1 a2 a3 saved");
 }
 
 TEST(CrashReporterDeathTest, TerminateSavesTheReportThenAborts) {
