@@ -111,7 +111,8 @@ for p in "${patches[@]}"; do
         [ -n "$tests" ] || tests="(see $logs/$id.test.log)"
       fi
     fi
-    patch -R -p1 -s -f < "$p" >> "$logs/$id.patch.log" 2>&1
+    patch -R -p1 -s -f < "$p" >> "$logs/$id.patch.log" 2>&1 ||
+      { echo "run.sh: $id could not be taken out again; $copy is not clean" >&2; exit 1; }
     rm -f .seeded-fault
   fi
   case $result in
