@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libzip-dev zipcmp zipmerge ziptool libicu-dev
   libgtest-dev libgmock-dev
   xvfb xauth xclip xdotool imagemagick fonts-dejavu-core
-  clang-format python3
+  clang-format python3 acl
 )
 
 missing=()

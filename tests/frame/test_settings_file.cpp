@@ -239,8 +239,8 @@ TEST(ScrambleText, KeyAndTheZeroAnd26Rule) {
     const std::string keyOnA = "\x10\x37vb1\r9x`\x15,s\x01*\x13;e";  // 'A' ^ each key unit
     const std::vector<std::tuple<const char*, std::string, std::string>> rows = {
         {"the key, and again after it", std::string(18, 'A'), keyOnA + "\x10"},
-        {"result 0 at 0 and after the wrap", "Q" + std::string(16, 'A') + "Q",
-         "Q" + keyOnA.substr(1) + "Q"},
+        {"result 0 at 0 and after the wrap", std::string("Q").append(16, 'A').append("Q"),
+         std::string("Q").append(keyOnA.substr(1)).append("Q")},
         {"result 26 at 5", "AAAAAV", keyOnA.substr(0, 5) + "V"},
         {"0 and 26 in the text", std::string("A\0\x1A", 3), std::string("\x10\0\x1A", 3)}};
     for (const auto& [label, text, scrambled] : rows) {

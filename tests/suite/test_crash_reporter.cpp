@@ -33,12 +33,12 @@ struct Fixture {
         reporter.setNotifications(
             [this](const ExceptionRecord&, bool&) { note("noticed"); },
             [this](const ExceptionRecord& record, std::uint8_t kind, bool& execute) {
-                note("a" + std::to_string(kind));
+                note(std::string("a").append(std::to_string(kind)));
                 saveFolder = kind == 2 ? record.options.outputFolder : saveFolder;
                 execute = kind != skip;
             },
             [this](const ExceptionRecord&, std::uint8_t kind) {
-                note("f" + std::to_string(kind));
+                note(std::string("f").append(std::to_string(kind)));
             });
         reporter.setShowError([this](const ExceptionRecord& record) {
             note(record.canContinue ? "show" : "fatal");

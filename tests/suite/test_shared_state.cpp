@@ -91,7 +91,7 @@ TEST(SharedState, ADamagedFileReadsAsDefaultsAndIsKeptWhenReplaced) {
     const std::pair<const char*, std::string> rows[] = {
         {"empty", ""},
         {"header cut short", whole.substr(0, 19)},
-        {"wrong magic", "X" + whole.substr(1)},
+        {"wrong magic", std::string("X").append(whole, 1)},
         {"later format version", later},
         {"one byte too many", whole + "x"},
         {"payload byte flipped", flipped},
@@ -103,7 +103,7 @@ TEST(SharedState, ADamagedFileReadsAsDefaultsAndIsKeptWhenReplaced) {
         {"record longer than payload", stateFile(le(1, 2) + le(1, 4))},
         {"logging flag 2", stateFile(record(1, "\2"))},
         {"path with NUL", stateFile(record(2, std::string("/a\0b", 4)))},
-        {"path too long", stateFile(record(4, "/" + std::string(kMaxStatePath, 'p')))},
+        {"path too long", stateFile(record(4, std::string("/").append(kMaxStatePath, 'p')))},
         {"language of 3 bytes", stateFile(record(5, le(7, 3)))},
         {"too many windows", stateFile(windows)},
     };
