@@ -16,7 +16,7 @@ TEST(CustomiseMenu, HotkeyMarkersGoAndDoubledAmpersandsStay) {
 }
 
 TEST(CustomiseMenu, OnlyPlainCommandItemsWithACustomisableTagBelong) {
-    const auto belongs = [](const std::u16string& caption, int tag, bool separator = false,
+    const auto belongs = [](const char16_t* caption, int tag, bool separator = false,
                             bool subItems = false, bool groupHeading = false) {
         return IsCustomisableItem({caption, tag, separator, subItems, groupHeading});
     };
