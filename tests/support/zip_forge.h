@@ -135,6 +135,21 @@ inline std::string zip64Extra(const ForgedMember& m) {
     return extra;
 }
 
+/// The fields the local header and the directory entry share, from "version needed" to the
+/// length of the extra field.
+inline void putShared(std::string& out, const ForgedMember& m, const std::string& extra) {
+    put(out, m.zip64 ? 45 : 20, 2);
+    put(out, m.utf8Name ? 0x0800 : 0, 2);
+    put(out, m.method, 2);
+    put(out, 0, 2);
+    put(out, 0x21, 2);
+    put(out, m.crc, 4);
+    put(out, m.zip64 ? 0xFFFFFFFFu : m.compressedSize, 4);
+    put(out, m.zip64 ? 0xFFFFFFFFu : m.uncompressedSize, 4);
+    put(out, m.name.size(), 2);
+    put(out, extra.size(), 2);
+}
+
 }  // namespace forge_detail
 
 /// The bytes of an archive holding members in order, ended as end says.
@@ -146,16 +161,7 @@ inline std::string forgeZip(const std::vector<ForgedMember>& members, const Forg
         offsets.push_back(out.size());
         const std::string extra = m.zip64 ? forge_detail::zip64Extra(m) : std::string();
         put(out, 0x04034b50, 4);
-        put(out, m.zip64 ? 45 : 20, 2);
-        put(out, m.utf8Name ? 0x0800 : 0, 2);
-        put(out, m.method, 2);
-        put(out, 0, 2);
-        put(out, 0x21, 2);
-        put(out, m.crc, 4);
-        put(out, m.zip64 ? 0xFFFFFFFFu : m.compressedSize, 4);
-        put(out, m.zip64 ? 0xFFFFFFFFu : m.uncompressedSize, 4);
-        put(out, m.name.size(), 2);
-        put(out, extra.size(), 2);
+        forge_detail::putShared(out, m, extra);
         out += m.name;
         out += extra;
         out += m.payload;
@@ -166,16 +172,7 @@ inline std::string forgeZip(const std::vector<ForgedMember>& members, const Forg
         const std::string extra = m.zip64 ? forge_detail::zip64Extra(m) : std::string();
         put(out, 0x02014b50, 4);
         put(out, 20 | (3 << 8), 2);
-        put(out, m.zip64 ? 45 : 20, 2);
-        put(out, m.utf8Name ? 0x0800 : 0, 2);
-        put(out, m.method, 2);
-        put(out, 0, 2);
-        put(out, 0x21, 2);
-        put(out, m.crc, 4);
-        put(out, m.zip64 ? 0xFFFFFFFFu : m.compressedSize, 4);
-        put(out, m.zip64 ? 0xFFFFFFFFu : m.uncompressedSize, 4);
-        put(out, m.name.size(), 2);
-        put(out, extra.size(), 2);
+        forge_detail::putShared(out, m, extra);
         put(out, 0, 2);
         put(out, 0, 2);
         put(out, 0, 2);
