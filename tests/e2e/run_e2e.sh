@@ -4,6 +4,9 @@
 # runemeter-cli's output. With VTSUITE given, the running window is then switched to German
 # through the suite's notification and copied again. Screenshots are saved in OUTPUT_FOLDER.
 # Every step waits for what it needs, polling, up to 20 s.
+# Last, the window is started twice more on Chinese, Arabic and emoji text with the list font at
+# 10 pt and at 14 pt (written into its settings file beforehand) for screenshots of each;
+# scripts/update-screenshots.sh copies them into docs/.
 # Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER [VTSUITE]
 set -u
 runemeter=$1 cli=$2 out=$3 vtsuite=${4:-}
@@ -23,7 +26,7 @@ copy() {  # KEY FILE
     xdotool key --window "$wid" "$1"
     xclip -o -selection clipboard > "$2" 2> /dev/null
 }
-screenshot() { import -window root "$out/$1" || fail "no screenshot $1"; }
+screenshot() { import -window "$wid" "$out/$1" || fail "no screenshot $1"; }
 
 mkdir -p "$out" || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
@@ -86,3 +89,45 @@ if ! cmp -s "$out/clipboard.txt" "$out/cli.txt"; then
     fail "the copied text differs from runemeter-cli --sort freq"
 fi
 echo "e2e: $(wc -l < "$out/clipboard.txt") lines copied, identical to runemeter-cli"
+
+# Scripts other than Latin at two list font sizes. The window is closed first, and its settings
+# file is written afresh for each start: the path and the list font size, the rest as default.
+kill "$pid" && wait "$pid" 2> /dev/null
+pid=
+# UTF-8 with its signature: text without one is read as ANSI.
+scripts="$work/scripts"
+mkdir -p "$scripts"
+printf '\357\273\277\344\270\255\346\226\207\345\255\227\347\254\246\347\273\237\350\256\241\r\n' > "$scripts/chinese.txt"
+printf '\357\273\277\331\205\330\261\330\255\330\250\330\247 \330\250\330\247\331\204\330\271\330\247\331\204\331\205\r\n' > "$scripts/arabic.txt"
+printf '\357\273\277\360\237\230\200\360\237\216\211\360\237\221\215 \342\234\205\r\n' > "$scripts/emoji.txt"
+settings="$XDG_DATA_HOME/Veltrane/runemeter.ini"
+# Back to English, whose copy key is Alt+C.
+[ -z "$vtsuite" ] || "$vtsuite" set language 2057 > /dev/null 2>&1 || fail "vtsuite set language 2057 failed"
+for size in 10 14; do
+    printf '[ElFolderNameEdit1]\ntext:wstr=%s\n\n[ElSpinEditFontSize]\nvalue:int=%s\n' \
+        "$scripts" "$size" > "$settings" || fail "cannot write $settings"
+    "$runemeter" >> "$out/runemeter.log" 2>&1 &
+    pid=$!
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Runemeter$' | head -n 1)
+    [ -n "$wid" ] || fail "the window did not appear for the $size pt screenshot"
+    xdotool windowfocus "$wid" 2> /dev/null
+    poll sh -c "[ \"\$(xdotool getwindowfocus)\" = $wid ]" || fail "the window got no focus"
+    eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
+    xdotool key Return
+    # U+4E2D, the first Chinese character, is in the list once the run is over.
+    scripts_listed() { copy alt+c "$out/clipboard-scripts.txt" && grep -q '^20013	' "$out/clipboard-scripts.txt"; }
+    poll scripts_listed || fail "the run over Chinese, Arabic and emoji text gave no list at $size pt"
+    xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1
+    # Sorted by frequency, the characters read come before the many rows of unused digits and
+    # letters, and the list ends with one of those.
+    by_frequency() { copy alt+c "$out/clipboard-scripts.txt" && tail -n 1 "$out/clipboard-scripts.txt" | grep -q '	0.$'; }
+    poll by_frequency || fail "the list at $size pt is not sorted by frequency"
+    # Larger than the default size, so that more rows show; the window lays itself out anew
+    # after the resize, which a short pause leaves time for.
+    xdotool windowsize --sync "$wid" 720 600
+    sleep 1
+    screenshot "runemeter-scripts-${size}pt.png"
+    kill "$pid" && wait "$pid" 2> /dev/null
+    pid=
+done
+echo "e2e: Chinese, Arabic and emoji text shown at 10 and 14 pt"
