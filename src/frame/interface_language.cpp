@@ -245,7 +245,6 @@ ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFol
             if (copyOver(it->path(), target)) {
                 (void)writeChecksum(target, *shipped);
                 std::filesystem::remove(beside, fileEc);
-                ++result.replaced;
             }
             continue;
         }

@@ -70,8 +70,7 @@ int HandleSuiteNotification(TLocalizerOnFly& engine, const SuiteMessage& message
 
 /// What InstallShippedLanguages did.
 struct ShippedLanguages {
-    int copied = 0;    ///< Files the folder lacked.
-    int replaced = 0;  ///< Earlier copies the user had not changed, replaced by newer ones.
+    int copied = 0;  ///< Files the folder lacked.
     /// The user's changed files (kept) and where the newer shipped file was put beside each.
     std::vector<std::pair<std::filesystem::path, std::filesystem::path>> keptBeside;
 };

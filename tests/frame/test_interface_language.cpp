@@ -100,69 +100,34 @@ TEST(InterfaceLanguage, ChineseSetsTheSharedInterfaceFont) {
 // Upgrades one after another: the program's unchanged copies follow the shipped files; a file
 // the user changed (or put there) stays, and a newer shipped file goes beside it, once.
 TEST(InterfaceLanguage, ShippedFilesRefreshOnlyTheProgramsUnchangedCopies) {
-    struct Step {
-        const char* name;
-        const char* shippedNative;
-        const char* shippedGerman;
-        const char* userEdit;  // written over the user's native file first; nullptr: none
-        int copied, replaced;
-        std::vector<std::string> beside;  // file names told about
-        const char* native;               // the user's files afterwards
-        const char* german;
-    };
-    const Step steps[] = {
-        {"first start: the user's own German stays",
-         "n1",
-         "d1",
-         nullptr,
-         1,
-         0,
-         {"runemeter.DEU.lng"},
-         "n1",
-         "mine"},
-        {"upgrade", "n2", "d2", nullptr, 0, 1, {"runemeter.DEU.lng"}, "n2", "mine"},
-        {"the same again tells nothing", "n2", "d2", nullptr, 0, 0, {}, "n2", "mine"},
-        {"a changed copy with the same shipped file",
-         "n2",
-         "d2",
-         "edited",
-         0,
-         0,
-         {},
-         "edited",
-         "mine"},
-        {"a changed copy with a newer one",
-         "n3",
-         "d2",
-         nullptr,
-         0,
-         0,
-         {"runemeter.ntv.lng"},
-         "edited",
-         "mine"},
-        {"made equal to the shipped file again", "n3", "d2", "n3", 0, 0, {}, "n3", "mine"},
-        {"so it follows the next upgrade", "n4", "d2", nullptr, 0, 1, {}, "n4", "mine"},
-    };
+    // shipped native, shipped German, user's edit of the native file, files told about,
+    // the user's native file afterwards (the user's own German always stays).
+    const std::tuple<const char*, const char*, const char*, std::string, const char*> steps[] = {
+        {"n1", "d1", "", "runemeter.DEU.lng", "n1"},  // first start
+        {"n2", "d2", "", "runemeter.DEU.lng", "n2"},  // upgrade
+        {"n2", "d2", "", "", "n2"},                   // the same again tells nothing
+        {"n2", "d2", "edited", "", "edited"},         // changed, nothing newer
+        {"n3", "d2", "", "runemeter.ntv.lng", "edited"},
+        {"n3", "d2", "n3", "", "n3"},  // equal to the shipped file again
+        {"n4", "d2", "", "", "n4"}};   // so it follows the next upgrade
     TempDir dir;
     writeFile(dir / "user/runemeter.DEU.lng", "mine");
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        writeFile(dir / "share/runemeter.ntv.lng", step.shippedNative);
-        writeFile(dir / "share/runemeter.DEU.lng", step.shippedGerman);
-        if (step.userEdit != nullptr) {
-            writeFile(dir / "user/runemeter.ntv.lng", step.userEdit);
+    for (const auto& [native, german, edit, told, after] : steps) {
+        SCOPED_TRACE(std::string(native) + " " + edit);
+        writeFile(dir / "share/runemeter.ntv.lng", native);
+        writeFile(dir / "share/runemeter.DEU.lng", german);
+        if (*edit != '\0') {
+            writeFile(dir / "user/runemeter.ntv.lng", edit);
         }
         const ShippedLanguages result = InstallShippedLanguages(dir / "share", dir / "user");
-        EXPECT_EQ(result.copied, step.copied);
-        EXPECT_EQ(result.replaced, step.replaced);
-        std::vector<std::string> told;
+        std::string names;
         for (const auto& [kept, beside] : result.keptBeside) {
-            told.push_back(kept.filename().string());
+            names += kept.filename().string();
             EXPECT_EQ(readFile(beside), readFile(dir / "share" / kept.filename()));
         }
-        EXPECT_EQ(told, step.beside);
-        EXPECT_EQ(readFile(dir / "user/runemeter.ntv.lng"), step.native);
-        EXPECT_EQ(readFile(dir / "user/runemeter.DEU.lng"), step.german);
+        EXPECT_EQ(names, told);
+        EXPECT_EQ(readFile(dir / "user/runemeter.ntv.lng"), after);
+        EXPECT_EQ(readFile(dir / "user/runemeter.DEU.lng"), "mine");
     }
 }
 

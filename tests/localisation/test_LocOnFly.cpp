@@ -104,26 +104,6 @@ TEST(LocOnFly, Switching) {
     }
 }
 
-// Languages outside the old table are found under the abbreviations ICU's names give them.
-TEST(LocOnFly, SwitchesToLanguagesNamedByIcu) {
-    const std::pair<std::uint32_t, const char*> languages[] = {{0x0C01, "AR-EG"},
-                                                               {0x0429, "FA-IR"},
-                                                               {0x0420, "UR-PK"},
-                                                               {0x241A, "SR-LATN-RS"},
-                                                               {0x081A, "sr-latn-cs"}};
-    for (const auto& [language, abbreviation] : languages) {
-        SCOPED_TRACE(abbreviation);
-        ProgramFolder p;
-        p.writeNative();
-        p.write(std::string("runemeter.") + abbreviation + ".lng",
-                translation(language, u"Other", u"Summe-x", u"x"));
-        p.engine->Init(p.interfaces());
-        p.engine->SwitchTo(language);
-        EXPECT_EQ(p.engine->CurrentLocale(), language);
-        EXPECT_EQ(ResourceString(ResId::VTTotal), u"Summe-x");
-    }
-}
-
 TEST(LocOnFly, AnUpToDateModuleIsReusedAndOnlyUnusedModulesGo) {
     ProgramFolder p;
     p.writeNative();

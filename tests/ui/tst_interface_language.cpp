@@ -116,25 +116,22 @@ private slots:
     }
     void partialTranslation() {
         QFETCH(int, version);
-        const QByteArray shipped = qgetenv("RUNEMETER_INTERFACES");
-        QVERIFY(!shipped.isEmpty());
         const std::filesystem::path nativeFile =
-            pathFromQString(QString::fromLocal8Bit(shipped)) / "runemeter.ntv.lng";
-        const std::filesystem::path user =
-            pathFromQString(m_home.at("partial" + QString::number(version)));
-        const std::filesystem::path interfaces = InterfacesFolder(user);
-        std::filesystem::create_directories(interfaces);
-        std::filesystem::copy_file(nativeFile, interfaces / "runemeter.ntv.lng");
+            pathFromQString(qEnvironmentVariable("RUNEMETER_INTERFACES")) / "runemeter.ntv.lng";
+        const std::filesystem::path user = pathFromQString(m_home.at(QString::number(version)));
+        std::filesystem::create_directories(InterfacesFolder(user));
+        std::filesystem::copy_file(nativeFile, InterfacesFolder(user) / "runemeter.ntv.lng");
         LangFileImage german = langImageFromText(
             "version " + std::to_string(version) +
-            "\nlocale 0x0407\nenglish-name \"German\"\nattributes 0x0100\n"
+            "\nlocale 0x0407\nattributes 0x0100\n"
             "form \"Form1\" attributes=0\ncomponent \"ButtonAnalyse\" attributes=0\n"
             "property \"text\" attributes=0 id=0 type=ptString version=1 time=0\n"
             "value \"&Analysieren\"\n");
         std::string error;
         QVERIFY(
             matchTranslationToNative(readLangFileImage(readFileBytes(nativeFile)), german, error));
-        writeFileBytes(interfaces / "runemeter.DEU.lng", writeLangFileImage(german, false));
+        writeFileBytes(InterfacesFolder(user) / "runemeter.DEU.lng",
+                       writeLangFileImage(german, false));
         LocUtils().FAppFileName = pathFromQString(m_home.at("bin/runemeter"));
         LocUtils().BackToExe();
 
@@ -142,7 +139,6 @@ private slots:
         language.chosenLanguage = [] { return 0x0407u; };
         QStringList logged;
         FormServices services;
-        services.message = [](const QString&, const QString&) {};
         services.userFolder = [&] { return user; };
         services.log = [&](const std::u16string& line, bool) { logged << fromU16(line); };
         services.interfaceLanguage = [&](TForm1& form) {
@@ -155,18 +151,12 @@ private slots:
         QCOMPARE(form.Label1->text(), QStringLiteral("&file(s)"));
         QCOMPARE(form.ElFolderNameEdit1Browse->text(), QStringLiteral("..."));
         QVERIFY(!form.ElFolderNameEdit1->toolTip().isEmpty());
-        QVERIFY(masks > 1);
         QCOMPARE(form.ElComboBoxFileSpecs->count(), masks);
-        QVERIFY(!form.ElComboBoxFileSpecs->itemText(0).isEmpty());
-        const QStringList refusals = logged.filter(QStringLiteral("runemeter.DEU.lng"));
-        if (version == 182) {
-            QVERIFY(refusals.isEmpty());
-            QVERIFY(form.ElStatusBar1->currentMessage().isEmpty());
-        } else {
-            QCOMPARE(refusals.size(), 1);  // once, though refused at each switch
-            QVERIFY(refusals[0].contains(QStringLiteral("version is 7")));
-            QVERIFY(refusals[0].contains(QStringLiteral("needs version 182")));
-            QCOMPARE(form.ElStatusBar1->currentMessage(), refusals[0]);
+        const QStringList told = logged.filter(QStringLiteral("runemeter.DEU.lng"));
+        QCOMPARE(told.size(), version == 182 ? 0 : 1);  // once, though refused at each switch
+        QCOMPARE(form.ElStatusBar1->currentMessage(), told.value(0));
+        if (version != 182) {
+            QVERIFY(told[0].contains("version is 7") && told[0].contains("needs version 182"));
             QCOMPARE(ResourceString(ResId::VTTotal), u"Total");
         }
     }
