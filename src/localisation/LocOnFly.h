@@ -187,8 +187,8 @@ private:
 
 /// The value of an item to show in language langIndex: the native value when the translation
 /// never gave the item a text, or gave one of another value version (unless
-/// showUntranslatedAsIs); nullptr when the value carries
-/// attribute 8 (not to be set) or the language is not in the item.
+/// showUntranslatedAsIs); nullptr when the value carries attribute 8 (not to be set) or the
+/// language is not in the item.
 [[nodiscard]] const TLocValue* ValueToApply(const TLocItem& item, std::size_t langIndex,
                                             bool showUntranslatedAsIs);
 
