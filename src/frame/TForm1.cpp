@@ -500,6 +500,13 @@ void TForm1::FormCreate() {
     showPathValidity(true, {});
 }
 
+void TForm1::ShowNote(const std::u16string& text) {
+    if (m_services.log) {
+        m_services.log(text, true);
+    }
+    ElStatusBar1->showMessage(fromU16(text));
+}
+
 void TForm1::FormShow() {
     FontComboBoxChange();
 }

@@ -115,6 +115,9 @@ public:
     /// Rebuilds the rows and summary lines of the last run with the resource strings now in
     /// force (after a language switch); nothing while a run is in progress.
     void RetranslateResults();
+    /// Tells the user of something the program did on its own (a language file refused or
+    /// kept): a line in the suite's log and the text in the status bar.
+    void ShowNote(const std::u16string& text);
 
     /// Index of a clicked section among the header's sections, -1 when it is not one of them.
     [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);

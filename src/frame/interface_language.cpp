@@ -1,8 +1,18 @@
 #include "frame/interface_language.h"
 
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <span>
 #include <system_error>
 
+#include "localisation/LocLangFile.h"
+#include "localisation/LocUtils.h"
+#include "localisation/byte_stream.h"
+#include "suite/resource_strings.h"
 #include "suite/tool_services.h"
+#include "suite/unicode_text.h"
 
 namespace runemeter {
 
@@ -128,30 +138,139 @@ int HandleSuiteNotification(TLocalizerOnFly& engine, const SuiteMessage& message
     return 0;
 }
 
-int InstallShippedLanguages(const std::filesystem::path& shippedFolder,
-                            const std::filesystem::path& interfacesFolder) {
+namespace {
+
+// FNV-1a, 64 bits: enough to tell whether a file is still the copy that was made.
+std::optional<std::string> checksumOf(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec) ||
+        std::filesystem::file_size(file, ec) > kMaxLangFileSize || ec) {
+        return std::nullopt;
+    }
+    std::vector<std::byte> bytes;
+    try {
+        bytes = readFileBytes(file);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const std::byte b : bytes) {
+        hash = (hash ^ static_cast<std::uint64_t>(b)) * 0x100000001b3ULL;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string(text, 16);
+}
+
+std::filesystem::path withSuffix(const std::filesystem::path& file, std::string_view suffix) {
+    std::filesystem::path out = file;
+    out += std::string(suffix);
+    return out;
+}
+
+std::string readSmallText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text(64, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Copies through a temporary name and a rename, so no half-written language file is left.
+bool copyOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+    try {
+        writeFileBytes(to, readFileBytes(from));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool writeChecksum(const std::filesystem::path& file, const std::string& checksum) {
+    const std::string line = checksum + "\n";
+    try {
+        writeFileBytes(withSuffix(file, kShippedChecksumSuffix),
+                       std::as_bytes(std::span(line.data(), line.size())));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFolder,
+                                         const std::filesystem::path& interfacesFolder) {
+    ShippedLanguages result;
     std::error_code ec;
     if (!std::filesystem::is_directory(shippedFolder, ec)) {
-        return 0;
+        return result;
     }
-    int copied = 0;
     for (std::filesystem::directory_iterator it(shippedFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
         std::error_code fileEc;
         if (!it->is_regular_file(fileEc)) {
             continue;
         }
+        const std::optional<std::string> shipped = checksumOf(it->path());
+        if (!shipped) {
+            continue;
+        }
         std::filesystem::create_directories(interfacesFolder, fileEc);
         const std::filesystem::path target = interfacesFolder / it->path().filename();
-        if (std::filesystem::exists(target, fileEc)) {
-            continue;  // the user's own file (or an earlier copy) stays
+        const std::filesystem::path beside = withSuffix(target, kShippedBesideSuffix);
+        const std::optional<std::string> present = checksumOf(target);
+        if (!present) {
+            if (!std::filesystem::exists(target, fileEc) && copyOver(it->path(), target)) {
+                (void)writeChecksum(target, *shipped);
+                ++result.copied;
+            }
+            continue;
         }
-        if (std::filesystem::copy_file(it->path(), target,
-                                       std::filesystem::copy_options::skip_existing, fileEc)) {
-            ++copied;
+        const std::filesystem::path checksumFile = withSuffix(target, kShippedChecksumSuffix);
+        const std::string copied = readSmallText(checksumFile);
+        if (*present == *shipped) {
+            // The same as the shipped file: it counts as the program's copy from now on.
+            if (copied != *shipped) {
+                (void)writeChecksum(target, *shipped);
+            }
+            std::filesystem::remove(beside, fileEc);
+            continue;
+        }
+        if (!copied.empty() && *present == copied) {
+            // The program's own copy, unchanged since: the newer shipped file replaces it.
+            if (copyOver(it->path(), target)) {
+                (void)writeChecksum(target, *shipped);
+                std::filesystem::remove(beside, fileEc);
+            }
+            continue;
+        }
+        // Changed by the user, or never the program's copy: it stays. A shipped file other
+        // than the one copied goes beside it, and the user hears of it once.
+        if (*shipped != copied && checksumOf(beside) != shipped && copyOver(it->path(), beside)) {
+            result.keptBeside.emplace_back(target, beside);
         }
     }
-    return copied;
+    return result;
+}
+
+std::u16string LanguageRefusedText(const std::filesystem::path& file, std::int32_t version) {
+    const std::u16string name = pathToDisplay(file);
+    const std::u16string found = utf8ToUtf16(std::to_string(version));
+    const std::u16string needed = utf8ToUtf16(std::to_string(kExeResourceVersion));
+    return formatWithStrings(ResourceString(ResId::VTLanguageFileRefused),
+                             std::array<std::u16string_view, 3>{name, found, needed});
+}
+
+std::u16string ShippedBesideText(const std::filesystem::path& kept,
+                                 const std::filesystem::path& beside) {
+    const std::u16string keptName = pathToDisplay(kept);
+    const std::u16string besideName = pathToDisplay(beside.filename());
+    return formatWithStrings(ResourceString(ResId::VTShippedLanguageBeside),
+                             std::array<std::u16string_view, 2>{keptName, besideName});
 }
 
 }  // namespace runemeter

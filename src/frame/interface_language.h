@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "localisation/LocOnFly.h"
 #include "suite/shared_state.h"
@@ -64,9 +68,32 @@ void LanguageSwitchHandler(TLocalizerOnFly& engine, const TLFInfo& info,
 int HandleSuiteNotification(TLocalizerOnFly& engine, const SuiteMessage& message,
                             const InterfaceLanguageServices& services);
 
-/// Copies the shipped language files that the user's interfaces folder lacks; a file already
-/// there is never replaced. Returns the number copied.
-int InstallShippedLanguages(const std::filesystem::path& shippedFolder,
-                            const std::filesystem::path& interfacesFolder);
+/// What InstallShippedLanguages did.
+struct ShippedLanguages {
+    int copied = 0;  ///< Files the folder lacked.
+    /// The user's changed files (kept) and where the newer shipped file was put beside each.
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> keptBeside;
+};
+
+/// Suffix of the file beside a copied language file that holds the copy's checksum.
+inline constexpr std::string_view kShippedChecksumSuffix = ".shipped-checksum";
+/// Suffix of a newer shipped language file put beside a file the user changed.
+inline constexpr std::string_view kShippedBesideSuffix = ".shipped";
+
+/// Brings the shipped language files into the user's interfaces folder. A missing file is
+/// copied, with its checksum beside it; a copy the user has not changed since is replaced by
+/// a newer shipped file; a changed file, or one the program did not put there, is never
+/// overwritten: a newer shipped file goes beside it (name + ".shipped"), once.
+ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFolder,
+                                         const std::filesystem::path& interfacesFolder);
+
+/// The line for the log and the status bar when a translation's version is refused.
+[[nodiscard]] std::u16string LanguageRefusedText(const std::filesystem::path& file,
+                                                 std::int32_t version);
+
+/// The line for the log and the status bar when a changed file was kept and the newer shipped
+/// one put beside it.
+[[nodiscard]] std::u16string ShippedBesideText(const std::filesystem::path& kept,
+                                               const std::filesystem::path& beside);
 
 }  // namespace runemeter

@@ -15,6 +15,10 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <memory>
+#include <set>
+#include <utility>
+
 #include <unistd.h>
 
 #include "frame/TForm1.h"
@@ -104,10 +108,23 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
 
     const std::filesystem::path programFile = LocUtils().FAppFileName;
     const std::filesystem::path interfaces = InterfacesFolder(userFolder);
-    (void)InstallShippedLanguages(ShippedInterfacesFolder(programFile), interfaces);
+    const ShippedLanguages shipped =
+        InstallShippedLanguages(ShippedInterfacesFolder(programFile), interfaces);
+    for (const auto& [kept, beside] : shipped.keptBeside) {
+        form.ShowNote(ShippedBesideText(kept, beside));
+    }
 
     // The engine outlives the window, so the window is held by a guarded pointer.
     QPointer<TForm1> guarded(&form);
+    // A refused file is reported once a run, though every switch to it refuses it again.
+    auto reported = std::make_shared<std::set<std::pair<std::filesystem::path, std::int32_t>>>();
+    engine.FOnVersionRefused = [guarded, reported](TLocalizerOnFly&,
+                                                   const std::filesystem::path& file,
+                                                   std::int32_t version) {
+        if (!guarded.isNull() && reported->emplace(file, version).second) {
+            guarded->ShowNote(LanguageRefusedText(file, version));
+        }
+    };
     if (!services.chooseHelpFile) {
         services.chooseHelpFile = [guarded, userFolder, programFile](std::uint32_t language) {
             const std::filesystem::path help =

@@ -247,6 +247,11 @@ void TLocalizerOnFly::Init(const std::filesystem::path& folder) {
             throw ELocOnFlyError("Language file " + quoted(nativeFile) + " is not found");
         }
         std::unique_ptr<TLangFile> native = TLangFile::Create(nativeFile, true);
+        // Languages of an earlier Init belong to another folder; kept, they would never be
+        // read again and show only the empty values that adding a language makes.
+        while (FLocStorage.LanguageCount() > 1) {
+            FLocStorage.RemoveLanguage(FLocStorage.LanguageCount() - 1);
+        }
         native->Load(&FLocStorage, -1);
         FCheckSync = PrimaryLanguage(native->FLocale) == 9;
         FProcessCharset = false;
@@ -436,6 +441,9 @@ void TLocalizerOnFly::switchToFile(TLangFile& file) {
                                    static_cast<std::size_t>(FLangIndex), info);
             }
             m_utils.LoadResource(moduleFile);
+            if (!m_utils.ModuleIsCurrent() && FOnVersionRefused) {
+                FOnVersionRefused(*this, file.FFileName, file.FVersion);
+            }
         } else {
             m_utils.BackToExe();
         }
@@ -473,7 +481,10 @@ const TLocValue* ValueToApply(const TLocItem& item, std::size_t langIndex,
     }
     const TLocValue* value = item.FValues[langIndex];
     const TLocValue* nativeValue = item.FValues[0];
-    if (value->FValueVersion != nativeValue->FValueVersion && !showUntranslatedAsIs) {
+    // A text the translation left out is only a placeholder: the native one shows, whatever
+    // the file's attributes say. An empty text is applied only where a file gave it.
+    if (!value->FSet ||
+        (value->FValueVersion != nativeValue->FValueVersion && !showUntranslatedAsIs)) {
         value = nativeValue;
     }
     if (value->FAttributes == 8) {

@@ -154,6 +154,11 @@ public:
     std::function<void(TLocalizerOnFly&)> FOnLangSwitchStart;
     /// Called at the end of every switch to a language of the list (not during Init).
     std::function<void(TLocalizerOnFly&, TLFInfo&)> FOnLangSwitch;
+    /// Called when a translation's module is refused because the file's version is not the
+    /// program's resource version: the file and its version. The program's own resource
+    /// strings stay in force.
+    std::function<void(TLocalizerOnFly&, const std::filesystem::path&, std::int32_t)>
+        FOnVersionRefused;
     /// Files of the folder that were left out because their header could not be read.
     std::vector<SkippedLanguageFile> FSkippedFiles;
 
@@ -181,8 +186,9 @@ private:
 [[nodiscard]] std::u16string StoreFormName(std::string_view className);
 
 /// The value of an item to show in language langIndex: the native value when the translation
-/// is of another value version (unless showUntranslatedAsIs); nullptr when the value carries
-/// attribute 8 (not to be set) or the language is not in the item.
+/// never gave the item a text, or gave one of another value version (unless
+/// showUntranslatedAsIs); nullptr when the value carries attribute 8 (not to be set) or the
+/// language is not in the item.
 [[nodiscard]] const TLocValue* ValueToApply(const TLocItem& item, std::size_t langIndex,
                                             bool showUntranslatedAsIs);
 

@@ -82,6 +82,7 @@ TLocValue::TLocValue(TLocValueList* list) : FValueList(list), FLangID(defaultLan
 
 void TLocValue::SetValue(std::u16string value) {
     FValue = std::move(value);
+    FSet = true;
     CalcSortKey();
     if (FValueList != nullptr && FValueList->Count() > 0 && (*FValueList)[0] == this) {
         FValueList->nativeTextChanged();

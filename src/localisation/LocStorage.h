@@ -163,10 +163,13 @@ public:
     /// Orders two values: numbers by value for numeric lists, texts by sort key.
     [[nodiscard]] int CompareWith(const TLocValue& other) const;
 
-    TLocValueList* FValueList;             ///< Owner.
-    double FModified = 0;                  ///< Modification time (days since 1899-12-30).
-    std::int32_t FValueVersion = 0;        ///< Version of the text; negative: not yet translated.
-    std::uint16_t FAttributes = 0;         ///< Bit set, see kValueAttrShowOutdated.
+    TLocValueList* FValueList;       ///< Owner.
+    double FModified = 0;            ///< Modification time (days since 1899-12-30).
+    std::int32_t FValueVersion = 0;  ///< Version of the text; negative: not yet translated.
+    std::uint16_t FAttributes = 0;   ///< Bit set, see kValueAttrShowOutdated.
+    /// Whether a text was ever given (by a language file or SetValue); the empty placeholder
+    /// that adding a language creates is not, and is never shown.
+    bool FSet = false;
     std::vector<std::u16string> FStrings;  ///< Filled by AsStrings().
     std::u16string FSortKey;               ///< Case-folded text.
     std::size_t FSortKeyLen = 0;           ///< Length of FSortKey.

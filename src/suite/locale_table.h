@@ -1,8 +1,9 @@
 #pragma once
 
-// Built-in table of Windows language identifiers: what the system asks the operating system for
-// (abbreviated and English language names, ANSI code page) and the English display names used in
-// messages.
+// Windows language identifiers and what belongs to them: the abbreviation that names language
+// files, the ANSI code page, and the language's names. Names come from ICU, which maps every
+// identifier it knows to a locale; the abbreviations and code pages fixed before that stay in
+// a table, because files on disk carry those abbreviations.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@
 
 namespace runemeter {
 
-/// A language identifier the table does not know.
+/// A language identifier neither the table nor ICU knows.
 class ELocalesError : public NamedError {
 public:
     /// Always "Can not get locale info".
@@ -29,17 +30,28 @@ inline constexpr int LOCALE_IDEFAULTANSICODEPAGE = 4100;
 
 /// The locale information of one identifier; an identifier without a sub-language part is
 /// answered for its default sub-language. Throws ELocalesError for an unknown identifier or type.
+/// Abbreviations outside the table are ICU's language tag in capitals ("AR-EG", "SR-LATN-RS").
 [[nodiscard]] std::u16string GetLocaleInfo(std::uint32_t langId, int infoType);
 
 /// The language abbreviation of file names: the abbreviated name, cut to its first two letters
 /// when the identifier has no sub-language part. Throws ELocalesError.
 [[nodiscard]] std::u16string LanguageAbbreviation(std::uint32_t langId);
 
-/// English display name for messages ("German (Germany)"); identifiers outside the name table
-/// get the English language name plus " (" abbreviation ")". Throws ELocalesError.
+/// ICU's locale for an identifier ("ar_EG", "sr_Latn_RS"). Throws ELocalesError when ICU has
+/// none, or answers with another identifier's locale (an unknown sub-language).
+[[nodiscard]] std::string IcuLocaleName(std::uint32_t langId);
+
+/// English display name for messages ("German (Germany)", "Arabic (Egypt)"). Throws
+/// ELocalesError.
 [[nodiscard]] std::u16string LanguageName(std::uint32_t langId);
 
-/// ANSI code page of a language; 1252 when the identifier is unknown, 0 for Unicode-only ones.
+/// The name of a language in another language ("Arabisch (Ägypten)" for 0x0C01 in 0x0407);
+/// in English when inLanguage is unknown. Throws ELocalesError for an unknown langId.
+[[nodiscard]] std::u16string LanguageDisplayName(std::uint32_t langId, std::uint32_t inLanguage);
+
+/// ANSI code page of a language: the table's, else by the script ICU expects for it (Arabic
+/// 1256, Cyrillic 1251, ..., Latin 1252 or the central European, Turkish, Baltic or Vietnamese
+/// page by language); 1252 when the identifier is unknown, 0 for Unicode-only ones.
 [[nodiscard]] int AnsiCodePageOf(std::uint32_t langId) noexcept;
 
 /// The identifier for a POSIX locale name such as "de_DE.UTF-8" or "fr"; 0 when unknown.

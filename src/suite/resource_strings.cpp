@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 22> kTable{{
+constexpr std::array<ResourceStringEntry, 24> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -39,6 +39,12 @@ constexpr std::array<ResourceStringEntry, 22> kTable{{
     {ResId::VTArchiveDamaged, "VTArchiveDamaged", u"The archive %s is damaged and was skipped: %s"},
     {ResId::VTMemberDamaged, "VTMemberDamaged",
      u"The member %s of the archive %s is damaged and was skipped: %s"},
+    {ResId::VTLanguageFileRefused, "VTLanguageFileRefused",
+     u"The language file %s was refused: its version is %s, and this program needs version %s. "
+     u"Messages stay in English."},
+    {ResId::VTShippedLanguageBeside, "VTShippedLanguageBeside",
+     u"Your changed language file %s was kept; the newer one that comes with the program is "
+     u"beside it as %s."},
 }};
 
 constexpr bool tableInIdOrder() {

@@ -34,6 +34,8 @@ enum class ResId : std::uint16_t {
     VTNoHelpFile = 1204,
     VTArchiveDamaged = 1205,
     VTMemberDamaged = 1206,
+    VTLanguageFileRefused = 1207,
+    VTShippedLanguageBeside = 1208,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

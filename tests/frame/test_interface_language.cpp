@@ -97,15 +97,38 @@ TEST(InterfaceLanguage, ChineseSetsTheSharedInterfaceFont) {
     }
 }
 
-TEST(InterfaceLanguage, ShippedFilesNeverReplaceTheUsersOwn) {
+// Upgrades one after another: the program's unchanged copies follow the shipped files; a file
+// the user changed (or put there) stays, and a newer shipped file goes beside it, once.
+TEST(InterfaceLanguage, ShippedFilesRefreshOnlyTheProgramsUnchangedCopies) {
+    // shipped native, shipped German, user's edit of the native file, files told about,
+    // the user's native file afterwards (the user's own German always stays).
+    const std::tuple<const char*, const char*, const char*, std::string, const char*> steps[] = {
+        {"n1", "d1", "", "runemeter.DEU.lng", "n1"},  // first start
+        {"n2", "d2", "", "runemeter.DEU.lng", "n2"},  // upgrade
+        {"n2", "d2", "", "", "n2"},                   // the same again tells nothing
+        {"n2", "d2", "edited", "", "edited"},         // changed, nothing newer
+        {"n3", "d2", "", "runemeter.ntv.lng", "edited"},
+        {"n3", "d2", "n3", "", "n3"},  // equal to the shipped file again
+        {"n4", "d2", "", "", "n4"}};   // so it follows the next upgrade
     TempDir dir;
-    writeFile(dir / "share/runemeter.ntv.lng", "shipped native");
-    writeFile(dir / "share/runemeter.DEU.lng", "shipped German");
-    writeFile(dir / "user/runemeter.DEU.lng", "the user's German");
-    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user"), 1);
-    EXPECT_EQ(readFile(dir / "user/runemeter.DEU.lng"), "the user's German");
-    EXPECT_EQ(readFile(dir / "user/runemeter.ntv.lng"), "shipped native");
-    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user"), 0);
+    writeFile(dir / "user/runemeter.DEU.lng", "mine");
+    for (const auto& [native, german, edit, told, after] : steps) {
+        SCOPED_TRACE(std::string(native) + " " + edit);
+        writeFile(dir / "share/runemeter.ntv.lng", native);
+        writeFile(dir / "share/runemeter.DEU.lng", german);
+        if (*edit != '\0') {
+            writeFile(dir / "user/runemeter.ntv.lng", edit);
+        }
+        const ShippedLanguages result = InstallShippedLanguages(dir / "share", dir / "user");
+        std::string names;
+        for (const auto& [kept, beside] : result.keptBeside) {
+            names += kept.filename().string();
+            EXPECT_EQ(readFile(beside), readFile(dir / "share" / kept.filename()));
+        }
+        EXPECT_EQ(names, told);
+        EXPECT_EQ(readFile(dir / "user/runemeter.ntv.lng"), after);
+        EXPECT_EQ(readFile(dir / "user/runemeter.DEU.lng"), "mine");
+    }
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
-// The interface font rules on the real window, and the real window switched to each shipped
-// language and back by the suite's notification.
+// The interface font rules on the real window, the real window switched to each shipped
+// language and back by the suite's notification, and translations that leave texts out or are
+// of another version.
 
 #include "frame/interface_language_ui.h"
 #include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "localisation/LocOnFlyForms.h"
+#include "localisation/byte_stream.h"
+#include "localisation/lang_file_format.h"
+#include "localisation/lang_match.h"
+#include "localisation/lang_text.h"
 #include "results/results_list.h"
 #include "suite/tool_services.h"
 #include "ui/ui_test_support.h"
@@ -73,7 +78,8 @@ private slots:
         services.interfaceLanguage = [&](TForm1& form) {
             // The shipped files reach the user's interfaces folder on the first start.
             QVERIFY(InstallShippedLanguages(pathFromQString(QString::fromLocal8Bit(shipped)),
-                                            InterfacesFolder(user)) >= 4);
+                                            InterfacesFolder(user))
+                        .copied >= 4);
             SetUpInterfaceLanguage(form, user, language);
         };
         TForm1 form(services);
@@ -98,6 +104,60 @@ private slots:
             QCOMPARE(fromU16(form.LMDListBox1->resultsModel().rows().back().text), step[4]);
             QCOMPARE(form.LabelFileInfo->text(), step[5]);
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
+        }
+    }
+
+    // A German file that translates one button only. With attribute 256 the texts it leaves
+    // out must still show in English; of another version it is refused, and the user told.
+    void partialTranslation_data() {
+        QTest::addColumn<int>("version");
+        QTest::newRow("texts left out show the native ones") << 182;
+        QTest::newRow("another version is refused and reported") << 7;
+    }
+    void partialTranslation() {
+        QFETCH(int, version);
+        const std::filesystem::path nativeFile =
+            pathFromQString(qEnvironmentVariable("RUNEMETER_INTERFACES")) / "runemeter.ntv.lng";
+        const std::filesystem::path user = pathFromQString(m_home.at(QString::number(version)));
+        std::filesystem::create_directories(InterfacesFolder(user));
+        std::filesystem::copy_file(nativeFile, InterfacesFolder(user) / "runemeter.ntv.lng");
+        LangFileImage german = langImageFromText(
+            "version " + std::to_string(version) +
+            "\nlocale 0x0407\nattributes 0x0100\n"
+            "form \"Form1\" attributes=0\ncomponent \"ButtonAnalyse\" attributes=0\n"
+            "property \"text\" attributes=0 id=0 type=ptString version=1 time=0\n"
+            "value \"&Analysieren\"\n");
+        std::string error;
+        QVERIFY(
+            matchTranslationToNative(readLangFileImage(readFileBytes(nativeFile)), german, error));
+        writeFileBytes(InterfacesFolder(user) / "runemeter.DEU.lng",
+                       writeLangFileImage(german, false));
+        LocUtils().FAppFileName = pathFromQString(m_home.at("bin/runemeter"));
+        LocUtils().BackToExe();
+
+        InterfaceLanguageServices language;
+        language.chosenLanguage = [] { return 0x0407u; };
+        QStringList logged;
+        FormServices services;
+        services.userFolder = [&] { return user; };
+        services.log = [&](const std::u16string& line, bool) { logged << fromU16(line); };
+        services.interfaceLanguage = [&](TForm1& form) {
+            SetUpInterfaceLanguage(form, user, language);
+        };
+        TForm1 form(services);
+        const int masks = form.ElComboBoxFileSpecs->count();
+        LocalizerOnFly().SwitchTo(0x0407);  // the walk again, now over the finished window
+        QCOMPARE(form.ButtonAnalyse->text(), QStringLiteral("&Analysieren"));
+        QCOMPARE(form.Label1->text(), QStringLiteral("&file(s)"));
+        QCOMPARE(form.ElFolderNameEdit1Browse->text(), QStringLiteral("..."));
+        QVERIFY(!form.ElFolderNameEdit1->toolTip().isEmpty());
+        QCOMPARE(form.ElComboBoxFileSpecs->count(), masks);
+        const QStringList told = logged.filter(QStringLiteral("runemeter.DEU.lng"));
+        QCOMPARE(told.size(), version == 182 ? 0 : 1);  // once, though refused at each switch
+        QCOMPARE(form.ElStatusBar1->currentMessage(), told.value(0));
+        if (version != 182) {
+            QVERIFY(told[0].contains("version is 7") && told[0].contains("needs version 182"));
+            QCOMPARE(ResourceString(ResId::VTTotal), u"Total");
         }
     }
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "localisation/LocLangFile.h"
+#include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_text.h"
@@ -243,6 +244,13 @@ int info(const std::vector<std::string>& args) {
               << ")\n"
               << "external groups: " << image.groups.size() << " with " << items
               << " items (max ID " << h.extItemMaxId << ")\n";
+    if (h.version != kExeResourceVersion) {
+        // The program refuses a translation of another version; better to know before shipping.
+        std::cout << "warning:         version " << h.version << " is not " << kExeResourceVersion
+                  << ", the version Runemeter needs: Runemeter refuses "
+                  << "this file and its messages stay in English (set 'version "
+                  << kExeResourceVersion << "')\n";
+    }
     return 0;
 }
 

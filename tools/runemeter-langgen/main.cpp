@@ -203,6 +203,15 @@ int main(int argc, char* argv[]) {
             std::stringstream source;
             source << in.rdbuf();
             LangFileImage translation = langImageFromText(source.str());
+            // The program refuses a translation of another version than its own: a source
+            // without a version line gets the program's.
+            if (translation.header.version == 0) {
+                translation.header.version = kExeResourceVersion;
+            } else if (translation.header.version != kExeResourceVersion) {
+                std::cerr << args[2] << ": warning: version " << translation.header.version
+                          << " is not " << kExeResourceVersion
+                          << "; Runemeter refuses it and its messages stay in English\n";
+            }
             std::string error;
             if (!matchTranslationToNative(native, translation, error)) {
                 std::cerr << args[2] << ": " << error << "\n";
