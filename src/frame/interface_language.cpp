@@ -1,6 +1,12 @@
 #include "frame/interface_language.h"
 
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
 #include <system_error>
+
+#include "frame/tool_frame.h"
 
 #include "suite/tool_services.h"
 
@@ -11,6 +17,25 @@ bool SeveralLanguages = false;
 namespace {
 
 constexpr std::uint32_t kChinese = 4;
+
+std::optional<std::string> readWhole(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Copies source over target unless target already holds the same bytes.
+bool copyWhenDifferent(const std::filesystem::path& source, const std::filesystem::path& target) {
+    const std::optional<std::string> shipped = readWhole(source);
+    if (!shipped || readWhole(target) == shipped) {
+        return false;
+    }
+    std::error_code ec;
+    return std::filesystem::copy_file(source, target,
+                                      std::filesystem::copy_options::overwrite_existing, ec);
+}
 
 // Depth of switches the language-switch handler started itself.
 int g_handlerDepth = 0;
@@ -143,6 +168,10 @@ int InstallShippedLanguages(const std::filesystem::path& shippedFolder,
         }
         std::filesystem::create_directories(interfacesFolder, fileEc);
         const std::filesystem::path target = interfacesFolder / it->path().filename();
+        if (it->path().extension() == ".html") {
+            copied += copyWhenDifferent(it->path(), target) ? 1 : 0;
+            continue;
+        }
         if (std::filesystem::exists(target, fileEc)) {
             continue;  // the user's own file (or an earlier copy) stays
         }
@@ -152,6 +181,13 @@ int InstallShippedLanguages(const std::filesystem::path& shippedFolder,
         }
     }
     return copied;
+}
+
+bool InstallFallbackHelp(const std::filesystem::path& userFolder,
+                         const std::filesystem::path& programFile) {
+    constexpr std::uint32_t kEnglish = 0x0409;
+    return copyWhenDifferent(languageHelpFileName(userFolder, kEnglish),
+                             fallbackHelpFileName(userFolder, programFile));
 }
 
 }  // namespace runemeter

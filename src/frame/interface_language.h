@@ -64,9 +64,16 @@ void LanguageSwitchHandler(TLocalizerOnFly& engine, const TLFInfo& info,
 int HandleSuiteNotification(TLocalizerOnFly& engine, const SuiteMessage& message,
                             const InterfaceLanguageServices& services);
 
-/// Copies the shipped language files that the user's interfaces folder lacks; a file already
-/// there is never replaced. Returns the number copied.
+/// Copies the shipped language files that the user's interfaces folder lacks; a language file
+/// already there is never replaced. The help pages (.html) are made by the build, not by the
+/// user: one that differs from the shipped page is replaced by it. Returns the number copied.
 int InstallShippedLanguages(const std::filesystem::path& shippedFolder,
                             const std::filesystem::path& interfacesFolder);
+
+/// Puts the English help page, when the interfaces folder has it, at the fallback place of the
+/// help file rule, so that a language without a page of its own gets help in English. An older
+/// copy there is replaced. Returns whether a page was copied.
+bool InstallFallbackHelp(const std::filesystem::path& userFolder,
+                         const std::filesystem::path& programFile);
 
 }  // namespace runemeter

@@ -105,17 +105,17 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
     const std::filesystem::path programFile = LocUtils().FAppFileName;
     const std::filesystem::path interfaces = InterfacesFolder(userFolder);
     (void)InstallShippedLanguages(ShippedInterfacesFolder(programFile), interfaces);
+    (void)InstallFallbackHelp(userFolder, programFile.filename());
 
     // The engine outlives the window, so the window is held by a guarded pointer.
     QPointer<TForm1> guarded(&form);
     if (!services.chooseHelpFile) {
+        // The window chooses, and logs, the help file of the new language.
         services.chooseHelpFile = [guarded, userFolder, programFile](std::uint32_t language) {
             const std::filesystem::path help =
-                ChooseHelpFile(userFolder, language, programFile.filename());
+                guarded.isNull() ? ChooseHelpFile(userFolder, language, programFile.filename())
+                                 : guarded->chooseHelpFile(language);
             (void)SetHelpfilename(help);
-            if (!guarded.isNull()) {
-                guarded->setHelpFile(help);
-            }
         };
     }
     // Rows and summary lines carry resource strings; they are rebuilt in the new language.

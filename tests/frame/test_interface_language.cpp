@@ -97,15 +97,23 @@ TEST(InterfaceLanguage, ChineseSetsTheSharedInterfaceFont) {
     }
 }
 
-TEST(InterfaceLanguage, ShippedFilesNeverReplaceTheUsersOwn) {
+// Language files the user has stay; help pages, made by the build, follow the shipped ones. The
+// English page also stands in at the fallback place of the help file rule.
+TEST(InterfaceLanguage, ShippedFilesNeverReplaceTheUsersOwnButHelpPagesFollow) {
     TempDir dir;
     writeFile(dir / "share/runemeter.ntv.lng", "shipped native");
     writeFile(dir / "share/runemeter.DEU.lng", "shipped German");
-    writeFile(dir / "user/runemeter.DEU.lng", "the user's German");
-    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user"), 1);
-    EXPECT_EQ(readFile(dir / "user/runemeter.DEU.lng"), "the user's German");
-    EXPECT_EQ(readFile(dir / "user/runemeter.ntv.lng"), "shipped native");
-    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user"), 0);
+    writeFile(dir / "share/veltrane_9.html", "new page");
+    writeFile(dir / "user/interfaces/runemeter.DEU.lng", "the user's German");
+    writeFile(dir / "user/interfaces/veltrane_9.html", "old page");
+    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user/interfaces"), 2);
+    EXPECT_EQ(readFile(dir / "user/interfaces/runemeter.DEU.lng"), "the user's German");
+    EXPECT_EQ(readFile(dir / "user/interfaces/runemeter.ntv.lng"), "shipped native");
+    EXPECT_EQ(readFile(dir / "user/interfaces/veltrane_9.html"), "new page");
+    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user/interfaces"), 0);
+    EXPECT_TRUE(InstallFallbackHelp(dir / "user", "runemeter"));
+    EXPECT_EQ(readFile(dir / "user/runemeter.html"), "new page");
+    EXPECT_FALSE(InstallFallbackHelp(dir / "user", "runemeter"));
 }
 
 }  // namespace
