@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
@@ -79,6 +81,31 @@ QString memoText(const AnalysisState& state) {
     return fromU16(text) +
            QStringLiteral("\n\n[%1 of %2 characters shown]")
                .arg(QString::number(text.size()), QString::number(state.SourceTextLength));
+}
+
+// Desktop openers of a local file (xdg-open among them) drop the URL's fragment; a small page
+// in the cache folder that forwards to the anchor keeps it.
+bool openInBrowser(const QUrl& url) {
+    if (!url.hasFragment()) {
+        return QDesktopServices::openUrl(url);
+    }
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/runemeter";
+    const QString forward = folder + "/help-topic.html";
+    const QString target = url.toString(QUrl::FullyEncoded).toHtmlEscaped();
+    QSaveFile page(forward);
+    if (!QDir().mkpath(folder) || !page.open(QIODevice::WriteOnly)) {
+        return QDesktopServices::openUrl(url);
+    }
+    page.write(QStringLiteral("<!DOCTYPE html>\n<meta charset=\"utf-8\">\n"
+                              "<meta http-equiv=\"refresh\" content=\"0; url=%1\">\n"
+                              "<a href=\"%1\">%1</a>\n")
+                   .arg(target)
+                   .toUtf8());
+    if (!page.commit()) {
+        return QDesktopServices::openUrl(url);
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(forward));
 }
 
 }  // namespace
@@ -141,9 +168,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
         };
     }
     if (!m_services.openHelp) {
-        m_services.openHelp = [](const std::filesystem::path& file) {
-            return QDesktopServices::openUrl(QUrl::fromLocalFile(pathToQString(file)));
-        };
+        m_services.openHelp = openInBrowser;
     }
     createControls();
     FormCreate();
@@ -168,7 +193,7 @@ void TForm1::createControls() {
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFrameShape(QFrame::StyledPanel);
     Panel2->setFixedHeight(kPanelHeight);
-    Panel2->setProperty("helpContext", kMainHelpContext);
+    Panel2->setProperty(kHelpContextProperty, kMainHelpContext);
     auto* panelLayout = new QVBoxLayout(Panel2);
     panelLayout->setContentsMargins(6, 6, 6, 0);
     panelLayout->setSpacing(4);
@@ -270,7 +295,7 @@ void TForm1::createControls() {
     // The three tabs.
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setProperty("helpContext", kMainHelpContext);
+    PageControl1->setProperty(kHelpContextProperty, kMainHelpContext);
 
     TabSheetResults = new QWidget;
     TabSheetResults->setObjectName(QStringLiteral("TabSheetResults"));
@@ -370,6 +395,24 @@ void TForm1::createControls() {
         }
     });
 
+    // Help topics: a control with a section of its own in the guide opens it; the rest, through
+    // their panel or tabs, the main topic.
+    const auto helpTopic = [](std::initializer_list<QWidget*> controls, int context) {
+        for (QWidget* control : controls) {
+            control->setProperty(kHelpContextProperty, context);
+        }
+    };
+    helpTopic({Label1, ElFolderNameEdit1, ElFolderNameEdit1Browse}, kPathHelpContext);
+    helpTopic({ElComboBoxFileSpecs}, kMaskHelpContext);
+    helpTopic({CheckBoxZips, CheckBoxFolders}, kOptionsHelpContext);
+    helpTopic({ButtonAnalyse, ButtonStop}, kRunHelpContext);
+    helpTopic({ElPopupButtonCopy, ElCheckBoxCopyCharactersOnly}, kCopyHelpContext);
+    helpTopic({TabSheetResults, LabelResults, LabelFileInfo}, kResultsHelpContext);
+    helpTopic({fontLabel, ElFontComboBox1, sizeLabel, ElSpinEditFontSize}, kFontHelpContext);
+    helpTopic({Label2, ElEditHeaderToCut}, kHeaderHelpContext);
+    helpTopic({ButtonHelp}, kMainHelpContext);
+    helpTopic({TabSheetHelp}, kSourceTextHelpContext);
+
     // Handlers.
     connect(ButtonAnalyse, &QPushButton::clicked, this, &TForm1::ButtonAnalyseClick);
     connect(ElFolderNameEdit1, &QLineEdit::returnPressed, this, &TForm1::ButtonAnalyseClick);
@@ -380,6 +423,18 @@ void TForm1::createControls() {
     connect(escape, &QShortcut::activated, this, &TForm1::ButtonStopClick);
     connect(ElPopupButtonCopy, &QPushButton::clicked, this, &TForm1::ElPopupButtonCopyClick);
     connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
+    // F1: the topic of the control with the focus; Shift+F1: of the control under the pointer.
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, this, [this] {
+        QWidget* focus = focusWidget();
+        OpenHelp(HelpContextFor(focus ? focus : this));
+    });
+    auto* contextHelpKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
+    connect(contextHelpKey, &QShortcut::activated, this, [] {
+        TDataModule2* module = TDataModule2::instance();
+        module->PopupActionBar1PopupAt(QCursor::pos());
+        module->WhatsThis1Click();
+    });
     connect(LMDListBox1->header(), &QHeaderView::sectionClicked, this,
             &TForm1::LMDListBox1HeaderSectionClick);
     // The header is not reachable by keyboard; Ctrl+1 to Ctrl+5 click its sections.
@@ -428,9 +483,11 @@ std::filesystem::path TForm1::userFolder() const {
 }
 
 std::filesystem::path TForm1::settingsFile() const {
-    const std::filesystem::path programFile =
-        pathFromQString(QCoreApplication::applicationFilePath()).filename();
-    return ToolSettingsFileName(userFolder(), programFile);
+    return ToolSettingsFileName(userFolder(), programFileName());
+}
+
+std::filesystem::path TForm1::programFileName() {
+    return pathFromQString(QCoreApplication::applicationFilePath()).filename();
 }
 
 void TForm1::FormCreate() {
@@ -453,22 +510,22 @@ void TForm1::FormCreate() {
         m_services.registerWindow(kRunemeterTool, MainWindowHandle);
     }
     dataModule->attachContextMenu(this);
-    dataModule->setHelpHandler([this](int) { ButtonHelpClick(); });
-    // 4. Help file: the suite's, else the rule for the chosen language.
-    const std::filesystem::path programFile =
-        pathFromQString(QCoreApplication::applicationFilePath()).filename();
-    m_helpFile = m_services.helpFile ? m_services.helpFile() : std::filesystem::path{};
-    if (m_helpFile.empty()) {
-        std::uint32_t language = m_services.chosenLanguage ? m_services.chosenLanguage() : 0;
-        if (language == 0) {
-            language = 0x0409;  // the native interface is English
-        }
-        m_helpFile = ChooseHelpFile(userFolder(), language, programFile);
-        if (m_services.log) {
-            const std::u16string name = pathToDisplay(m_helpFile);
-            m_services.log(formatWithStrings(ResourceString(ResId::VTHelpFileIs),
-                                             std::array<std::u16string_view, 1>{name}),
-                           true);
+    dataModule->setHelpHandler([this](int context) { OpenHelp(context); });
+    // 4. Help file: the suite's, else the rule for the chosen language. The rule's places stay
+    //    behind the suite's file, for a suite that names a file no longer there.
+    const std::filesystem::path suiteHelp =
+        m_services.helpFile ? m_services.helpFile() : std::filesystem::path{};
+    std::uint32_t language = m_services.chosenLanguage ? m_services.chosenLanguage() : 0;
+    if (language == 0) {
+        language = 0x0409;  // the native interface is English
+    }
+    if (suiteHelp.empty()) {
+        (void)chooseHelpFile(language);
+    } else {
+        m_helpFile = suiteHelp;
+        m_helpPlaces = HelpFilePlaces(userFolder(), language, programFileName());
+        if (std::find(m_helpPlaces.begin(), m_helpPlaces.end(), suiteHelp) == m_helpPlaces.end()) {
+            m_helpPlaces.insert(m_helpPlaces.begin(), suiteHelp);
         }
     }
     // 3d. Interface language (it may choose another help file).
@@ -790,17 +847,41 @@ void TForm1::FontComboBoxChange() {
 // ---- help
 
 void TForm1::ButtonHelpClick() {
-    std::error_code ec;
-    if (!m_helpFile.empty() && std::filesystem::is_regular_file(m_helpFile, ec)) {
-        if (!m_services.openHelp(m_helpFile)) {
-            m_services.message(QStringLiteral("No program on this desktop opens the help file\n%1")
-                                   .arg(pathToQString(m_helpFile)),
-                               QStringLiteral("Runemeter"));
+    OpenHelp(HelpContextFor(ButtonHelp));
+}
+
+std::filesystem::path TForm1::chooseHelpFile(std::uint32_t language) {
+    m_helpFile = ChooseHelpFile(userFolder(), language, programFileName());
+    m_helpPlaces = HelpFilePlaces(userFolder(), language, programFileName());
+    if (m_services.log) {
+        const std::u16string name = pathToDisplay(m_helpFile);
+        m_services.log(formatWithStrings(ResourceString(ResId::VTHelpFileIs),
+                                         std::array<std::u16string_view, 1>{name}),
+                       true);
+    }
+    return m_helpFile;
+}
+
+void TForm1::OpenHelp(int helpContext) {
+    const std::filesystem::path file = FirstHelpFile(m_helpPlaces);
+    if (file.empty()) {
+        std::u16string places;
+        for (const std::filesystem::path& place : m_helpPlaces) {
+            places += (places.empty() ? u"" : u"\n") + pathToDisplay(place);
         }
+        m_services.message(formatResource(ResId::VTNoHelpFile, {places}),
+                           QStringLiteral("Runemeter"));
         return;
     }
-    m_services.message(formatResource(ResId::VTNoHelpFile, {pathToDisplay(m_helpFile)}),
-                       QStringLiteral("Runemeter"));
+    QUrl url = QUrl::fromLocalFile(pathToQString(file));
+    if (helpContext > 0) {
+        url.setFragment(QString::fromStdString(helpAnchor(helpContext)));
+    }
+    if (!m_services.openHelp(url)) {
+        m_services.message(QStringLiteral("No program on this desktop opens the help file\n%1")
+                               .arg(pathToQString(file)),
+                           QStringLiteral("Runemeter"));
+    }
 }
 
 }  // namespace runemeter

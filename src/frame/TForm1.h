@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
@@ -33,6 +34,7 @@ class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
+class QUrl;
 
 namespace runemeter {
 
@@ -53,8 +55,9 @@ struct FormServices {
     std::function<std::filesystem::path()> helpFile;
     /// The chosen interface language (GetChosenLanguageInterface); 0: none chosen.
     std::function<std::uint32_t()> chosenLanguage;
-    /// Opens a help file; false when the desktop could not. Default: the desktop's handler.
-    std::function<bool(const std::filesystem::path&)> openHelp;
+    /// Opens the help page at a place (a file URL, its fragment the topic's anchor); false when
+    /// the desktop could not. Default: the desktop's browser.
+    std::function<bool(const QUrl&)> openHelp;
     /// The tool's name (Tool_Name of the current tool).
     std::function<std::u16string()> toolName;
     /// Prepares the interface language for the window (creation step 3d); may be empty.
@@ -105,10 +108,14 @@ public:
     [[nodiscard]] const AnalysisState& analysisState() const { return m_state; }
     /// Whether a run is in progress.
     [[nodiscard]] bool isRunning() const { return m_running; }
-    /// The help file the Help button opens.
+    /// The help file the help opens, as the help file rule chose it.
     [[nodiscard]] const std::filesystem::path& helpFile() const { return m_helpFile; }
-    /// Makes another help file the one the Help button opens (a language switch).
-    void setHelpFile(const std::filesystem::path& file) { m_helpFile = file; }
+    /// Chooses the help file of a language by the help file rule (a language switch), logs it
+    /// and returns it.
+    std::filesystem::path chooseHelpFile(std::uint32_t language);
+    /// Opens the help page at a topic's anchor (0: at its top); when no help file exists, a
+    /// message names every place looked in.
+    void OpenHelp(int helpContext);
     /// Fills the state outside a run (fill gets it cleared) and shows its profile as the end of
     /// a run would; false, and nothing done, while a run is in progress. For the benchmarks.
     bool ShowFilledState(const std::function<void(AnalysisState&)>& fill);
@@ -165,11 +172,13 @@ private:
     void stopWorker();
     [[nodiscard]] std::filesystem::path userFolder() const;
     [[nodiscard]] std::filesystem::path settingsFile() const;
+    [[nodiscard]] static std::filesystem::path programFileName();
 
     FormServices m_services;
     AnalysisState m_state;
     std::u16string m_runPath;  ///< the path as typed when the run began
     std::filesystem::path m_helpFile;
+    std::vector<std::filesystem::path> m_helpPlaces;  ///< where the help is looked for, in order
     std::thread m_worker;
     bool m_running = false;
     bool m_closeAfterRun = false;

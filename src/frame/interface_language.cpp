@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <span>
+#include <string>
 #include <system_error>
 
+#include "frame/tool_frame.h"
 #include "localisation/LocLangFile.h"
 #include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
@@ -21,6 +24,25 @@ bool SeveralLanguages = false;
 namespace {
 
 constexpr std::uint32_t kChinese = 4;
+
+std::optional<std::string> readWhole(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Copies source over target unless target already holds the same bytes.
+bool copyWhenDifferent(const std::filesystem::path& source, const std::filesystem::path& target) {
+    const std::optional<std::string> shipped = readWhole(source);
+    if (!shipped || readWhole(target) == shipped) {
+        return false;
+    }
+    std::error_code ec;
+    return std::filesystem::copy_file(source, target,
+                                      std::filesystem::copy_options::overwrite_existing, ec);
+}
 
 // Depth of switches the language-switch handler started itself.
 int g_handlerDepth = 0;
@@ -215,6 +237,12 @@ ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFol
         if (!it->is_regular_file(fileEc)) {
             continue;
         }
+        if (it->path().extension() == ".html") {
+            std::filesystem::create_directories(interfacesFolder, fileEc);
+            result.copied +=
+                copyWhenDifferent(it->path(), interfacesFolder / it->path().filename()) ? 1 : 0;
+            continue;
+        }
         const std::optional<std::string> shipped = checksumOf(it->path());
         if (!shipped) {
             continue;
@@ -271,6 +299,13 @@ std::u16string ShippedBesideText(const std::filesystem::path& kept,
     const std::u16string besideName = pathToDisplay(beside.filename());
     return formatWithStrings(ResourceString(ResId::VTShippedLanguageBeside),
                              std::array<std::u16string_view, 2>{keptName, besideName});
+}
+
+bool InstallFallbackHelp(const std::filesystem::path& userFolder,
+                         const std::filesystem::path& programFile) {
+    constexpr std::uint32_t kEnglish = 0x0409;
+    return copyWhenDifferent(languageHelpFileName(userFolder, kEnglish),
+                             fallbackHelpFileName(userFolder, programFile));
 }
 
 }  // namespace runemeter

@@ -83,7 +83,9 @@ inline constexpr std::string_view kShippedBesideSuffix = ".shipped";
 /// Brings the shipped language files into the user's interfaces folder. A missing file is
 /// copied, with its checksum beside it; a copy the user has not changed since is replaced by
 /// a newer shipped file; a changed file, or one the program did not put there, is never
-/// overwritten: a newer shipped file goes beside it (name + ".shipped"), once.
+/// overwritten: a newer shipped file goes beside it (name + ".shipped"), once. The help pages
+/// (.html) are made by the build, not by the user: one that differs from the shipped page is
+/// replaced by it.
 ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFolder,
                                          const std::filesystem::path& interfacesFolder);
 
@@ -95,5 +97,11 @@ ShippedLanguages InstallShippedLanguages(const std::filesystem::path& shippedFol
 /// one put beside it.
 [[nodiscard]] std::u16string ShippedBesideText(const std::filesystem::path& kept,
                                                const std::filesystem::path& beside);
+
+/// Puts the English help page, when the interfaces folder has it, at the fallback place of the
+/// help file rule, so that a language without a page of its own gets help in English. An older
+/// copy there is replaced. Returns whether a page was copied.
+bool InstallFallbackHelp(const std::filesystem::path& userFolder,
+                         const std::filesystem::path& programFile);
 
 }  // namespace runemeter

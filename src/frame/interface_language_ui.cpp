@@ -113,6 +113,7 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
     for (const auto& [kept, beside] : shipped.keptBeside) {
         form.ShowNote(ShippedBesideText(kept, beside));
     }
+    (void)InstallFallbackHelp(userFolder, programFile.filename());
 
     // The engine outlives the window, so the window is held by a guarded pointer.
     QPointer<TForm1> guarded(&form);
@@ -126,13 +127,12 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
         }
     };
     if (!services.chooseHelpFile) {
+        // The window chooses, and logs, the help file of the new language.
         services.chooseHelpFile = [guarded, userFolder, programFile](std::uint32_t language) {
             const std::filesystem::path help =
-                ChooseHelpFile(userFolder, language, programFile.filename());
+                guarded.isNull() ? ChooseHelpFile(userFolder, language, programFile.filename())
+                                 : guarded->chooseHelpFile(language);
             (void)SetHelpfilename(help);
-            if (!guarded.isNull()) {
-                guarded->setHelpFile(help);
-            }
         };
     }
     // Rows and summary lines carry resource strings; they are rebuilt in the new language.

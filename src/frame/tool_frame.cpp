@@ -48,12 +48,12 @@ std::filesystem::path languageHelpFileName(const std::filesystem::path& userFold
                                            std::uint32_t languageId) {
     // The primary language is the low ten bits of a Windows language identifier.
     const std::uint32_t primary = languageId & 0x3FFu;
-    return InterfacesFolder(userFolder) / ("veltrane_" + std::to_string(primary) + ".chm");
+    return InterfacesFolder(userFolder) / ("veltrane_" + std::to_string(primary) + ".html");
 }
 
 std::filesystem::path fallbackHelpFileName(const std::filesystem::path& userFolder,
                                            const std::filesystem::path& programFile) {
-    return userFolder / withExtension(programFile, ".chm");
+    return userFolder / withExtension(programFile, ".html");
 }
 
 std::filesystem::path ChooseHelpFile(const std::filesystem::path& userFolder,
@@ -64,6 +64,27 @@ std::filesystem::path ChooseHelpFile(const std::filesystem::path& userFolder,
         return languageFile;
     }
     return fallbackHelpFileName(userFolder, programFile);
+}
+
+std::string helpAnchor(int helpContext) {
+    return "help-" + std::to_string(helpContext);
+}
+
+std::vector<std::filesystem::path> HelpFilePlaces(const std::filesystem::path& userFolder,
+                                                  std::uint32_t languageId,
+                                                  const std::filesystem::path& programFile) {
+    return {languageHelpFileName(userFolder, languageId),
+            fallbackHelpFileName(userFolder, programFile)};
+}
+
+std::filesystem::path FirstHelpFile(const std::vector<std::filesystem::path>& places) {
+    for (const std::filesystem::path& place : places) {
+        std::error_code ec;
+        if (!place.empty() && std::filesystem::is_regular_file(place, ec)) {
+            return place;
+        }
+    }
+    return {};
 }
 
 LogLine toolClosingLine(std::u16string_view toolName) {

@@ -15,8 +15,21 @@ namespace runemeter {
 /// The main window's id as the suite knows it: 0 until the window is created and after the end.
 extern std::uint64_t MainWindowHandle;
 
-/// The help topic of the main window.
+/// The help topics of the window: the main one, and one for each control with a section of its
+/// own in the user guide. A topic N is the anchor "help-N" of the help page.
 inline constexpr int kMainHelpContext = 5410;
+inline constexpr int kPathHelpContext = 5411;        ///< the path and its browse button
+inline constexpr int kMaskHelpContext = 5412;        ///< the file mask
+inline constexpr int kOptionsHelpContext = 5413;     ///< .zip files too, sub-folders too
+inline constexpr int kRunHelpContext = 5414;         ///< Analyse and Stop
+inline constexpr int kResultsHelpContext = 5415;     ///< the list and the summary lines
+inline constexpr int kCopyHelpContext = 5416;        ///< Copy, copy letter characters only
+inline constexpr int kFontHelpContext = 5417;        ///< list font and size
+inline constexpr int kHeaderHelpContext = 5418;      ///< header to cut
+inline constexpr int kSourceTextHelpContext = 5419;  ///< the Source Text tab
+
+/// The anchor of a help topic in the help page: "help-" + the topic.
+[[nodiscard]] std::string helpAnchor(int helpContext);
 
 /// The tool's settings file: user folder + program file name with ".ini".
 [[nodiscard]] std::filesystem::path ToolSettingsFileName(const std::filesystem::path& userFolder,
@@ -29,11 +42,11 @@ inline constexpr int kMainHelpContext = 5410;
 [[nodiscard]] std::filesystem::path ToolLanguageFileName(const std::filesystem::path& userFolder,
                                                          const std::filesystem::path& programFile);
 
-/// The help file of a language: interfaces folder + "veltrane_" + primary language + ".chm".
+/// The help file of a language: interfaces folder + "veltrane_" + primary language + ".html".
 [[nodiscard]] std::filesystem::path languageHelpFileName(const std::filesystem::path& userFolder,
                                                          std::uint32_t languageId);
 
-/// The fallback help file: user folder + program file name with ".chm".
+/// The fallback help file: user folder + program file name with ".html".
 [[nodiscard]] std::filesystem::path fallbackHelpFileName(const std::filesystem::path& userFolder,
                                                          const std::filesystem::path& programFile);
 
@@ -42,6 +55,15 @@ inline constexpr int kMainHelpContext = 5410;
 [[nodiscard]] std::filesystem::path ChooseHelpFile(const std::filesystem::path& userFolder,
                                                    std::uint32_t languageId,
                                                    const std::filesystem::path& programFile);
+
+/// Every place the help file rule looks in for a language, in order: the language's file, then
+/// the fallback.
+[[nodiscard]] std::vector<std::filesystem::path> HelpFilePlaces(
+    const std::filesystem::path& userFolder, std::uint32_t languageId,
+    const std::filesystem::path& programFile);
+
+/// The first of the places that is a file, or empty when none is.
+[[nodiscard]] std::filesystem::path FirstHelpFile(const std::vector<std::filesystem::path>& places);
 
 /// One line for the suite's log and its flag.
 struct LogLine {

@@ -35,7 +35,7 @@ constexpr std::array<ResourceStringEntry, 24> kTable{{
     {ResId::VTFileIsEmpty, "VTFileIsEmpty", u"The file %s is empty."},
     {ResId::VTFailedToRead, "VTFailedToRead", u"Cannot read the file %s."},
     {ResId::VTClipboardHasText, "VTClipboardHasText", u"The results are on the clipboard as text."},
-    {ResId::VTNoHelpFile, "VTNoHelpFile", u"No help file was found. It was looked for as %s."},
+    {ResId::VTNoHelpFile, "VTNoHelpFile", u"No help file was found. It was looked for at:\n%s"},
     {ResId::VTArchiveDamaged, "VTArchiveDamaged", u"The archive %s is damaged and was skipped: %s"},
     {ResId::VTMemberDamaged, "VTMemberDamaged",
      u"The member %s of the archive %s is damaged and was skipped: %s"},

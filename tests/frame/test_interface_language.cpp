@@ -131,5 +131,19 @@ TEST(InterfaceLanguage, ShippedFilesRefreshOnlyTheProgramsUnchangedCopies) {
     }
 }
 
+// Help pages, made by the build, follow the shipped ones; the English page also stands in at
+// the fallback place of the help file rule.
+TEST(InterfaceLanguage, HelpPagesFollowTheShippedOnes) {
+    TempDir dir;
+    writeFile(dir / "share/veltrane_9.html", "new page");
+    writeFile(dir / "user/interfaces/veltrane_9.html", "old page");
+    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user/interfaces").copied, 1);
+    EXPECT_EQ(readFile(dir / "user/interfaces/veltrane_9.html"), "new page");
+    EXPECT_EQ(InstallShippedLanguages(dir / "share", dir / "user/interfaces").copied, 0);
+    EXPECT_TRUE(InstallFallbackHelp(dir / "user", "runemeter"));
+    EXPECT_EQ(readFile(dir / "user/runemeter.html"), "new page");
+    EXPECT_FALSE(InstallFallbackHelp(dir / "user", "runemeter"));
+}
+
 }  // namespace
 }  // namespace runemeter

@@ -1,5 +1,6 @@
 // The main window driven through its controls: runs, acting while a file's message holds one,
-// the full list, sorting, copying, painting, a restart, settings files loaded, context help.
+// the full list, sorting, copying, painting, a restart, settings files loaded, context help, F1
+// and the help page.
 
 #include "frame/control_states.h"
 #include "frame/tool_data_module.h"
@@ -346,10 +347,10 @@ private slots:
     void contextHelpUnderThePointer_data() {
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("expected");
-        QTest::newRow("control: its panel's") << "ButtonAnalyse" << 5410;
-        QTest::newRow("disabled control: its panel's") << "ButtonStop" << 5410;
-        QTest::newRow("disabled control with its own") << "ElPopupButtonCopy" << 77;
-        QTest::newRow("control with its own") << "ElEditHeaderToCut" << 88;
+        QTest::newRow("control: its panel's") << "PCProgressBar1" << 5410;
+        QTest::newRow("disabled control: its own") << "ButtonStop" << 5414;
+        QTest::newRow("disabled control with another") << "ElPopupButtonCopy" << 77;
+        QTest::newRow("control with another") << "ElEditHeaderToCut" << 88;
         QTest::newRow("status bar: the window's none") << "ElStatusBar1" << 0;
     }
     void contextHelpUnderThePointer() {
@@ -373,6 +374,63 @@ private slots:
         module->PopupActionBar1->hide();
         module->WhatsThis1->trigger();
         QCOMPARE(opened, QList<int>({expected}));
+    }
+
+    // F1 opens the built help page at the topic of the control with the focus (or of its
+    // nearest container with one), and the page has an anchor for every topic of the window.
+    void f1OpensTheFocusedControlsTopic_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("anchor");
+        QTest::newRow("path") << "ElFolderNameEdit1"
+                              << "help-5411";
+        QTest::newRow("the edit inside the mask box: the box's") << "ElComboBoxFileSpecs"
+                                                                 << "help-5412";
+        QTest::newRow("Source Text") << "Memo"
+                                     << "help-5419";
+    }
+    void f1OpensTheFocusedControlsTopic() {
+        QFETCH(QString, control);
+        QFETCH(QString, anchor);
+        const QString page = QStringLiteral(RUNEMETER_HELP_PAGE);
+        const QString html = test::readText(page);
+        QList<QUrl> opened;
+        FormServices services;
+        services.helpFile = [&] { return pathFromQString(page); };
+        services.openHelp = [&](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        TForm1& form = makeForm(services);
+        for (const QWidget* widget : form.findChildren<QWidget*>()) {
+            const int topic = widget->property(kHelpContextProperty).toInt();
+            QVERIFY2(topic == 0 || html.contains(u"id=\"help-%1\""_s.arg(topic)),
+                     qPrintable(widget->objectName()));
+        }
+        auto* widget = form.findChild<QWidget*>(control);
+        form.PageControl1->setCurrentIndex(control == "Memo" ? 2 : 0);
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        widget->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened[0].toLocalFile(), page);
+        QCOMPARE(opened[0].fragment(), anchor);
+        QCOMPARE(m_messages.texts, QStringList());
+    }
+
+    // Without a help file, the message names every place the help was looked for.
+    void missingHelpNamesEveryPlace() {
+        FormServices services;
+        services.helpFile = [this] { return pathFromQString(at("suite/gone.html")); };
+        services.openHelp = [](const QUrl&) { return true; };
+        TForm1& form = makeForm(services);
+        form.ButtonHelp->click();
+        QCOMPARE(m_messages.texts.size(), 1);
+        const QString places = m_messages.texts[0].section(QLatin1Char('\n'), 1);
+        QCOMPARE(places, QStringList({at("suite/gone.html"), at("user/interfaces/veltrane_9.html"),
+                                      at("user/tst_form.html")})
+                             .join(QLatin1Char('\n')));
     }
 };
 

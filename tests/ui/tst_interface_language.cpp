@@ -70,6 +70,8 @@ private slots:
         language.textSettings = [] { return defaultTextSettings(); };
         language.setTextSettings = [](const TextSettings&) {};
         FormServices services;
+        QStringList logged;
+        services.log = [&](const std::u16string& line, bool) { logged << fromU16(line); };
         services.message = [](const QString&, const QString&) {};
         services.userFolder = [&] { return user; };
         services.registerWindow = [](int tool, std::uint64_t window) {
@@ -88,14 +90,16 @@ private slots:
 
         const QStringList steps[] = {
             {"1031", "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Unicode Big-Endian",
-             "Kontexthilfe"},
+             "Kontexthilfe", "Die Hilfedatei ist "},
             {"1036", "&fichier(s)", "&Résultats", "Caractère", "Total", "Unicode gros-boutiste",
-             "aide contextuelle"},
-            {"2052", "文件(&F)", "结果(&R)", "字符", "总计", "Unicode 大端序", "上下文帮助"},
+             "aide contextuelle", "Le fichier d'aide est "},
+            {"2052", "文件(&F)", "结果(&R)", "字符", "总计", "Unicode 大端序", "上下文帮助",
+             "帮助文件是 "},
             {"2057", "&file(s)", "&Results", "Character", "Total", "Unicode big-endian",
-             "context help"}};
+             "context help", "The help file is "}};
         for (const QStringList& step : steps) {
             chosen = step[0].toUInt();
+            logged.clear();
             QCOMPARE(notifyAllTools(kNotifyLanguageChanged, kShellTool), 1);
             QTRY_COMPARE(form.PageControl1->tabText(0), step[2]);
             QCOMPARE(LocalizerOnFly().CurrentLocale(), chosen);
@@ -104,6 +108,8 @@ private slots:
             QCOMPARE(fromU16(form.LMDListBox1->resultsModel().rows().back().text), step[4]);
             QCOMPARE(form.LabelFileInfo->text(), step[5]);
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
+            // The help file of the new language is logged, in that language.
+            QCOMPARE(logged.filter(step[7]).size(), 1);
         }
     }
 
