@@ -11,6 +11,22 @@
 
 using namespace runemeter;
 
+// The right end of what is painted of the list's first row inside a section; -1 for nothing.
+int inkEnd(QTreeView& list, int section) {
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect row = list.visualRect(list.model()->index(0, 0));
+    const int left = list.header()->sectionViewportPosition(section);
+    const QRgb background = image.pixel(left, row.center().y());
+    for (int x = left + list.header()->sectionSize(section) - 1; x > left; --x) {
+        for (int y = row.top() + 2; y < row.bottom() - 1; ++y) {
+            if (image.pixel(x, y) != background) {
+                return x + 1;
+            }
+        }
+    }
+    return -1;
+}
+
 class TestInterfaceLanguage : public QObject {
     Q_OBJECT
 
@@ -77,6 +93,8 @@ private slots:
             SetUpInterfaceLanguage(form, user, language);
         };
         TForm1 form(services);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(LocalizerOnFly().Initialized() && SeveralLanguages);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
 
@@ -86,6 +104,14 @@ private slots:
             {"1036", "&fichier(s)", "&Résultats", "Caractère", "Total", "Unicode gros-boutiste",
              "aide contextuelle"},
             {"2052", "文件(&F)", "结果(&R)", "字符", "总计", "Unicode 大端序", "上下文帮助"},
+            {"3082", "arc&hivo(s)", "&Resultados", "Carácter", "Total", "Unicode big-endian",
+             "ayuda contextual"},
+            {"1049", "&файл(ы)", "&Результаты", "Символ", "Итого", "Юникод big-endian",
+             "контекстная справка"},
+            {"1041", "ファイル(&F)", "結果(&R)", "文字", "合計", "Unicode (ビッグ エンディアン)",
+             "状況依存のヘルプ"},
+            {"1025", "الملفات(&F)", "النتائج(&R)", "المحرف", "المجموع", "يونيكود big-endian",
+             "تعليمات السياق"},
             {"2057", "&file(s)", "&Results", "Character", "Total", "Unicode big-endian",
              "context help"}};
         for (const QStringList& step : steps) {
@@ -98,6 +124,14 @@ private slots:
             QCOMPARE(fromU16(form.LMDListBox1->resultsModel().rows().back().text), step[4]);
             QCOMPARE(form.LabelFileInfo->text(), step[5]);
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
+            // Arabic mirrors the window: the list's first section, Code, is then at the right,
+            // and the first row's code still ends 20 px before that section's right edge.
+            const bool rtl = chosen == 1025;
+            QCOMPARE(form.layoutDirection(), rtl ? Qt::RightToLeft : Qt::LeftToRight);
+            const QHeaderView* head = form.LMDListBox1->header();
+            QCOMPARE(head->sectionViewportPosition(0) > head->sectionViewportPosition(4), rtl);
+            const int codeEnd = head->sectionViewportPosition(0) + head->sectionSize(0) - 20;
+            QVERIFY(qAbs(inkEnd(*form.LMDListBox1, 0) - codeEnd) <= 2);
         }
     }
 };
