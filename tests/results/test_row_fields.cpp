@@ -94,8 +94,7 @@ TEST(RowFields, ColumnTexts) {
     }
 }
 
-// Right to left, the sections run from the right of a 500 px list: numbers still end at their
-// section's right edge, character and type at theirs.
+// Last, mirrored in a 500 px list: numbers still end at their section's right edge.
 TEST(RowFields, TextPositionsFollowTheSections) {
     const int width[5] = {60, 140, 100, 80, 90};
     const int text[5] = {15, 10, 25, 30, 40};
