@@ -11,7 +11,8 @@ cmake --build "$build" -j"$(nproc)" --target runemeter runemeter-cli vtsuite
 ctest --test-dir "$build" -R '^e2e_runemeter$' --output-on-failure
 
 cp "$build/e2e/runemeter.png" docs/screenshot.png
-for picture in runemeter-german runemeter-scripts-10pt runemeter-scripts-14pt; do
+for picture in runemeter-german runemeter-japanese runemeter-arabic runemeter-scripts-10pt \
+  runemeter-scripts-14pt; do
   cp "$build/e2e/$picture.png" "docs/$picture.png"
 done
-echo "update-screenshots: docs/screenshot.png and three more pictures retaken"
+echo "update-screenshots: docs/screenshot.png and five more pictures retaken"

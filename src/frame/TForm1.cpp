@@ -787,8 +787,9 @@ void TForm1::ListBox1DrawItem(QPainter& painter, int Index, const QRect& Rect, b
     int width[5];
     LMDListBox1->sectionEdges(left, width);
     const QFontMetrics metrics(painter.font());
-    const RowPaint paint = rowPaint(row, model.totalCharacters(), selected, Myformatsettings(),
-                                    left, width, metrics, LMDListBox1->palette());
+    const RowPaint paint =
+        rowPaint(row, model.totalCharacters(), selected, Myformatsettings(), left, width, metrics,
+                 LMDListBox1->palette(), LMDListBox1->isRightToLeft());
     painter.setPen(paint.colour);
     const int baseline = Rect.top() + metrics.ascent();
     for (const PaintedText& column : paint.columns) {

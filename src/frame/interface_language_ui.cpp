@@ -135,8 +135,15 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
             (void)SetHelpfilename(help);
         };
     }
-    // Rows and summary lines carry resource strings; they are rebuilt in the new language.
+    // Rows and summary lines carry resource strings; they are rebuilt in the new language. The
+    // walk mirrored the translated windows for a right-to-left language; windows made later
+    // (dialogs, messages) follow the application's direction.
     walker.FOnFormsTranslated = [guarded] {
+        const TLocalizerOnFly& engine = LocalizerOnFly();
+        if (engine.FProcessBiDiMode) {
+            QGuiApplication::setLayoutDirection(
+                IsRightToLeftLanguage(engine.CurrentLocale()) ? Qt::RightToLeft : Qt::LeftToRight);
+        }
         if (!guarded.isNull()) {
             guarded->RetranslateResults();
         }

@@ -1,6 +1,9 @@
 #include "localisation/LocOnFly.h"
 
+#include <unicode/uloc.h>
+
 #include <algorithm>
+#include <array>
 #include <system_error>
 
 #include "suite/locale_table.h"
@@ -532,9 +535,15 @@ std::optional<IndexedPath> SplitIndexedPath(std::u16string_view name) {
 }
 
 bool IsRightToLeftLanguage(std::uint32_t language) noexcept {
-    // The language's 8-bit code page holds right-to-left letters only for Hebrew and Arabic.
-    const int codePage = AnsiCodePageOf(language);
-    return codePage == 1255 || codePage == 1256;
+    std::array<char, ULOC_FULLNAME_CAPACITY> locale{};
+    UErrorCode error = U_ZERO_ERROR;
+    const std::int32_t length = uloc_getLocaleForLCID(
+        language, locale.data(), static_cast<std::int32_t>(locale.size()), &error);
+    // An empty name would stand for the process's default locale: unknown is left to right.
+    if (U_FAILURE(error) || length <= 0 || length >= static_cast<std::int32_t>(locale.size())) {
+        return false;
+    }
+    return uloc_isRightToLeft(locale.data()) != 0;
 }
 
 TLocUtils& LocUtils() {

@@ -202,7 +202,8 @@ struct IndexedPath {
 /// Splits an indexed component path; nullopt when it has no well-formed "[n]" part.
 [[nodiscard]] std::optional<IndexedPath> SplitIndexedPath(std::u16string_view name);
 
-/// Whether a language is written right to left (its code page is Hebrew or Arabic).
+/// Whether a language is written right to left: the script ICU gives its locale (Arabic, Hebrew,
+/// Persian, Urdu ...); false for an identifier ICU does not know.
 [[nodiscard]] bool IsRightToLeftLanguage(std::uint32_t language) noexcept;
 
 /// The process's module manager.

@@ -11,11 +11,12 @@ namespace runemeter {
 
 const std::array<HeaderSectionDesign, 5>& headerSectionDesign() {
     static const std::array<HeaderSectionDesign, 5> kSections{{
-        {"Code", 50, 0, Qt::AlignRight | Qt::AlignVCenter},
+        // The captions over numbers stay at the right in a right-to-left list, as the numbers do.
+        {"Code", 50, 0, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
         {"Character", 100, 100, Qt::AlignLeft | Qt::AlignVCenter},
         {"Type", 100, 0, Qt::AlignLeft | Qt::AlignVCenter},
-        {"%", 50, 0, Qt::AlignRight | Qt::AlignVCenter},
-        {"freq.", 80, 80, Qt::AlignRight | Qt::AlignVCenter},
+        {"%", 50, 0, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
+        {"freq.", 80, 80, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
     }};
     return kSections;
 }
@@ -128,7 +129,8 @@ QColor paletteColour(RowColour colour, const QPalette& palette) {
 
 RowPaint rowPaint(const ProfileRow& row, std::int64_t totalCharacters, bool selected,
                   const FormatSettings& settings, const int sectionLeft[5],
-                  const int sectionWidth[5], const QFontMetrics& metrics, const QPalette& palette) {
+                  const int sectionWidth[5], const QFontMetrics& metrics, const QPalette& palette,
+                  bool rightToLeft) {
     const RowColumnTexts texts =
         rowColumnTexts(row.text, row.frequency, totalCharacters, selected, settings);
     RowPaint paint;
@@ -137,10 +139,11 @@ RowPaint rowPaint(const ProfileRow& row, std::int64_t totalCharacters, bool sele
     paint.columns[2].text = fromU16(texts.type);
     paint.columns[3].text = fromU16(texts.share);
     paint.columns[4].text = fromU16(texts.frequency);
-    const RowTextPositions x = rowTextPositions(sectionLeft, sectionWidth,
-                                                metrics.horizontalAdvance(paint.columns[0].text),
-                                                metrics.horizontalAdvance(paint.columns[3].text),
-                                                metrics.horizontalAdvance(paint.columns[4].text));
+    int widths[5];
+    for (std::size_t i = 0; i < paint.columns.size(); ++i) {
+        widths[i] = metrics.horizontalAdvance(paint.columns[i].text);
+    }
+    const RowTextPositions x = rowTextPositions(sectionLeft, sectionWidth, widths, rightToLeft);
     paint.columns[0].x = x.code;
     paint.columns[1].x = x.character;
     paint.columns[2].x = x.type;
@@ -254,7 +257,10 @@ void TLMDListBox::drawRow(QPainter* painter, const QStyleOptionViewItem& options
         option.state &= ~QStyle::State_Selected;
     }
     // One rectangle for the whole row, across every section and the space after the last.
-    const int rowLeft = std::min(0, header()->sectionViewportPosition(0));
+    // The sections start at the right in a right-to-left list.
+    const int first = header()->sectionViewportPosition(0);
+    const int rowLeft = std::min(
+        0, isRightToLeft() ? first + header()->sectionSize(0) - header()->length() : first);
     const int rowRight = std::max(viewport()->width(), rowLeft + header()->length());
     option.rect = QRect(rowLeft, options.rect.top(), rowRight - rowLeft, options.rect.height());
     painter->save();

@@ -80,7 +80,7 @@ struct RowPaint {
 [[nodiscard]] RowPaint rowPaint(const ProfileRow& row, std::int64_t totalCharacters, bool selected,
                                 const FormatSettings& settings, const int sectionLeft[5],
                                 const int sectionWidth[5], const QFontMetrics& metrics,
-                                const QPalette& palette);
+                                const QPalette& palette, bool rightToLeft);
 
 /// Row height: the height of "&jK" in the row font plus 2 pixels.
 [[nodiscard]] int rowHeightFor(const QFontMetrics& metrics);

@@ -176,14 +176,14 @@ RowColumnTexts rowColumnTexts(std::u16string_view rowText, std::int64_t frequenc
 }
 
 RowTextPositions rowTextPositions(const int sectionLeft[5], const int sectionWidth[5],
-                                  int codeWidth, int shareWidth, int frequencyWidth) {
-    RowTextPositions positions{};
-    positions.code = sectionLeft[1] - 20 - codeWidth;
-    positions.character = sectionLeft[1] + 2;
-    positions.type = sectionLeft[2] + 2;
-    positions.share = sectionLeft[4] - 2 - shareWidth;
-    positions.frequency = sectionLeft[4] + sectionWidth[4] - 2 - frequencyWidth;
-    return positions;
+                                  const int textWidth[5], bool rightToLeft) {
+    const auto endingAt = [&](int section, int inset) {
+        return sectionLeft[section] + sectionWidth[section] - inset - textWidth[section];
+    };
+    const auto leading = [&](int section) {
+        return rightToLeft ? endingAt(section, 2) : sectionLeft[section] + 2;
+    };
+    return {endingAt(0, 20), leading(1), leading(2), endingAt(3, 2), endingAt(4, 2)};
 }
 
 }  // namespace runemeter

@@ -71,9 +71,11 @@ struct RowTextPositions {
     int code, character, type, share, frequency;
 };
 
-/// x of each text: code ends 20 px before section 1; character and type 2 px into theirs;
-/// share ends 2 px before section 4; frequency ends 2 px before section 4's right edge.
+/// x of each text's left end, given the section edges and the five text widths. The numbers
+/// (code, share, frequency) end at their own section's right edge less 20 px (code) or 2 px, in
+/// either direction, so that their digits line up. Character and type begin 2 px inside their
+/// section's leading edge: the left one, or the right one in a right-to-left list.
 [[nodiscard]] RowTextPositions rowTextPositions(const int sectionLeft[5], const int sectionWidth[5],
-                                                int codeWidth, int shareWidth, int frequencyWidth);
+                                                const int textWidth[5], bool rightToLeft);
 
 }  // namespace runemeter

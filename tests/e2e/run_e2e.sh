@@ -1,8 +1,9 @@
 #!/bin/sh
 # End to end under a virtual X server: start runemeter with a fresh home, type a folder, run,
 # sort by frequency, copy, and compare the clipboard, read by another process, with
-# runemeter-cli's output. With VTSUITE given, the running window is then switched to German
-# through the suite's notification and copied again. Screenshots are saved in OUTPUT_FOLDER.
+# runemeter-cli's output. With VTSUITE given, the running window is then switched to German,
+# Japanese and Arabic through the suite's notification and copied again in each. Screenshots are
+# saved in OUTPUT_FOLDER.
 # Every step waits for what it needs, polling, up to 20 s.
 # Last, the window is started twice more on Chinese, Arabic and emoji text with the list font at
 # 10 pt and at 14 pt (written into its settings file beforehand) for screenshots of each;
@@ -81,6 +82,14 @@ if [ -n "$vtsuite" ]; then
     german() { copy alt+k "$out/clipboard-german.txt" && grep -q '^32	Leerzeichen	' "$out/clipboard-german.txt"; }
     poll german || fail "the list is not in German after the switch"
     screenshot runemeter-german.png
+    # Japanese, then Arabic, whose window is mirrored; both copy with Alt+C, "(&C)".
+    for step in '1041 japanese スペース' '1025 arabic مسافة'; do
+        set -- $step
+        "$vtsuite" set language "$1" > "$out/vtsuite.txt" 2>&1 || fail "vtsuite set language $1 failed"
+        switched() { copy alt+c "$out/clipboard-$2.txt" && grep -q "^32	$3	" "$out/clipboard-$2.txt"; }
+        poll switched "$@" || fail "the list is not in $2 after the switch"
+        screenshot "runemeter-$2.png"
+    done
 fi
 
 "$cli" --sort freq "$data" > "$out/cli.txt" 2> "$out/cli-summary.txt" || fail "runemeter-cli failed"
@@ -101,7 +110,7 @@ printf '\357\273\277\344\270\255\346\226\207\345\255\227\347\254\246\347\273\237
 printf '\357\273\277\331\205\330\261\330\255\330\250\330\247 \330\250\330\247\331\204\330\271\330\247\331\204\331\205\r\n' > "$scripts/arabic.txt"
 printf '\357\273\277\360\237\230\200\360\237\216\211\360\237\221\215 \342\234\205\r\n' > "$scripts/emoji.txt"
 settings="$XDG_DATA_HOME/Veltrane/runemeter.ini"
-# Back to English, whose copy key is Alt+C.
+# Back to English from the last language set above.
 [ -z "$vtsuite" ] || "$vtsuite" set language 2057 > /dev/null 2>&1 || fail "vtsuite set language 2057 failed"
 for size in 10 14; do
     printf '[ElFolderNameEdit1]\ntext:wstr=%s\n\n[ElSpinEditFontSize]\nvalue:int=%s\n' \

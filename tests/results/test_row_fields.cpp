@@ -94,17 +94,23 @@ TEST(RowFields, ColumnTexts) {
     }
 }
 
+// Last, mirrored in a 500 px list: numbers still end at their section's right edge.
 TEST(RowFields, TextPositionsFollowTheSections) {
     const int width[5] = {60, 140, 100, 80, 90};
+    const int text[5] = {15, 10, 25, 30, 40};
     for (const int scrolled : {0, 50}) {
         SCOPED_TRACE(scrolled);
         const int left[5] = {-scrolled, 60 - scrolled, 200 - scrolled, 300 - scrolled,
                              380 - scrolled};
-        const RowTextPositions p = rowTextPositions(left, width, 15, 30, 40);
+        const RowTextPositions p = rowTextPositions(left, width, text, false);
         EXPECT_EQ((std::array{p.code, p.character, p.type, p.share, p.frequency}),
                   (std::array{25 - scrolled, 62 - scrolled, 202 - scrolled, 348 - scrolled,
                               428 - scrolled}));
     }
+    const int mirrored[5] = {440, 300, 200, 120, 30};
+    const RowTextPositions p = rowTextPositions(mirrored, width, text, true);
+    EXPECT_EQ((std::array{p.code, p.character, p.type, p.share, p.frequency}),
+              (std::array{465, 428, 273, 168, 78}));
 }
 
 }  // namespace

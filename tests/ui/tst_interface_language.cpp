@@ -16,6 +16,22 @@
 
 using namespace runemeter;
 
+// The right end of what is painted of the list's first row inside a section; -1 for nothing.
+int inkEnd(QTreeView& list, int section) {
+    const QImage image = list.viewport()->grab().toImage();
+    const QRect row = list.visualRect(list.model()->index(0, 0));
+    const int left = list.header()->sectionViewportPosition(section);
+    const QRgb background = image.pixel(left, row.center().y());  // the section's left end
+    for (int x = left + list.header()->sectionSize(section) - 1; x > left; --x) {
+        for (int y = row.top() + 2; y < row.bottom() - 1; ++y) {
+            if (image.pixel(x, y) != background) {
+                return x + 1;
+            }
+        }
+    }
+    return -1;
+}
+
 class TestInterfaceLanguage : public QObject {
     Q_OBJECT
 
@@ -85,6 +101,8 @@ private slots:
             SetUpInterfaceLanguage(form, user, language);
         };
         TForm1 form(services);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(LocalizerOnFly().Initialized() && SeveralLanguages);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
 
@@ -95,6 +113,14 @@ private slots:
              "aide contextuelle", "Le fichier d'aide est "},
             {"2052", "文件(&F)", "结果(&R)", "字符", "总计", "Unicode 大端序", "上下文帮助",
              "帮助文件是 "},
+            {"3082", "arc&hivo(s)", "&Resultados", "Carácter", "Total", "Unicode big-endian",
+             "ayuda contextual", "El archivo de ayuda es "},
+            {"1049", "&файл(ы)", "&Результаты", "Символ", "Итого", "Юникод big-endian",
+             "контекстная справка", "Файл справки: "},
+            {"1041", "ファイル(&F)", "結果(&R)", "文字", "合計", "Unicode (ビッグ エンディアン)",
+             "状況依存のヘルプ", "ヘルプ ファイルは "},
+            {"1025", "الملفات(&F)", "النتائج(&R)", "المحرف", "المجموع", "يونيكود big-endian",
+             "تعليمات السياق", "ملف التعليمات هو "},
             {"2057", "&file(s)", "&Results", "Character", "Total", "Unicode big-endian",
              "context help", "The help file is "}};
         for (const QStringList& step : steps) {
@@ -110,6 +136,12 @@ private slots:
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
             // The help file of the new language is logged, in that language.
             QCOMPARE(logged.filter(step[7]).size(), 1);
+            // Arabic mirrors the window; the first row's code still ends 20 px before the right
+            // edge of its section, which is then the rightmost.
+            QCOMPARE(form.layoutDirection(), chosen == 1025 ? Qt::RightToLeft : Qt::LeftToRight);
+            const QHeaderView* head = form.LMDListBox1->header();
+            const int codeEnd = head->sectionViewportPosition(0) + head->sectionSize(0) - 20;
+            QVERIFY(qAbs(inkEnd(*form.LMDListBox1, 0) - codeEnd) <= 2);
         }
     }
 
