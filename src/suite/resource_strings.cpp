@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 22> kTable{{
+constexpr std::array<ResourceStringEntry, 26> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -39,6 +39,11 @@ constexpr std::array<ResourceStringEntry, 22> kTable{{
     {ResId::VTArchiveDamaged, "VTArchiveDamaged", u"The archive %s is damaged and was skipped: %s"},
     {ResId::VTMemberDamaged, "VTMemberDamaged",
      u"The member %s of the archive %s is damaged and was skipped: %s"},
+    {ResId::VTNoSuchPath, "VTNoSuchPath", u"\"%s\" is neither a file nor a folder."},
+    {ResId::VTNoPathGiven, "VTNoPathGiven", u"Type or choose a file or a folder first."},
+    {ResId::VTSettingsKept, "VTSettingsKept",
+     u"The settings file could not be read, so the defaults are in use; it was kept as %s."},
+    {ResId::VTClosingAfterFile, "VTClosingAfterFile", u"Closing when the file in hand is done..."},
 }};
 
 constexpr bool tableInIdOrder() {

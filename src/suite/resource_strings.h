@@ -34,6 +34,10 @@ enum class ResId : std::uint16_t {
     VTNoHelpFile = 1204,
     VTArchiveDamaged = 1205,
     VTMemberDamaged = 1206,
+    VTNoSuchPath = 1207,
+    VTNoPathGiven = 1208,
+    VTSettingsKept = 1209,
+    VTClosingAfterFile = 1210,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

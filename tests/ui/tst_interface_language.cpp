@@ -1,5 +1,5 @@
 // The interface font rules on the real window, and the real window switched to each shipped
-// language and back by the suite's notification.
+// language and back by the suite's notification: its texts, rows and order, and its mnemonics.
 
 #include "frame/interface_language_ui.h"
 #include "frame/tool_data_module.h"
@@ -10,6 +10,24 @@
 #include "ui/ui_test_support.h"
 
 using namespace runemeter;
+
+// Two texts of the window that share a mnemonic ("a | b"); empty when each has its own.
+QString mnemonicClash(const TForm1& form) {
+    QStringList texts;
+    for (int i = 0; i < form.PageControl1->count(); ++i)
+        texts << form.PageControl1->tabText(i);
+    for (const QWidget* widget : form.findChildren<QWidget*>())
+        texts << widget->property("text").toString();  // labels, buttons, and a few without '&'
+
+    QMap<QKeySequence, QString> seen;
+    for (const QString& text : texts) {
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        if (!key.isEmpty() && seen.contains(key))
+            return seen[key] + " | " + text;
+        seen[key] = text;
+    }
+    return {};
+}
 
 class TestInterfaceLanguage : public QObject {
     Q_OBJECT
@@ -77,8 +95,15 @@ private slots:
             SetUpInterfaceLanguage(form, user, language);
         };
         TForm1 form(services);
+        const auto rowTexts = [&form] {
+            QStringList texts;
+            for (const ProfileRow& row : form.LMDListBox1->resultsModel().rows())
+                texts << fromU16(row.text);
+            return texts;
+        };
         QVERIFY(LocalizerOnFly().Initialized() && SeveralLanguages);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
+        form.LMDListBox1HeaderSectionClick(0);  // by text: kept, in each language's texts
 
         const QStringList steps[] = {
             {"1031", "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Unicode Big-Endian",
@@ -95,10 +120,22 @@ private slots:
             QCOMPARE(LocalizerOnFly().CurrentLocale(), chosen);
             QCOMPARE(form.Label1->text(), step[1]);
             QCOMPARE(form.LMDListBox1->model()->headerData(1, Qt::Horizontal).toString(), step[3]);
-            QCOMPARE(fromU16(form.LMDListBox1->resultsModel().rows().back().text), step[4]);
             QCOMPARE(form.LabelFileInfo->text(), step[5]);
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
+            QCOMPARE(mnemonicClash(form), QString());
+            const QStringList texts = rowTexts();
+            QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
+                     qPrintable(texts.join('|')));
         }
+        // A run that read no file has rows and a summary in the new language too.
+        QVERIFY(QDir().mkpath(m_home.at("none")) && test::runOn(form, m_home.at("none")));
+        form.LMDListBox1HeaderSectionClick(0);
+        chosen = 1031;
+        QCOMPARE(notifyAllTools(kNotifyLanguageChanged, kShellTool), 1);
+        QTRY_COMPARE(form.LabelResults->text(), QStringLiteral("aus 0 Dateien"));
+        const QStringList texts = rowTexts();
+        QVERIFY2(texts.contains("Zeilenumbrüche") && std::is_sorted(texts.begin(), texts.end()),
+                 qPrintable(texts.join('|')));
     }
 };
 
