@@ -179,8 +179,7 @@ private slots:
         }
         QCOMPARE(form.isVisible(), action != "close");
         if (path == "act") {
-            // While the run waited: files found, the share read so far, the folder searched; then
-            // the status bar after the user's action.
+            // While the run waited: files found, share read, folder searched; then the status bar.
             const QString after =
                 action == "close" ? "Closing when the file in hand is done..." : at("act");
             QCOMPARE(during, QStringList({"4", "25%", at("act"), after}));
