@@ -7,6 +7,7 @@
 #include "frame/qt_text.h"
 #include "frame/start_tool.h"
 #include "frame/suite_link.h"
+#include "frame/termination_signals.h"
 #include "frame/tool_frame.h"
 #include "suite/named_mutex.h"
 #include "suite/tool_services.h"
@@ -27,6 +28,8 @@ int main(int argc, char* argv[]) {
     {
         TForm1 form(suiteFormServices());
         form.show();
+        // Logout, kill and Ctrl+C close the window as its close button does: nothing is lost.
+        (void)closeOnTerminationSignals(form);
         result = QApplication::exec();
     }
     finaliseUnits(current_tool_var, GetShortToolFilename(current_tool_var), MainWindowHandle,

@@ -41,13 +41,18 @@ public:
     explicit CliObserver(bool showProgress) : m_showProgress(showProgress) {}
 
     void fileIsEmpty(const std::filesystem::path& file) override {
-        message(ResId::VTFileIsEmpty, file, {});
+        message(ResId::VTFileIsEmpty, {pathToDisplay(file)});
     }
     void failedToRead(const std::filesystem::path& file, const std::string& reason) override {
-        message(ResId::VTFailedToRead, file, reason);
+        message(ResId::VTFailedToRead, {pathToDisplay(file)}, reason);
     }
     void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
-        message(ResId::VTArchiveDamaged, archive, reason);
+        message(ResId::VTArchiveDamaged, {pathToDisplay(archive), utf8ToUtf16(reason)});
+    }
+    void memberDamaged(const std::filesystem::path& archive, const std::string& member,
+                       const std::string& reason) override {
+        message(ResId::VTMemberDamaged,
+                {utf8ToUtf16(member), pathToDisplay(archive), utf8ToUtf16(reason)});
     }
     void foundDir(const std::filesystem::path& dir) override {
         if (m_showProgress) {
@@ -76,11 +81,17 @@ public:
     }
 
 private:
-    void message(ResId id, const std::filesystem::path& file, const std::string& reason) {
+    // The message's arguments are made one line each; a reason the message has no place for
+    // follows in brackets.
+    void message(ResId id, std::initializer_list<std::u16string> args,
+                 const std::string& reason = {}) {
         finish();
-        const std::u16string name = oneLine(pathToDisplay(file));
-        const std::u16string_view args[] = {name};
-        std::string text = utf16ToUtf8(formatWithStrings(ResourceString(id), args));
+        std::vector<std::u16string> lines;
+        for (const std::u16string& arg : args) {
+            lines.push_back(oneLine(arg));
+        }
+        const std::vector<std::u16string_view> views(lines.begin(), lines.end());
+        std::string text = utf16ToUtf8(formatWithStrings(ResourceString(id), views));
         if (!reason.empty()) {
             text += " (" + utf16ToUtf8(oneLine(utf8ToUtf16(reason))) + ")";
         }
@@ -128,7 +139,8 @@ int main(int argc, char** argv) {
 
     TFileAndDirIterator iterator;
     if (!CheckChosenPath(request, iterator)) {
-        std::fprintf(stderr, "runemeter-cli: %s: no such file or folder\n", options.path.c_str());
+        std::fprintf(stderr, "runemeter-cli: %s: no such file or folder\n",
+                     utf16ToUtf8(oneLine(request.path)).c_str());
         return 2;
     }
 
@@ -154,10 +166,11 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // After a one-file run the second line is the path as given: escaped like the messages.
     if (!profile.labelFileInfo.empty()) {
-        std::fprintf(stderr, "%s\n", utf16ToUtf8(profile.labelFileInfo).c_str());
+        std::fprintf(stderr, "%s\n", utf16ToUtf8(oneLine(profile.labelFileInfo)).c_str());
     }
-    std::fprintf(stderr, "%s\n", utf16ToUtf8(profile.labelResults).c_str());
+    std::fprintf(stderr, "%s\n", utf16ToUtf8(oneLine(profile.labelResults)).c_str());
     if (g_interrupted.load()) {
         std::fputs("runemeter-cli: interrupted; the profile covers the files read so far\n",
                    stderr);

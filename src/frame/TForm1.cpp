@@ -43,6 +43,7 @@
 
 #include "frame/control_states.h"
 #include "frame/qt_text.h"
+#include "frame/settings_file.h"
 #include "frame/start_tool.h"
 #include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
@@ -128,6 +129,12 @@ public:
     void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
         m_form.messageFromWorker(
             formatResource(ResId::VTArchiveDamaged, {pathToDisplay(archive), utf8ToUtf16(reason)}));
+    }
+    void memberDamaged(const std::filesystem::path& archive, const std::string& member,
+                       const std::string& reason) override {
+        m_form.messageFromWorker(
+            formatResource(ResId::VTMemberDamaged,
+                           {utf8ToUtf16(member), pathToDisplay(archive), utf8ToUtf16(reason)}));
     }
     void foundDir(const std::filesystem::path& dir) override {
         const QString name = pathToQString(dir);
@@ -319,7 +326,7 @@ void TForm1::createControls() {
     ElFontComboBox1 = new QFontComboBox(TabSheet1);
     ElFontComboBox1->setObjectName(QStringLiteral("ElFontComboBox1"));
     fontLabel->setBuddy(ElFontComboBox1);
-    auto* sizeLabel = new QLabel(QStringLiteral("si&ze"), TabSheet1);
+    auto* sizeLabel = new QLabel(QStringLiteral("s&ize"), TabSheet1);
     sizeLabel->setObjectName(QStringLiteral("LabelFontSize"));
     ElSpinEditFontSize = new QSpinBox(TabSheet1);
     ElSpinEditFontSize->setObjectName(QStringLiteral("ElSpinEditFontSize"));
@@ -541,8 +548,13 @@ void TForm1::FormCreate() {
     // 7. The controls' states of the last session; a damaged file leaves the defaults.
     IncludeMemos = true;
     const ControlStatesResult loaded = LoadControlStates(this, settingsFile());
-    if (!loaded.ok && m_services.log) {
-        m_services.log(toU16(loaded.message), true);
+    std::filesystem::path keptSettings;
+    if (!loaded.ok) {
+        if (m_services.log) {
+            m_services.log(toU16(loaded.message), true);
+        }
+        // A hand edit gone wrong is kept at once, before the close overwrites the file.
+        keptSettings = KeepDamagedSettingsFile(settingsFile());
     }
     // 8. A restored font name becomes the chosen font.
     if (!ElFontComboBox1->currentText().isEmpty()) {
@@ -555,6 +567,11 @@ void TForm1::FormCreate() {
     LabelResults->clear();
     PageControl1->setCurrentIndex(0);
     showPathValidity(true, {});
+    // The user hears once where the unreadable settings went.
+    if (!keptSettings.empty()) {
+        ElStatusBar1->showMessage(
+            formatResource(ResId::VTSettingsKept, {pathToDisplay(keptSettings)}));
+    }
 }
 
 void TForm1::ShowNote(const std::u16string& text) {
@@ -608,6 +625,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         // The run ends after the file in hand; the window closes when its profile is in.
         m_closeAfterRun = true;
         ButtonStopClick();
+        ElStatusBar1->showMessage(resourceText(ResId::VTClosingAfterFile));
         event->ignore();
         return;
     }
@@ -617,16 +635,22 @@ void TForm1::closeEvent(QCloseEvent* event) {
 // ---- the run
 
 void TForm1::showPathValidity(bool valid, const QString& path) {
+    const bool wasInvalid = ElFolderNameEdit1->property("invalidPath").toBool();
     ElFolderNameEdit1->setProperty("invalidPath", !valid);
     if (valid) {
         ElFolderNameEdit1->setStyleSheet({});
         ElFolderNameEdit1->setToolTip(QStringLiteral("The file or folder to analyse"));
+        if (wasInvalid) {
+            ElStatusBar1->clearMessage();
+        }
     } else {
         ElFolderNameEdit1->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid red; }"));
-        ElFolderNameEdit1->setToolTip(
-            path.trimmed().isEmpty()
-                ? QStringLiteral("Type or choose a file or a folder first.")
-                : QStringLiteral("\"%1\" is neither a file nor a folder.").arg(path));
+        // Said in the status bar too: a tool tip is seen only by a user who points at the edit.
+        const QString why = path.trimmed().isEmpty()
+                                ? resourceText(ResId::VTNoPathGiven)
+                                : formatResource(ResId::VTNoSuchPath, {oneLine(toU16(path))});
+        ElFolderNameEdit1->setToolTip(why);
+        ElStatusBar1->showMessage(why);
     }
 }
 
@@ -747,6 +771,7 @@ void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
 }
 
 void TForm1::rebuildProfile() {
+    m_sortSection = -1;  // a run or a font change shows the rows in code order
     applyProfile(BuildProfile(m_state, m_runPath));
 }
 
@@ -762,12 +787,17 @@ bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
 }
 
 void TForm1::RetranslateResults() {
-    if (!m_running && m_state.FilesRead > 0) {
-        rebuildProfile();
+    // Also after a run that read no file: its rows and labels carry resource strings too.
+    if (m_running || !m_profileShown) {
+        return;
     }
+    Profile profile = BuildProfile(m_state, m_runPath);
+    sortRowsBySection(profile.rows, m_sortSection);  // the user's order stays
+    applyProfile(profile);
 }
 
 void TForm1::applyProfile(const Profile& profile) {
+    m_profileShown = true;
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
     Memo->setPlainText(memoText(m_state));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
@@ -816,7 +846,11 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
     ResultsModel& model = LMDListBox1->resultsModel();
     std::vector<ProfileRow> rows = model.rows();
-    sortRowsBySection(rows, ClickedSectionIndex(*LMDListBox1->header(), section));
+    const int index = ClickedSectionIndex(*LMDListBox1->header(), section);
+    if (index >= 0 && index <= 4) {
+        m_sortSection = index;
+    }
+    sortRowsBySection(rows, index);
     model.setRows(std::move(rows), model.totalCharacters());
     LMDListBox1->goToRow(0);
 }

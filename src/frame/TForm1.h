@@ -182,6 +182,8 @@ private:
     std::thread m_worker;
     bool m_running = false;
     bool m_closeAfterRun = false;
+    bool m_profileShown = false;  ///< the list shows a profile (of a run or a filled state)
+    int m_sortSection = -1;       ///< the header section the list was last sorted by; -1: none
     bool m_destroyed = false;
     std::atomic<bool> m_stopRequested{false};
 

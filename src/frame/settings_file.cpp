@@ -688,13 +688,7 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         SettingsFile previous;
         if (previous.Load(target)) {
-            std::filesystem::path kept = target;
-            kept += ".damaged";
-            std::error_code keepError;
-            std::filesystem::remove(kept, keepError);
-            if (::link(target.c_str(), kept.c_str()) != 0) {
-                std::filesystem::copy_file(target, kept, keepError);
-            }
+            (void)KeepDamagedSettingsFile(target);
         }
     }
     if (::rename(tempName.c_str(), target.c_str()) != 0) {
@@ -709,6 +703,22 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
         ::close(dirFd);
     }
     return std::nullopt;
+}
+
+std::filesystem::path KeepDamagedSettingsFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return {};
+    }
+    std::filesystem::path kept = path;
+    kept += ".damaged";
+    std::filesystem::remove(kept, ec);
+    if (::link(path.c_str(), kept.c_str()) != 0 &&
+        !std::filesystem::copy_file(path, kept, std::filesystem::copy_options::overwrite_existing,
+                                    ec)) {
+        return {};
+    }
+    return kept;
 }
 
 void ScrambleText(std::span<char> text) {

@@ -126,6 +126,11 @@ private:
     std::vector<Section> m_sections;
 };
 
+/// Keeps a settings file that cannot be used beside it as "<name>.damaged" (replacing an older
+/// one), so that a hand edit gone wrong is not lost when the file is next saved. The kept
+/// file's path; empty when there is no such file or it could not be kept.
+[[nodiscard]] std::filesystem::path KeepDamagedSettingsFile(const std::filesystem::path& path);
+
 /// Scrambles a text in place with the program's 17-character key: byte k is xor-ed with key
 /// character k mod 17, except where the byte or the result would be 0 or 26 (those bytes stay).
 /// Applying it twice gives the text back.

@@ -21,10 +21,17 @@ public:
         (void)file;
         (void)reason;
     }
-    /// An archive (or one of its members) is damaged and is skipped; the run goes on.
+    /// An archive is damaged and is skipped whole; the run goes on.
     virtual void archiveProblem(const std::filesystem::path& archive, const std::string& reason) {
         (void)archive;
         (void)reason;
+    }
+    /// One member of an archive that opened is damaged and is skipped; the other members are
+    /// read. member is the member's name made fit for a one-line message. By default reported
+    /// as an archive problem whose reason names the member.
+    virtual void memberDamaged(const std::filesystem::path& archive, const std::string& member,
+                               const std::string& reason) {
+        archiveProblem(archive, "member \"" + member + "\": " + reason);
     }
     /// A folder is being searched.
     virtual void foundDir(const std::filesystem::path& dir) { (void)dir; }

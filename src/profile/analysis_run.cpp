@@ -86,10 +86,6 @@ std::string memberNameForMessage(std::string_view name) {
     return out;
 }
 
-std::string memberProblem(const TMySearchRec& rec, const std::string& reason) {
-    return "member \"" + memberNameForMessage(rec.memberName) + "\": " + reason;
-}
-
 }  // namespace
 
 bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
@@ -115,7 +111,8 @@ bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
     // A file: its folder is searched for that very name (in sub-folders too when asked), taken
     // literally so that a name holding '*', '?' or ';' means only itself.
     std::filesystem::path folder = path.parent_path();
-    iterator.HeadDir = folder.empty() ? std::filesystem::path(".") : folder;
+    // A bare name is looked for in the current folder and reported as typed.
+    iterator.HeadDir = folder;
     iterator.ExactFileName = path.filename();
     iterator.FileMask = pathToDisplay(path.filename());
     if (std::filesystem::is_regular_file(status) && endsWithZip(path.filename())) {
@@ -284,11 +281,12 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
                         if (!buffer.empty() && analyser.AnalyseBuffer(buffer))
                             ++state.FilesRead;
                     } catch (const std::bad_alloc&) {
-                        observer.archiveProblem(
-                            archive, memberProblem(rec, "not enough memory to decode it"));
+                        // The member is not damaged: it cannot be read, as a plain file.
+                        observer.failedToRead(*job.name, "not enough memory to decode it");
                     }
                 } else {
-                    observer.archiveProblem(archive, memberProblem(rec, reader.error()));
+                    observer.memberDamaged(archive, memberNameForMessage(rec.memberName),
+                                           reader.error());
                 }
             }
         } else {

@@ -214,10 +214,15 @@ void TFileAndDirIterator::listFolder(const std::filesystem::path& dir, Walk& wal
         return (ReadZipfiles && endsWithZip(name)) ||
                matchesFileMask(pathToDisplay(name), FileMask);
     };
+    const bool bareNames = HeadDir.empty() && dir == std::filesystem::path(".");
+    std::filesystem::path bareName;
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
-        const std::filesystem::path& path = it->path();
+        // In the current folder named by an empty HeadDir, entries are named as a user types
+        // them: "name", not "./name".
+        const std::filesystem::path& path =
+            bareNames ? (bareName = it->path().filename()) : it->path();
         std::filesystem::path name = path.filename();
         if (!ExactFileName.empty() && name != ExactFileName && !IncludeSubFolders) {
             continue;

@@ -63,8 +63,9 @@ public:
     /// archive's place, then each sub-folder by name.
     SortOrder sortOrder = SortOrder::sr_sort_by_name;
 
-    /// Searches HeadDir (empty: the current folder); afterwards filesFound() holds the number
-    /// of files to process. Clears an earlier Stop() first.
+    /// Searches HeadDir (empty: the current folder, whose entries are then named without "./");
+    /// afterwards filesFound() holds the number of files to process. Clears an earlier Stop()
+    /// first.
     void IterateFindingFiles(FileIteratorObserver& observer);
 
     /// Calls process once per file found, in sort order, until all are done or Stop().

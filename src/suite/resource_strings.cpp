@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 24> kTable{{
+constexpr std::array<ResourceStringEntry, 28> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -45,6 +45,11 @@ constexpr std::array<ResourceStringEntry, 24> kTable{{
     {ResId::VTShippedLanguageBeside, "VTShippedLanguageBeside",
      u"Your changed language file %s was kept; the newer one that comes with the program is "
      u"beside it as %s."},
+    {ResId::VTNoSuchPath, "VTNoSuchPath", u"\"%s\" is neither a file nor a folder."},
+    {ResId::VTNoPathGiven, "VTNoPathGiven", u"Type or choose a file or a folder first."},
+    {ResId::VTSettingsKept, "VTSettingsKept",
+     u"The settings file could not be read, so the defaults are in use; it was kept as %s."},
+    {ResId::VTClosingAfterFile, "VTClosingAfterFile", u"Closing when the file in hand is done..."},
 }};
 
 constexpr bool tableInIdOrder() {

@@ -36,6 +36,10 @@ enum class ResId : std::uint16_t {
     VTMemberDamaged = 1206,
     VTLanguageFileRefused = 1207,
     VTShippedLanguageBeside = 1208,
+    VTNoSuchPath = 1209,
+    VTNoPathGiven = 1210,
+    VTSettingsKept = 1211,
+    VTClosingAfterFile = 1212,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

@@ -41,7 +41,7 @@ struct DeepTree {
         }
         ::close(fd);
     }
-    ~DeepTree() { (void)test::runProgram({{"/bin/rm", "-rf", top.string()}, {}, true, ""}); }
+    ~DeepTree() { (void)test::runProgram({{"/bin/rm", "-rf", top.string()}, {}, true, "", ""}); }
     fs::path top;
 };
 

@@ -159,6 +159,8 @@ ChildProcess::ChildProcess(const Launch& launch) {
         if (fdIn < 0 || fdOut < 0 || fdErr < 0 || ::dup2(fdIn, 0) < 0 || ::dup2(fdOut, 1) < 0 ||
             ::dup2(fdErr, 2) < 0)
             ::_exit(127);
+        if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0)
+            ::_exit(127);
         ::execve(argp[0], argp.data(), envp.data());
         ::_exit(127);
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,7 @@ struct Launch {
     std::vector<std::string> env;
     bool inheritEnv = true;
     std::string input;
+    std::string cwd;  ///< the folder the program starts in; empty: the test's own
 };
 
 /// A program running beside the test; finish() waits for it. The destructor kills a child
@@ -105,5 +107,15 @@ private:
 
 /// Runs a program to its end.
 [[nodiscard]] ProcessResult runProgram(const Launch& launch);
+
+/// True once the process catches the signal, that is, once its handler is in place.
+inline bool catchesSignal(long long pid, int number) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("SigCgt:"))
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
+}
 
 }  // namespace runemeter::test

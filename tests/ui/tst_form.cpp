@@ -1,11 +1,12 @@
 // The main window driven through its controls: runs, acting while a file's message holds one,
-// the full list, sorting, copying, painting, a restart, settings files loaded, context help, F1
-// and the help page.
+// the full list, sorting, copying, painting, a restart (also from a damaged settings file),
+// settings files loaded, context help, F1 and the help page.
 
 #include "frame/control_states.h"
 #include "frame/tool_data_module.h"
 #include "results/results_list.h"
 #include "suite/number_format.h"
+#include "support/zip_forge.h"
 #include "ui/ui_test_support.h"
 
 using namespace runemeter;
@@ -66,6 +67,10 @@ private slots:
         QVERIFY(test::writeFile(at("data/b.txt"), QByteArray("\377\376A\0b\0\351\0", 8)));
         QVERIFY(test::writeFile(at("data/c.txt"), QByteArray("\376\377\0A\0A\0A\0A\0\1", 12)));
         QVERIFY(test::writeFile(at("huge/big.txt"), QByteArray(1'500'000, 'a')));
+        test::ForgedMember bad = test::storedMember("bad.txt", "bbb");
+        bad.crc ^= 1;  // an archive that opens, with one damaged member
+        QVERIFY(test::writeFile(at("messages/mixed.zip"),
+                                QByteArray::fromStdString(test::forgeZip({bad}))));
     }
 
     void init() {
@@ -98,7 +103,8 @@ private slots:
             "[1048576 of 1500000 characters shown]", 1, 1'500'000, {});
         row("file messages", "messages", "", "%p | ANSI", "121 y", "yes", 1, 1,
             {"The archive " + at("messages/bad.zip is damaged and was skipped"),
-             "The file " + at("messages/empty.txt is empty.")});
+             "The file " + at("messages/empty.txt is empty."),
+             "The member bad.txt of the archive " + at("messages/mixed.zip is damaged")});
         const QStringList empty{"The file " + at("act/02.txt is empty.")};
         row("Stop ends the run after the file in hand", "act", "ButtonStop", "%p | ANSI", "121 y",
             "xxx", 1, -1, empty);
@@ -134,6 +140,7 @@ private slots:
                     QTest::mouseClick(form.findChild<QPushButton*>(name), Qt::LeftButton);
                 }
             }
+            during << form.ElStatusBar1->currentMessage();
         };
         form.PageControl1->setCurrentWidget(form.TabSheet1);
         form.ElFolderNameEdit1->setText(at(path));
@@ -149,6 +156,7 @@ private slots:
             QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet1);
             QVERIFY(form.ElFolderNameEdit1->property("invalidPath").toBool());
             QVERIFY(form.ElFolderNameEdit1->toolTip().contains(at(path)));
+            QCOMPARE(form.ElStatusBar1->currentMessage(), form.ElFolderNameEdit1->toolTip());
             return;
         }
         // Before the worker's first report: the search label, the busy cursor, the Results tab.
@@ -171,8 +179,10 @@ private slots:
         }
         QCOMPARE(form.isVisible(), action != "close");
         if (path == "act") {
-            // While the run waited: files found, the share read so far, the folder searched.
-            QCOMPARE(during, QStringList({"4", "25%", at("act")}));
+            // While the run waited: files found, share read, folder searched; then the status bar.
+            const QString after =
+                action == "close" ? "Closing when the file in hand is done..." : at("act");
+            QCOMPARE(during, QStringList({"4", "25%", at("act"), after}));
             m_messages.whileShown = nullptr;  // the next run is not cut short by this one's end
             QVERIFY(test::runOn(form, at("act")));
             QCOMPARE(form.analysisState().FilesRead, 3);
@@ -287,6 +297,13 @@ private slots:
         // Neither the text nor the results come back; the Results tab is in front.
         QVERIFY(form.Memo->toPlainText().isEmpty() && form.LabelResults->text().isEmpty());
         QCOMPARE(form.PageControl1->currentWidget(), form.TabSheetResults);
+        // A file that cannot be read: the defaults, the file kept, the user told where.
+        m_form.reset();
+        const QString ini = at("user/tst_form.ini");
+        QVERIFY(test::writeFile(ini, "[ElSpinEditFontSize]\nvalue:int=1x\n"));
+        QCOMPARE(makeForm().ElSpinEditFontSize->value(), 10);
+        QVERIFY(test::readText(ini + ".damaged").endsWith("value:int=1x\n"));
+        QVERIFY(m_form->ElStatusBar1->currentMessage().endsWith(" kept as " + ini + ".damaged."));
     }
 
     // Each row: a settings file (null: none), control.property, its value before and after.

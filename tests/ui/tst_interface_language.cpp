@@ -1,6 +1,6 @@
 // The interface font rules on the real window, the real window switched to each shipped
-// language and back by the suite's notification, and translations that leave texts out or are
-// of another version.
+// language and back by the suite's notification (its texts, rows and order, mnemonics and
+// layout direction), and translations that leave texts out or are of another version.
 
 #include "frame/interface_language_ui.h"
 #include "frame/tool_data_module.h"
@@ -30,6 +30,24 @@ int inkEnd(QTreeView& list, int section) {
         }
     }
     return -1;
+}
+
+// Two texts of the window that share a mnemonic ("a | b"); empty when each has its own.
+QString mnemonicClash(const TForm1& form) {
+    QStringList texts;
+    for (int i = 0; i < form.PageControl1->count(); ++i)
+        texts << form.PageControl1->tabText(i);
+    for (const QWidget* widget : form.findChildren<QWidget*>())
+        texts << widget->property("text").toString();  // labels, buttons, and a few without '&'
+
+    QMap<QKeySequence, QString> seen;
+    for (const QString& text : texts) {
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        if (!key.isEmpty() && seen.contains(key))
+            return seen[key] + " | " + text;
+        seen[key] = text;
+    }
+    return {};
 }
 
 class TestInterfaceLanguage : public QObject {
@@ -103,8 +121,15 @@ private slots:
         TForm1 form(services);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto rowTexts = [&form] {
+            QStringList texts;
+            for (const ProfileRow& row : form.LMDListBox1->resultsModel().rows())
+                texts << fromU16(row.text);
+            return texts;
+        };
         QVERIFY(LocalizerOnFly().Initialized() && SeveralLanguages);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
+        form.LMDListBox1HeaderSectionClick(0);  // by text: kept, in each language's texts
 
         const QStringList steps[] = {
             {"1031", "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Unicode Big-Endian",
@@ -131,7 +156,6 @@ private slots:
             QCOMPARE(LocalizerOnFly().CurrentLocale(), chosen);
             QCOMPARE(form.Label1->text(), step[1]);
             QCOMPARE(form.LMDListBox1->model()->headerData(1, Qt::Horizontal).toString(), step[3]);
-            QCOMPARE(fromU16(form.LMDListBox1->resultsModel().rows().back().text), step[4]);
             QCOMPARE(form.LabelFileInfo->text(), step[5]);
             QCOMPARE(TDataModule2::instance()->WhatsThis1->text(), step[6]);
             // The help file of the new language is logged, in that language.
@@ -142,7 +166,20 @@ private slots:
             const QHeaderView* head = form.LMDListBox1->header();
             const int codeEnd = head->sectionViewportPosition(0) + head->sectionSize(0) - 20;
             QVERIFY(qAbs(inkEnd(*form.LMDListBox1, 0) - codeEnd) <= 2);
+            QCOMPARE(mnemonicClash(form), QString());
+            const QStringList texts = rowTexts();
+            QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
+                     qPrintable(texts.join('|')));
         }
+        // A run that read no file has rows and a summary in the new language too.
+        QVERIFY(QDir().mkpath(m_home.at("none")) && test::runOn(form, m_home.at("none")));
+        form.LMDListBox1HeaderSectionClick(0);
+        chosen = 1031;
+        QCOMPARE(notifyAllTools(kNotifyLanguageChanged, kShellTool), 1);
+        QTRY_COMPARE(form.LabelResults->text(), QStringLiteral("aus 0 Dateien"));
+        const QStringList texts = rowTexts();
+        QVERIFY2(texts.contains("Zeilenumbrüche") && std::is_sorted(texts.begin(), texts.end()),
+                 qPrintable(texts.join('|')));
     }
 
     // A German file that translates one button only. With attribute 256 the texts it leaves

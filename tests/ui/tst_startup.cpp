@@ -1,10 +1,12 @@
-// Start-up: the shell check, and the real shell looked for beside the program, started and found.
+// Start-up: the shell check; the real program finds and starts the real shell beside it, and
+// closes on the signals of a session's end.
 
 #include <signal.h>
 
 #include "frame/start_tool.h"
 #include "frame/suite_link.h"
 #include "suite/named_mutex.h"
+#include "support/files.h"
 #include "ui/ui_test_support.h"
 
 using namespace runemeter;
@@ -38,8 +40,6 @@ private slots:
             {"not a program: skipped silently", false, 0, "bin/plain", 0, "", false},
             {"a refused launch is reported", false, 0, "bin/shell", -2,
              "LM Can't start \r" + m_home.at("bin/shell") + " | Fatal Error", false},
-            {"waited for until up", false, 0, "bin/shell", 5, "L" + QString("PY").repeated(6),
-             true},
             {"never up: the wait ends", false, 0, "bin/shell", -1, "LPYPYPY...", false}};
         for (const Row& row : rows) {
             QString did;
@@ -67,21 +67,34 @@ private slots:
         }
     }
 
-    void theRealShellIsStartedAndFound() {
-        // The real start-up looks for the shell beside the running program.
-        QCOMPARE(suiteStartToolServices().toolExecutable(kShellTool),
-                 pathFromQString(QCoreApplication::applicationDirPath()) / "vtsuite");
+    // The real program starts the real shell found beside it, and SIGTERM, SIGINT and SIGHUP
+    // close its window as the close button does: status 0, the settings saved, the closing lines
+    // logged.
+    void theRealProgramStartsTheShellAndClosesOnSignals() {
         SetupSuiteSharingAt(kRunemeterTool, suitePathsFromEnvironment());
-        setToolFolder(std::filesystem::path(VTSUITE_PATH).parent_path());
-        QVERIFY(!namedMutexExists(kSuiteMutexName));
-        StartToolServices services = suiteStartToolServices();
-        services.timeout = 20s;
-        QVERIFY(ensureShellRunning(namedMutexExists(kSuiteMutexName), services));
-        const SuiteWindowId shell = GetShellWnd();
-        QVERIFY(namedMutexExists(kSuiteMutexName) && shell != 0 && GetWShellInitialised());
-        QCOMPARE(::kill(static_cast<pid_t>(shell), SIGTERM), 0);  // its window id is its pid
-        QTRY_VERIFY_WITH_TIMEOUT(!namedMutexExists(kSuiteMutexName), 10000);
-        setToolFolder({});
+        const auto stopShell = qScopeGuard([] {
+            if (const SuiteWindowId shell = GetShellWnd(); shell > 0)
+                ::kill(static_cast<pid_t>(shell), SIGTERM);
+        });
+        QCOMPARE(QProcess::execute(VTSUITE_PATH, {"set", "logging", "on"}), 0);
+        const QString user = m_home.at(".data/Veltrane/");
+        for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+            QFile::remove(user + "runemeter.ini");
+            QProcess window;
+            window.start(QFileInfo(VTSUITE_PATH).dir().filePath("runemeter"), QStringList());
+            const qint64 pid = window.processId();
+            // Until the program itself runs, the child catches what the test program catches.
+            const QString exe = QStringLiteral("/proc/%1/exe").arg(pid);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::symLinkTarget(exe).endsWith("/runemeter") &&
+                                         test::catchesSignal(pid, number),
+                                     20000);
+            QVERIFY(namedMutexExists(kSuiteMutexName) && GetShellWnd() && GetWShellInitialised());
+            QCOMPARE(::kill(static_cast<pid_t>(pid), number), 0);
+            QVERIFY(window.waitForFinished(20000));
+            QVERIFY(window.exitStatus() == QProcess::NormalExit && window.exitCode() == 0);
+            QVERIFY(QFile::exists(user + "runemeter.ini"));
+        }
+        QCOMPARE(test::readText(user + "veltrane.log").count("Closing Runemeter."), 3);
     }
 };
 
