@@ -434,6 +434,9 @@ std::filesystem::path TForm1::settingsFile() const {
 }
 
 void TForm1::FormCreate() {
+    // 0. Numbers are shown with the separators of the user's locale, as the command line does.
+    Myformatsettings() =
+        m_services.numberFormat ? m_services.numberFormat() : formatSettingsFromEnvironment();
     // 1. The suite knows the window by its id.
     MainWindowHandle = static_cast<std::uint64_t>(winId());
     // 2. Button images from the suite's image lists (the style's icons stay where one is missing).
@@ -701,10 +704,12 @@ void TForm1::RetranslateResults() {
     if (!m_running && m_state.FilesRead > 0) {
         rebuildProfile();
     }
+    LMDListBox1->fitSectionsToTexts();  // the type names are another language's now
 }
 
 void TForm1::applyProfile(const Profile& profile) {
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
+    LMDListBox1->fitSectionsToTexts();
     Memo->setPlainText(memoText(m_state));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
@@ -777,6 +782,8 @@ void TForm1::FontComboBoxChange() {
     LMDListBox1->rowHeightChanged();
     if (!m_running && !m_state.SourceText.empty()) {
         rebuildProfile();
+    } else {
+        LMDListBox1->fitSectionsToTexts();
     }
 }
 

@@ -17,6 +17,7 @@
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
 #include "suite/file_iterator.h"
+#include "suite/number_format.h"
 
 class QCheckBox;
 class QComboBox;
@@ -61,6 +62,8 @@ struct FormServices {
     std::function<void(TForm1&)> interfaceLanguage;
     /// Applies the suite's interface font (creation step 5); may be empty.
     std::function<void(TForm1&)> interfaceFont;
+    /// The separators numbers are shown with. Default: the locale the environment names.
+    std::function<FormatSettings()> numberFormat;
 };
 
 /// The tool's main window.

@@ -4,7 +4,9 @@
 #include "frame/control_states.h"
 #include "frame/tool_data_module.h"
 #include "results/results_list.h"
+#include "results/row_fields.h"
 #include "suite/number_format.h"
+#include "suite/resource_strings.h"
 #include "ui/ui_test_support.h"
 
 using namespace runemeter;
@@ -265,6 +267,114 @@ private slots:
         QCOMPARE(paint(tab, true, red), 0);
         QVERIFY(paint(tab, true, qRgb(10, 20, 30)) > 400 * 24 / 2);
         QCOMPARE(paint(int(rows().size()), false, qRgb(255, 255, 255)), 400 * 24);  // no row
+    }
+
+    // Five-digit codes, a nine-digit count, a long type name: each text lies inside its own
+    // section and apart from the one before, in real fonts at two sizes and after a switch to
+    // a language with a longer type name; the header fills the widened window.
+    void textsFitTheirSections_data() {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("size");
+        for (const char* family : {"DejaVu Sans", "Noto Serif"}) {
+            for (const int size : {10, 14}) {
+                QTest::addRow("%s %d pt", family, size) << family << size;
+            }
+        }
+    }
+    void textsFitTheirSections() {
+        QFETCH(QString, family);
+        QFETCH(int, size);
+        TForm1& form = *m_form;
+        QVERIFY2(QFontInfo(QFont(family)).family() == family, "scripts/setup.sh installs it");
+        form.ElFontComboBox1->setCurrentFont(QFont(family));
+        form.ElSpinEditFontSize->setValue(size);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto fill = [](AnalysisState& state) {
+            for (const auto& [code, count] : {std::pair{20013, 3},
+                                              {44032, 177'408'000},
+                                              {65535, 1},
+                                              {46, 12'475},
+                                              {0x4e2d, 5}}) {
+                (*state.CharCounts)[std::size_t(code)] = count;
+            }
+            state.FilesRead = 1;
+        };
+        const auto check = [&] {
+            TLMDListBox& list = *form.LMDListBox1;
+            int left[5];
+            int width[5];
+            list.sectionEdges(left, width);
+            const QFontMetrics metrics(list.font());
+            for (int row = 0; row < list.Count(); ++row) {
+                const ProfileRow& profileRow = rows()[std::size_t(row)];
+                if (profileRow.frequency == 0) {
+                    continue;
+                }
+                const RowPaint paint =
+                    rowPaint(profileRow, list.resultsModel().totalCharacters(), false,
+                             Myformatsettings(), left, width, metrics, list.palette());
+                int previousEnd = INT_MIN;
+                for (int i = 0; i < 5; ++i) {
+                    const PaintedText& text = paint.columns[std::size_t(i)];
+                    if (text.text.isEmpty()) {
+                        continue;
+                    }
+                    const int end = text.x + metrics.horizontalAdvance(text.text);
+                    QVERIFY2(
+                        text.x >= left[i] && end <= left[i] + width[i] && text.x >= previousEnd + 2,
+                        qPrintable(QStringLiteral("row %1 column %2 \"%3\"")
+                                       .arg(fromU16(profileRow.text))
+                                       .arg(i)
+                                       .arg(text.text)));
+                    previousEnd = end;
+                }
+            }
+        };
+        QVERIFY(form.ShowFilledState(fill));
+        check();
+        setResourceStringTranslations(std::array{
+            std::pair{ResId::VTPunctuation, std::u16string(u"Interpunktionszeichen (lang)")}});
+        form.RetranslateResults();
+        check();
+        setResourceStringTranslations({});
+        form.RetranslateResults();
+        form.resize(1200, form.height());
+        QTRY_COMPARE(form.LMDListBox1->header()->length(), form.LMDListBox1->viewport()->width());
+    }
+
+    // The window shows numbers as the locale at its start says, as the command line does.
+    void numbersFollowTheLocale() {
+        const QByteArray before = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        TForm1& form = makeForm();
+        before.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", before);
+        QVERIFY(form.ShowFilledState([](AnalysisState& state) {
+            (*state.CharCounts)[std::size_t('a')] = 12'475;
+            state.FilesRead = 1;
+        }));
+        const ResultsModel& model = form.LMDListBox1->resultsModel();
+        const QModelIndex a = model.index(rowOf(" 97 a"), 0);
+        QCOMPARE(a.siblingAtColumn(4).data().toString(), QStringLiteral("12.475"));
+        QCOMPARE(a.siblingAtColumn(3).data().toString(), QStringLiteral("100,00%"));
+    }
+
+    // A character no installed font has keeps its row and says so in the row's tool tip.
+    void aCharacterNoFontHasIsSaidSo() {
+        QVERIFY(m_form->ShowFilledState([](AnalysisState& state) {
+            for (const std::size_t code : {0x41, 0x4e2d, 0xac00, 0x0627, 0xffff, 0x10}) {
+                (*state.CharCounts)[code] = 1;
+            }
+            state.FilesRead = 1;
+        }));
+        const TLMDListBox& list = *m_form->LMDListBox1;
+        QStringList tips;
+        for (const char16_t code : {u'A', u'\u4e2d', u'\uac00', u'\u0627', u'\uffff'}) {
+            tips << list.rowToolTip(rowOf(QString::number(int(code)) + ' ' + QChar(code)));
+        }
+        tips << list.rowToolTip(rowOf(" 16  DLE"));
+        const QString none = fromU16(ResourceString(ResId::VTNoFontHasCharacter));
+        QCOMPARE(tips, QStringList({"", "", "", "", none, ""}));
     }
 
     void aRestartKeepsTheControlsButNotTheText() {
