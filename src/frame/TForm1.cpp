@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -61,6 +62,9 @@ namespace {
 constexpr int kClientWidth = 420;
 constexpr int kClientHeight = 488;
 constexpr int kPanelHeight = 169;
+// The smallest window still shows the top panel whole and a few rows of the list.
+constexpr int kMinimumClientWidth = 360;
+constexpr int kMinimumClientHeight = kPanelHeight + 200;
 QString resourceText(ResId id) {
     return fromU16(ResourceString(id));
 }
@@ -409,7 +413,8 @@ void TForm1::createControls() {
     setTabOrder(ElCheckBoxCopyCharactersOnly, ButtonHelp);
     setTabOrder(ButtonHelp, Memo);
 
-    // Client area 420 x 488, centred on the screen.
+    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -505,6 +510,28 @@ void TForm1::FormCreate() {
 
 void TForm1::FormShow() {
     FontComboBoxChange();
+    if (m_widenedToTheList) {
+        return;
+    }
+    // The first time it is shown, the window widens (as far as the screen allows) until the
+    // list's sections fit beside its vertical scroll bar.
+    m_widenedToTheList = true;
+    // Measured once the layout has given the list its place.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QScrollBar* bar = LMDListBox1->verticalScrollBar();
+            const int scrollBar = bar->isVisible() ? 0 : bar->sizeHint().width();
+            int wider = LMDListBox1->sectionsWidth() + scrollBar - LMDListBox1->viewport()->width();
+            if (const QScreen* shown = screen()) {
+                wider =
+                    std::min(wider, shown->availableGeometry().width() - frameGeometry().width());
+            }
+            if (wider > 0) {
+                resize(width() + wider, height());
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm1::FormResize() {

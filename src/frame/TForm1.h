@@ -173,6 +173,7 @@ private:
     std::thread m_worker;
     bool m_running = false;
     bool m_closeAfterRun = false;
+    bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
     std::atomic<bool> m_stopRequested{false};
 

@@ -22,7 +22,13 @@ std::array<int, 5> minimumSectionWidths(const TextWidth& width, std::span<const 
     std::array<int, 5> need{};
     need[0] = kCodeBeforeCharacter + width(u"65535") + kColumnGap;
 
+    // The names and labels the list shows count before any run, so a run does not widen the
+    // section that the window was sized for.
     int widestCharacter = 0;
+    for (const ResId id : {ResId::VTTab, ResId::VTLineFeed, ResId::VTCarriageReturn, ResId::VTSpace,
+                           ResId::VTEnter, ResId::VTTotal}) {
+        widestCharacter = std::max(widestCharacter, width(ResourceString(id)));
+    }
     std::int64_t largestFrequency = 0;
     for (const ProfileRow& row : rows) {
         // The character cell as the row shows it (a label row shows its label whole).

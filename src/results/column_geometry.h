@@ -26,9 +26,10 @@ inline constexpr std::array<int, 5> kDesignedSectionWidths{50, 100, 100, 50, 80}
 inline constexpr std::array<int, 5> kDesignedMinimumWidths{0, 100, 0, 0, 80};
 
 /// The narrowest each section may be for these rows in this font: the designed minimum, or
-/// wider where a text needs it. The code 65535 ends 20 px before the Character section; the
-/// character cell and type start 2 px into theirs; "100.00%" and the largest frequency (the
-/// total row's among them) end 2 px before their section's right edge.
+/// wider where a text needs it: also the names of control codes and the line-break and total
+/// labels, whether or not the rows hold them. The code 65535 ends 20 px before the Character
+/// section; the character cell and type start 2 px into theirs; "100.00%" and the largest frequency
+/// (the total row's among them) end 2 px before their section's right edge.
 [[nodiscard]] std::array<int, 5> minimumSectionWidths(const TextWidth& width,
                                                       std::span<const ProfileRow> rows,
                                                       const FormatSettings& settings);

@@ -248,6 +248,14 @@ void TLMDListBox::fitSectionsToTexts() {
     layOutSections();
 }
 
+int TLMDListBox::sectionsWidth() const {
+    int sum = 0;
+    for (const int width : laidOutSectionWidths(m_minimum, m_chosen, 0)) {
+        sum += width;
+    }
+    return sum;
+}
+
 void TLMDListBox::layOutSections() {
     const std::array<int, 5> widths =
         laidOutSectionWidths(m_minimum, m_chosen, viewport()->width());

@@ -128,6 +128,8 @@ public:
     void fitSectionsToTexts();
     /// The narrowest each section may be now (what fitSectionsToTexts found).
     [[nodiscard]] const std::array<int, 5>& minimumSectionWidths() const { return m_minimum; }
+    /// The width the sections take when none is stretched.
+    [[nodiscard]] int sectionsWidth() const;
 
     /// The tool tip of a row: that no installed font has its character, or empty. Asked only
     /// when a tool tip is shown, and remembered per code until the list font changes.
