@@ -27,13 +27,12 @@ TEST(ColumnGeometry, NoTextIsCutOrTouchesItsNeighbour) {
         };
         for (const FormatSettings& format : formats) {
             for (const int viewWidth : {0, 900}) {
-                SCOPED_TRACE(::testing::Message()
-                             << "digit " << font[0] << ", separator "
-                             << int(format.thousandSeparator) << ", view " << viewWidth);
+                SCOPED_TRACE(::testing::Message() << font[0] << " " << viewWidth << " "
+                                                  << int(format.thousandSeparator));
                 const auto w = laidOutSectionWidths(minimumSectionWidths(width, rows, format),
                                                     kDesignedSectionWidths, viewWidth);
                 int left[5] = {0, w[0], w[0] + w[1], w[0] + w[1] + w[2], w[0] + w[1] + w[2] + w[3]};
-                EXPECT_TRUE(viewWidth == 0 || left[4] + w[4] == viewWidth);  // the header fills the view
+                EXPECT_EQ(viewWidth > 0, left[4] + w[4] == 900);  // a wider view is filled
                 for (const ProfileRow& row : rows) {
                     const auto t =
                         rowColumnTexts(row.text, row.frequency, 177'430'372, false, format);
