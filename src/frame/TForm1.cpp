@@ -1,6 +1,7 @@
 #include "frame/TForm1.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -210,6 +211,19 @@ void TForm1::createControls() {
                                    QStringLiteral("*.htm"), QStringLiteral("*.*")});
     ElComboBoxFileSpecs->setToolTip(
         QStringLiteral("File mask used in a folder; several masks separated by ';'"));
+    // The drop-down is as wide as its widest mask: it was as wide as the box, so a long mask the
+    // user typed (it joins at the bottom) was cut short.
+    const auto fitMaskList = [this] {
+        QAbstractItemView* view = ElComboBoxFileSpecs->view();
+        view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                              style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
+    };
+    QAbstractItemModel* masks = ElComboBoxFileSpecs->model();
+    connect(masks, &QAbstractItemModel::rowsInserted, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::rowsRemoved, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::dataChanged, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::modelReset, this, fitMaskList);
+    fitMaskList();
     grid->addWidget(ElComboBoxFileSpecs, 1, 1);
     auto* options = new QVBoxLayout;
     CheckBoxZips = new QCheckBox(QStringLiteral(".&zip files too"), Panel2);

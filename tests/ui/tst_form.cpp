@@ -346,6 +346,10 @@ private slots:
         QCOMPARE(form.ElFolderNameEdit1->text(), at("data"));
         QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
         QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);  // the typed mask joined the list
+        form.ElComboBoxFileSpecs->addItem(QString("*.md;").repeated(40));  // the drop-down fits it
+        form.ElComboBoxFileSpecs->showPopup();
+        const QAbstractItemView* masks = form.ElComboBoxFileSpecs->view();
+        QVERIFY(masks->viewport()->width() >= masks->sizeHintForColumn(0) && masks->isVisible());
         QVERIFY(form.CheckBoxFolders->isChecked() && !form.CheckBoxZips->isChecked());
         QVERIFY(form.ElEditHeaderToCut->text() == "#" && form.ElSpinEditFontSize->value() == 13);
         QVERIFY(form.ElCheckBoxCopyCharactersOnly->isChecked() && m_messages.texts.isEmpty());
