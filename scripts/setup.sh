@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libzip-dev zipcmp zipmerge ziptool libicu-dev
   libgtest-dev libgmock-dev
-  xvfb xauth xclip xdotool imagemagick fonts-dejavu-core
+  xvfb xauth xclip xdotool imagemagick locales
+  fonts-dejavu-core fonts-noto-core fonts-noto-cjk
   clang-format python3 acl
 )
 
@@ -18,15 +19,22 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all ${#packages[@]} packages are installed"
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages are installed"
+else
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The window test of numbers in the user's locale runs under German; Debian generates no
+# locale but C until asked.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "setup: generating the locale de_DE.UTF-8"
+  "${sudo_cmd[@]}" localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+fi

@@ -1,6 +1,7 @@
 #include "frame/TForm1.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -64,6 +66,9 @@ namespace {
 constexpr int kClientWidth = 420;
 constexpr int kClientHeight = 488;
 constexpr int kPanelHeight = 169;
+// The smallest window still shows the top panel whole and a few rows of the list.
+constexpr int kMinimumClientWidth = 360;
+constexpr int kMinimumClientHeight = kPanelHeight + 200;
 QString resourceText(ResId id) {
     return fromU16(ResourceString(id));
 }
@@ -238,6 +243,19 @@ void TForm1::createControls() {
                                    QStringLiteral("*.htm"), QStringLiteral("*.*")});
     ElComboBoxFileSpecs->setToolTip(
         QStringLiteral("File mask used in a folder; several masks separated by ';'"));
+    // The drop-down is as wide as its widest mask: it was as wide as the box, so a long mask the
+    // user typed (it joins at the bottom) was cut short.
+    const auto fitMaskList = [this] {
+        QAbstractItemView* view = ElComboBoxFileSpecs->view();
+        view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                              style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
+    };
+    QAbstractItemModel* masks = ElComboBoxFileSpecs->model();
+    connect(masks, &QAbstractItemModel::rowsInserted, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::rowsRemoved, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::dataChanged, this, fitMaskList);
+    connect(masks, &QAbstractItemModel::modelReset, this, fitMaskList);
+    fitMaskList();
     grid->addWidget(ElComboBoxFileSpecs, 1, 1);
     auto* options = new QVBoxLayout;
     CheckBoxZips = new QCheckBox(QStringLiteral(".&zip files too"), Panel2);
@@ -471,7 +489,8 @@ void TForm1::createControls() {
     setTabOrder(ElCheckBoxCopyCharactersOnly, ButtonHelp);
     setTabOrder(ButtonHelp, Memo);
 
-    // Client area 420 x 488, centred on the screen.
+    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
@@ -498,6 +517,9 @@ std::filesystem::path TForm1::programFileName() {
 }
 
 void TForm1::FormCreate() {
+    // 0. Numbers are shown with the separators of the user's locale, as the command line does.
+    Myformatsettings() =
+        m_services.numberFormat ? m_services.numberFormat() : formatSettingsFromEnvironment();
     // 1. The suite knows the window by its id.
     MainWindowHandle = static_cast<std::uint64_t>(winId());
     // 2. Button images from the suite's image lists (the style's icons stay where one is missing).
@@ -583,6 +605,28 @@ void TForm1::ShowNote(const std::u16string& text) {
 
 void TForm1::FormShow() {
     FontComboBoxChange();
+    if (m_widenedToTheList) {
+        return;
+    }
+    // The first time it is shown, the window widens (as far as the screen allows) until the
+    // list's sections fit beside its vertical scroll bar.
+    m_widenedToTheList = true;
+    // Measured once the layout has given the list its place.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QScrollBar* bar = LMDListBox1->verticalScrollBar();
+            const int scrollBar = bar->isVisible() ? 0 : bar->sizeHint().width();
+            int wider = LMDListBox1->sectionsWidth() + scrollBar - LMDListBox1->viewport()->width();
+            if (const QScreen* shown = screen()) {
+                wider =
+                    std::min(wider, shown->availableGeometry().width() - frameGeometry().width());
+            }
+            if (wider > 0) {
+                resize(width() + wider, height());
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm1::FormResize() {
@@ -799,6 +843,7 @@ void TForm1::RetranslateResults() {
 void TForm1::applyProfile(const Profile& profile) {
     m_profileShown = true;
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
+    LMDListBox1->fitSectionsToTexts();
     Memo->setPlainText(memoText(m_state));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
@@ -876,6 +921,8 @@ void TForm1::FontComboBoxChange() {
     LMDListBox1->rowHeightChanged();
     if (!m_running && !m_state.SourceText.empty()) {
         rebuildProfile();
+    } else {
+        LMDListBox1->fitSectionsToTexts();
     }
 }
 

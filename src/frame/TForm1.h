@@ -18,6 +18,7 @@
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
 #include "suite/file_iterator.h"
+#include "suite/number_format.h"
 
 class QCheckBox;
 class QComboBox;
@@ -64,6 +65,8 @@ struct FormServices {
     std::function<void(TForm1&)> interfaceLanguage;
     /// Applies the suite's interface font (creation step 5); may be empty.
     std::function<void(TForm1&)> interfaceFont;
+    /// The separators numbers are shown with. Default: the locale the environment names.
+    std::function<FormatSettings()> numberFormat;
 };
 
 /// The tool's main window.
@@ -182,8 +185,9 @@ private:
     std::thread m_worker;
     bool m_running = false;
     bool m_closeAfterRun = false;
-    bool m_profileShown = false;  ///< the list shows a profile (of a run or a filled state)
-    int m_sortSection = -1;       ///< the header section the list was last sorted by; -1: none
+    bool m_profileShown = false;      ///< the list shows a profile (of a run or a filled state)
+    int m_sortSection = -1;           ///< the header section the list was last sorted by; -1: none
+    bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
     std::atomic<bool> m_stopRequested{false};
 

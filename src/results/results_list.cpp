@@ -1,22 +1,32 @@
 #include "results/results_list.h"
 
+#include <QGlyphRun>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 
 #include "frame/qt_text.h"
+#include "results/column_geometry.h"
+#include "suite/resource_strings.h"
 
 namespace runemeter {
+
+namespace {
+constexpr int kStretchingSection = 2;  // the one laidOutSectionWidths widens
+}  // namespace
 
 const std::array<HeaderSectionDesign, 5>& headerSectionDesign() {
     static const std::array<HeaderSectionDesign, 5> kSections{{
         // The captions over numbers stay at the right in a right-to-left list, as the numbers do.
-        {"Code", 50, 0, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
-        {"Character", 100, 100, Qt::AlignLeft | Qt::AlignVCenter},
-        {"Type", 100, 0, Qt::AlignLeft | Qt::AlignVCenter},
-        {"%", 50, 0, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
-        {"freq.", 80, 80, Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
+        {"Code", Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
+        {"Character", Qt::AlignLeft | Qt::AlignVCenter},
+        {"Type", Qt::AlignLeft | Qt::AlignVCenter},
+        {"%", Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
+        {"freq.", Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter},
     }};
     return kSections;
 }
@@ -207,20 +217,126 @@ TLMDListBox::TLMDListBox(QWidget* parent) : QTreeView(parent), m_model(this) {
     const auto& design = headerSectionDesign();
     for (int i = 0; i < static_cast<int>(design.size()); ++i) {
         head->setSectionResizeMode(i, QHeaderView::Interactive);
-        head->resizeSection(i, design[static_cast<std::size_t>(i)].width);
     }
+    m_minimum = kDesignedMinimumWidths;
+    m_chosen = kDesignedSectionWidths;
+    layOutSections();
     connect(head, &QHeaderView::sectionResized, this, [this](int section, int, int newSize) {
-        if (section < 0 || section >= static_cast<int>(headerSectionDesign().size())) {
+        if (section < 0 || section >= static_cast<int>(m_minimum.size())) {
             return;
         }
-        const int minimum = headerSectionDesign()[static_cast<std::size_t>(section)].minimumWidth;
-        if (newSize < minimum) {
-            header()->resizeSection(section, minimum);
-            return;
+        const auto index = static_cast<std::size_t>(section);
+        if (!m_layingOut) {
+            // The user dragged a border: wider stays, narrower than the texts need does not.
+            m_chosen[index] = std::max(newSize, m_minimum[index]);
+            if (newSize < m_minimum[index]) {
+                header()->resizeSection(section, m_minimum[index]);
+                return;
+            }
+            if (section != kStretchingSection) {
+                layOutSections();  // the Type section gives or takes the difference
+            }
         }
         // Every row is painted across all sections, so any border move repaints all rows.
         viewport()->update();
     });
+}
+
+void TLMDListBox::fitSectionsToTexts() {
+    const QFontMetrics metrics(font());
+    const TextWidth width = [&metrics](std::u16string_view text) {
+        return metrics.horizontalAdvance(fromU16(text));
+    };
+    m_minimum = runemeter::minimumSectionWidths(width, m_model.rows(), Myformatsettings());
+    layOutSections();
+}
+
+int TLMDListBox::sectionsWidth() const {
+    int sum = 0;
+    for (const int width : laidOutSectionWidths(m_minimum, m_chosen, 0)) {
+        sum += width;
+    }
+    return sum;
+}
+
+void TLMDListBox::layOutSections() {
+    const std::array<int, 5> widths =
+        laidOutSectionWidths(m_minimum, m_chosen, viewport()->width());
+    m_layingOut = true;
+    for (int i = 0; i < static_cast<int>(widths.size()); ++i) {
+        header()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
+    }
+    m_layingOut = false;
+}
+
+namespace {
+
+// Whether Qt finds a glyph for the text in the font or any font it falls back to: the layout
+// picks the fallback fonts as painting does, and glyph 0 is the empty box of a missing one.
+bool someFontDraws(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    if (runs.isEmpty()) {
+        return false;
+    }
+    for (const QGlyphRun& run : runs) {
+        for (const quint32 glyph : run.glyphIndexes()) {
+            if (glyph == 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+QString TLMDListBox::rowToolTip(int row) const {
+    if (row < 0 || row >= Count()) {
+        return {};
+    }
+    const RowFields fields = deriveRowFields(m_model.rows()[static_cast<std::size_t>(row)].text);
+    // Only rows that show one character; control codes and labels show names.
+    if (!fields.numeric || fields.controlRow || fields.codeValue > 0xFFFF ||
+        fields.characterField.size() != 1) {
+        return {};
+    }
+    const auto code = static_cast<char16_t>(fields.codeValue);
+    auto known = m_hasGlyph.constFind(code);
+    if (known == m_hasGlyph.constEnd()) {
+        known = m_hasGlyph.insert(code, someFontDraws(QString(QChar(code)), font()));
+    }
+    return *known ? QString() : fromU16(ResourceString(ResId::VTNoFontHasCharacter));
+}
+
+bool TLMDListBox::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = rowToolTip(indexAt(help->pos()).row());
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, viewport());
+        }
+        return true;
+    }
+    return QTreeView::viewportEvent(event);
+}
+
+void TLMDListBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        m_hasGlyph.clear();  // another font may fall back to other fonts
+    }
+    QTreeView::changeEvent(event);
+}
+
+void TLMDListBox::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    layOutSections();
 }
 
 void TLMDListBox::sectionEdges(int left[5], int width[5]) const {

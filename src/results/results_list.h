@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFontMetrics>
+#include <QHash>
 #include <QPalette>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -21,11 +22,9 @@
 
 namespace runemeter {
 
-/// Captions, design widths, minimum widths and caption alignment of the five sections.
+/// Captions and caption alignment of the five sections (their widths: column_geometry.h).
 struct HeaderSectionDesign {
     const char* caption;
-    int width;
-    int minimumWidth;  ///< 0: none
     Qt::Alignment alignment;
 };
 
@@ -124,12 +123,33 @@ public:
     /// Tells the view that the row height changed (the font changed).
     void rowHeightChanged();
 
+    /// Measures the rows in the list font and widens the sections that are too narrow for
+    /// them; call it after new rows, a new font or new resource strings.
+    void fitSectionsToTexts();
+    /// The narrowest each section may be now (what fitSectionsToTexts found).
+    [[nodiscard]] const std::array<int, 5>& minimumSectionWidths() const { return m_minimum; }
+    /// The width the sections take when none is stretched.
+    [[nodiscard]] int sectionsWidth() const;
+
+    /// The tool tip of a row: that no installed font has its character, or empty. Asked only
+    /// when a tool tip is shown, and remembered per code until the list font changes.
+    [[nodiscard]] QString rowToolTip(int row) const;
+
 protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& options,
                  const QModelIndex& index) const override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void layOutSections();
+
     ResultsModel m_model;
+    std::array<int, 5> m_minimum{};
+    std::array<int, 5> m_chosen{};  ///< the designed widths, or where the user dragged a border
+    bool m_layingOut = false;       ///< the sections are being resized by layOutSections
+    mutable QHash<char16_t, bool> m_hasGlyph;  ///< per code: some installed font draws it
 };
 
 }  // namespace runemeter

@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 28> kTable{{
+constexpr std::array<ResourceStringEntry, 29> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -32,6 +32,7 @@ constexpr std::array<ResourceStringEntry, 28> kTable{{
     {ResId::VTLetter, "VTLetter", u"letter"},
     {ResId::VTDigit, "VTDigit", u"digit"},
     {ResId::VTPunctuation, "VTPunctuation", u"punctuation"},
+    {ResId::VTNoFontHasCharacter, "VTNoFontHasCharacter", u"no installed font has this character"},
     {ResId::VTFileIsEmpty, "VTFileIsEmpty", u"The file %s is empty."},
     {ResId::VTFailedToRead, "VTFailedToRead", u"Cannot read the file %s."},
     {ResId::VTClipboardHasText, "VTClipboardHasText", u"The results are on the clipboard as text."},

@@ -28,6 +28,7 @@ enum class ResId : std::uint16_t {
     VTLetter = 1106,
     VTDigit = 1107,
     VTPunctuation = 1108,
+    VTNoFontHasCharacter = 1109,
     VTFileIsEmpty = 1201,
     VTFailedToRead = 1202,
     VTClipboardHasText = 1203,

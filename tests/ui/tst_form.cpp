@@ -6,6 +6,7 @@
 #include "frame/tool_data_module.h"
 #include "results/results_list.h"
 #include "suite/number_format.h"
+#include "suite/resource_strings.h"
 #include "support/zip_forge.h"
 #include "ui/ui_test_support.h"
 
@@ -55,7 +56,6 @@ class TestForm : public QObject {
 
 private slots:
     void initTestCase() {
-        Myformatsettings() = FormatSettings{u'.', u','};
         // Three texts of three encodings, read in name order: ANSI, UTF-16 LE, UTF-16 BE; in
         // "act", 01 is read, 02's message is where the user acts, 03 and 04 come after.
         for (const QString file :
@@ -278,6 +278,73 @@ private slots:
         QCOMPARE(paint(int(rows().size()), false, qRgb(255, 255, 255)), 400 * 24);  // no row
     }
 
+    // At 10 and 14 pt of two fonts, and after a switch to a longer type name, each text of a row
+    // lies inside its own section, 2 px or more after the text before it.
+    void textsFitTheirSections() {
+        TForm1& form = *m_form;
+        QVERIFY(form.ShowFilledState([](AnalysisState& state) {
+            (*state.CharCounts)[20013] = 3;
+            (*state.CharCounts)[44032] = 177'408'000;
+            (*state.CharCounts)[46] = 12'475;
+            state.FilesRead = 1;
+        }));
+        for (const QString family : {"DejaVu Sans", "Noto Serif"}) {
+            QVERIFY2(QFontInfo(QFont(family)).family() == family, "scripts/setup.sh installs it");
+            form.ElFontComboBox1->setCurrentFont(QFont(family));
+            for (const auto& [size, type] :
+                 {std::pair{10, u"Interpunktionszeichen"}, {10, u""}, {14, u""}}) {  // "": English
+                form.ElSpinEditFontSize->setValue(size);
+                setResourceStringTranslations(
+                    std::array{std::pair{ResId::VTPunctuation, std::u16string(type)}});
+                form.RetranslateResults();
+                int left[5];
+                int width[5];
+                form.LMDListBox1->sectionEdges(left, width);
+                const QFontMetrics metrics(form.LMDListBox1->font());
+                for (const ProfileRow& row : rows()) {
+                    const RowPaint paint =
+                        rowPaint(row, rows().back().frequency, false, Myformatsettings(), left,
+                                 width, metrics, {}, false);
+                    for (int i = 0, previousEnd = INT_MIN / 2; i < 5; ++i) {
+                        const PaintedText& text = paint.columns[std::size_t(i)];
+                        const int end = text.x + metrics.horizontalAdvance(text.text);
+                        QVERIFY2(
+                            text.text.isEmpty() || (text.x >= std::max(left[i], previousEnd + 2) &&
+                                                    end <= left[i] + width[i]),
+                            qPrintable(family + ": " + fromU16(row.text) + " | " + text.text));
+                        previousEnd = text.text.isEmpty() ? previousEnd : end;
+                    }
+                }
+            }
+        }
+    }
+
+    // Under German the list shows numbers as the locale writes them, as the command line does;
+    // a character no installed font has keeps its row and says so in the row's tool tip.
+    void aGermanRun() {
+        const QByteArray before = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "de_DE.UTF-8");
+        TForm1& form = makeForm();
+        before.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", before);
+        const std::u16string codes = u"a\u4e2d\uac00\u0627\uffff";
+        QVERIFY(form.ShowFilledState([&](AnalysisState& state) {
+            for (const char16_t code : codes) {
+                (*state.CharCounts)[code] = code == u'a' ? 12'475 : 1;
+            }
+            state.FilesRead = 1;
+        }));
+        QStringList seen;
+        for (const char16_t code : codes) {
+            const int row = rowOf(QString::number(int(code)).rightJustified(3) + ' ' + QChar(code));
+            const QModelIndex share = form.LMDListBox1->resultsModel().index(row, 3);
+            seen << QStringList{share.data().toString(), share.siblingAtColumn(4).data().toString(),
+                                form.LMDListBox1->rowToolTip(row)}
+                        .join('|');
+        }
+        const QString none = fromU16(ResourceString(ResId::VTNoFontHasCharacter));
+        QCOMPARE(seen, QStringList({"99,97%|12.475|", "|1|", "|1|", "|1|", "|1|" + none}));
+    }
+
     void aRestartKeepsTheControlsButNotTheText() {
         QVERIFY(test::runOn(*m_form, at("data")));
         m_form->ElComboBoxFileSpecs->setEditText("*.log;*.md");
@@ -291,6 +358,10 @@ private slots:
         QCOMPARE(form.ElFolderNameEdit1->text(), at("data"));
         QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
         QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);  // the typed mask joined the list
+        form.ElComboBoxFileSpecs->addItem(QString("*.md;").repeated(40));  // the drop-down fits it
+        form.ElComboBoxFileSpecs->showPopup();
+        const QAbstractItemView* masks = form.ElComboBoxFileSpecs->view();
+        QVERIFY(masks->viewport()->width() >= masks->sizeHintForColumn(0) && masks->isVisible());
         QVERIFY(form.CheckBoxFolders->isChecked() && !form.CheckBoxZips->isChecked());
         QVERIFY(form.ElEditHeaderToCut->text() == "#" && form.ElSpinEditFontSize->value() == 13);
         QVERIFY(form.ElCheckBoxCopyCharactersOnly->isChecked() && m_messages.texts.isEmpty());
