@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libzip-dev zipcmp zipmerge ziptool libicu-dev
   libgtest-dev libgmock-dev
   xvfb xauth xclip xdotool imagemagick locales
-  fonts-dejavu-core fonts-noto-core fonts-noto-cjk
+  fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
   clang-format python3 acl
 )
 
