@@ -47,7 +47,14 @@ public:
         message(ResId::VTFailedToRead, file, reason);
     }
     void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
-        message(ResId::VTArchiveDamaged, archive, reason);
+        // This text has a place of its own for the reason.
+        finish();
+        const std::u16string name = oneLine(pathToDisplay(archive));
+        const std::u16string why = oneLine(utf8ToUtf16(reason));
+        const std::u16string_view args[] = {name, why};
+        const std::string text =
+            utf16ToUtf8(formatWithStrings(ResourceString(ResId::VTArchiveDamaged), args));
+        std::fprintf(stderr, "runemeter-cli: %s\n", text.c_str());
     }
     void foundDir(const std::filesystem::path& dir) override {
         if (m_showProgress) {

@@ -241,8 +241,7 @@ std::string check(const std::filesystem::path& path, zip_t* archive, std::uint64
     const std::uint64_t limit = directory->start;
     for (std::size_t i = 0; i < directory->entries.size(); ++i) {
         const Entry& entry = directory->entries[i];
-        const std::string outside =
-            "an entry lies outside the archive (member " + memberNumber(i) + ")";
+        const std::string outside = "an entry lies outside the archive: member " + memberNumber(i);
         unsigned char header[kLocalHeaderSize];
         if (entry.offset > limit || limit - entry.offset < kLocalHeaderSize ||
             !file.read(entry.offset, sizeof header, header))
@@ -265,8 +264,8 @@ std::string check(const std::filesystem::path& path, zip_t* archive, std::uint64
     for (const Range& range : ranges) {
         if (furthest != nullptr && range.begin < furthest->end) {
             const auto [first, second] = std::minmax(furthest->entry, range.entry);
-            return "entries overlap (members " + memberNumber(first) + " and " +
-                   memberNumber(second) + " share data)";
+            return "entries overlap: members " + memberNumber(first) + " and " +
+                   memberNumber(second) + " share data";
         }
         if (furthest == nullptr || range.end > furthest->end)
             furthest = &range;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/zip_forge.h"
 
 namespace runemeter {
 namespace {
@@ -131,12 +132,21 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     EXPECT_TRUE(help.status == 0 && help.out.find("--letters-only") != help.out.npos) << help.out;
 }
 
-// A message about a file stays on one line: breaks, tabs and escapes in its name are written out.
+// A message about a file stays on one line: breaks, tabs and escapes in its name are written out;
+// a damaged archive's message holds the reason in its place.
 TEST_F(Cli, MessagesAboutFilesStayOnOneLine) {
     test::writeFile(m_texts + "/line\nbreak\t\x1B[2J.txt", "");
+    test::ForgedMember twice = test::storedMember("b.txt", "abc");
+    twice.localOffset = 0;
+    twice.local = false;
+    test::writeFile(m_texts + "/bad.zip",
+                    test::forgeZip({test::storedMember("a.txt", "abc"), twice}));
     const ProcessResult r = run({m_texts});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "runemeter-cli: The file " + m_texts +
+    EXPECT_EQ(r.err, "runemeter-cli: The archive " + m_texts +
+                         "/bad.zip is damaged and was skipped: entries overlap: members 1 and 2 "
+                         "share data\nrunemeter-cli: The file " +
+                         m_texts +
                          "/line\\nbreak\\t\\x1B[2J.txt is empty.\nANSI: 2; Unicode: 1; UTF-8: 1\n"
                          "based on 4 files\n");
 }
