@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, then builds the release configuration with warnings as errors and runs every test;
-# then builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again.
+# then builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again;
+# then builds with ThreadSanitizer and runs every test once more.
 # Prints the time of each phase. Tests never run as root: as root, the script creates the
 # ordinary user runemeter-test and runs the build and the tests as that user, so that the tests
 # of unreadable files and read-only folders really run.
-# RUNEMETER_SKIP_SANITIZE=1 skips the sanitizer pass (for a quick local check).
+# RUNEMETER_SKIP_SANITIZE=1 skips both sanitizer passes (for a quick local check).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -85,4 +86,16 @@ if [ "${RUNEMETER_SKIP_SANITIZE:-0}" != 1 ]; then
     ctest --test-dir build/asan --output-on-failure -j"$jobs" --no-tests=error |
     tee build/asan/ctest-output.txt
   no_skips build/asan
+fi
+
+if [ "${RUNEMETER_SKIP_SANITIZE:-0}" != 1 ]; then
+  phase "build with ThreadSanitizer"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j"$jobs"
+  phase "tests under ThreadSanitizer"
+  # The first race ends its test. scripts/tsan.supp silences reports from inside system libraries.
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
+    ctest --test-dir build/tsan --output-on-failure -j"$jobs" --no-tests=error |
+    tee build/tsan/ctest-output.txt
+  no_skips build/tsan
 fi

@@ -5,6 +5,7 @@
 // | case                                                  | result                          |
 // |-------------------------------------------------------|---------------------------------|
 // | missing, not a regular file, not a zip, truncated     | open() false, error() says why  |
+// | entries overlap, or lie outside the archive's data   | open() false, error() says why  |
 // | index outside the central directory                   | NoSuchMember                    |
 // | claimed or actual unpacked size above the limit       | TooLarge, nothing kept          |
 // | out of memory while unpacking                         | TooLarge, nothing kept          |

@@ -139,12 +139,20 @@ TEST_F(Cli, MessagesNameWhatWentWrong) {
     test::writeFile(m_dir / "m\n\x1B/m.zip",
                     test::forgeZip({test::storedMember("g.txt", "g"), bad}));
     test::writeFile(m_dir / "broken/broken.zip", "not an archive");
+    test::ForgedMember twice = test::storedMember("b.txt", "abc");
+    twice.localOffset = 0;
+    twice.local = false;
+    test::writeFile(m_dir / "over/o.zip",
+                    test::forgeZip({test::storedMember("a.txt", "abc"), twice}));
     test::writeFile(m_dir / "empty.txt", "");
     const std::vector<std::pair<std::string, std::string>> cases{
         {"m\n\x1B",
          "runemeter-cli: The member bad.txt of the archive m\\n\\x1B/m.zip is damaged and was "
          "skipped: CRC error\nANSI\nm\\n\\x1B\n"},
         {"broken", "runemeter-cli: The archive broken/broken.zip is damaged and was skipped: "},
+        {"over",
+         "runemeter-cli: The archive over/o.zip is damaged and was skipped: entries overlap: "
+         "members 1 and 2 share data\n"},
         {"empty.txt", "runemeter-cli: The file empty.txt is empty.\n"}};
     for (const auto& [path, err] : cases) {
         SCOPED_TRACE(path);

@@ -94,6 +94,56 @@ TEST(ZipReader, ReadsAMemberOrRefusesItWithoutTakingWhatItClaims) {
     }
 }
 
+// An entry written into the directory only, pointing at data at offset.
+ForgedMember sharing(const ForgedMember& like, std::string name, std::uint64_t offset) {
+    ForgedMember m = like;
+    m.name = std::move(name);
+    m.localOffset = offset;
+    m.local = false;
+    return m;
+}
+
+// Entries whose data overlap or lie outside the archive make it refused whole at open, before
+// anything is unpacked; the same text stored twice at two places is read twice.
+TEST(ZipReader, RefusesArchivesWhoseEntriesOverlapOrLieOutside) {
+    const ForgedMember a = test::deflatedMember("a.txt", "alpha alpha");
+    const ForgedMember b = test::storedMember("b.txt", std::string(200, 'b'));
+    ForgedMember tooLong = test::storedMember("long.txt", "short");
+    tooLong.compressedSize = 400;  // runs through the directory and past the end
+    const struct {
+        const char* name;
+        std::vector<ForgedMember> members;
+        std::string error;  ///< empty: opens, and the members read as texts
+        std::vector<std::string> texts = {};
+    } rows[] = {
+        {"third entry on the first's data",
+         {a, b, sharing(a, "c.txt", 0)},
+         "entries overlap: members 1 and 3 share data"},
+        {"entry inside another's data",
+         {b, sharing(a, "c.txt", 60)},
+         "entries overlap: members 1 and 2 share data"},
+        {"data past the end", {a, tooLong}, "an entry lies outside the archive: member 2"},
+        {"same text under two names",
+         {a, test::deflatedMember("copy.txt", "alpha alpha"), b},
+         "",
+         {"alpha alpha", "alpha alpha", std::string(200, 'b')}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        test::writeFile(dir / "x.zip", test::forgeZip(row.members));
+        TUnZipReader reader;
+        EXPECT_EQ(reader.open(dir / "x.zip"), row.error.empty());
+        EXPECT_EQ(reader.error(), row.error);
+        std::vector<std::byte> out;
+        for (std::size_t i = 0; i < row.texts.size(); ++i) {
+            ASSERT_EQ(reader.UnZipToBufferByIndex(static_cast<std::int32_t>(i), out),
+                      ZipReadStatus::Ok);
+            EXPECT_EQ(asText(out), row.texts[i]);
+        }
+    }
+}
+
 TEST(ZipReader, MemberLimitIsAnEighthOfTheMemoryWithinItsBounds) {
     EXPECT_EQ(TUnZipReader::memberLimitFor(0), 64 * kMiB);
     EXPECT_EQ(TUnZipReader::memberLimitFor(2 * kGiB), 256 * kMiB);

@@ -87,6 +87,7 @@ struct ForgedMember {
     bool zip64 = false;                        ///< sizes in a ZIP64 extra field (both headers)
     bool utf8Name = true;                      ///< general flag 11: the stored name is UTF-8
     std::optional<std::uint64_t> localOffset;  ///< directory's offset of the local header
+    bool local = true;  ///< false: only the directory entry is written (give localOffset)
 };
 
 /// A stored member with honest fields.
@@ -159,6 +160,8 @@ inline std::string forgeZip(const std::vector<ForgedMember>& members, const Forg
     std::vector<std::uint64_t> offsets;
     for (const ForgedMember& m : members) {
         offsets.push_back(out.size());
+        if (!m.local)
+            continue;
         const std::string extra = m.zip64 ? forge_detail::zip64Extra(m) : std::string();
         put(out, 0x04034b50, 4);
         forge_detail::putShared(out, m, extra);
