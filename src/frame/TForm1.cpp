@@ -949,7 +949,10 @@ void TForm1::OpenHelp(int helpContext) {
     if (file.empty()) {
         std::u16string places;
         for (const std::filesystem::path& place : m_helpPlaces) {
-            places += (places.empty() ? u"" : u"\n") + pathToDisplay(place);
+            if (!places.empty()) {
+                places += u'\n';
+            }
+            places += pathToDisplay(place);
         }
         m_services.message(formatResource(ResId::VTNoHelpFile, {places}),
                            QStringLiteral("Runemeter"));
