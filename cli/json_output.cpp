@@ -9,13 +9,6 @@ namespace runemeter {
 
 namespace {
 
-bool isHighSurrogate(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 void appendEscape(std::string& out, char16_t unit) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(unit));
@@ -48,13 +41,11 @@ std::string jsonString(std::u16string_view text) {
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        const bool pairStart =
-            isHighSurrogate(u) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
-        if (pairStart) {
+        if (isSurrogatePairAt(text, i)) {
             ++i;
             continue;
         }
-        const bool lone = isHighSurrogate(u) || isLowSurrogate(u);
+        const bool lone = isSurrogate(u);
         if (u < 0x20 || u == u'"' || u == u'\\' || u == 0x7F || lone) {
             flushRun(i);
             switch (u) {

@@ -381,7 +381,7 @@ ControlStatesResult LoadControlStates(QObject* owner, const std::filesystem::pat
         return {false,
                 QStringLiteral("The settings file %1 could not be read (%2). The controls "
                                "keep their defaults.")
-                    .arg(displayPath(path), QString::fromStdString(describeSettingsError(*error)))};
+                    .arg(displayPath(path), QString::fromStdString(describeInputError(*error)))};
     }
     if (!owner) {
         return {};
@@ -395,7 +395,7 @@ ControlStatesResult SaveControlStates(QObject* owner, const std::filesystem::pat
     if (const auto error = ini.Save(path)) {
         return {false, QStringLiteral("The settings could not be saved (%1). The previous "
                                       "settings file is unchanged.")
-                           .arg(QString::fromStdString(describeSettingsError(*error)))};
+                           .arg(QString::fromStdString(describeInputError(*error)))};
     }
     return {};
 }

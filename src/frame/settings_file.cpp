@@ -84,12 +84,10 @@ std::string escape(std::u16string_view text, Field field) {
             out += "\\|";
         } else if (c < 0x20 || c == 0x7F || (field == Field::Name && needsEscapeInName(c))) {
             appendHexUnit(out, c);
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] <= 0xDFFF) {
-            appendUtf8CodePoint(out,
-                                0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+        } else if (isSurrogatePairAt(text, i)) {
+            appendUtf8CodePoint(out, combineSurrogates(c, text[i + 1]));
             ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        } else if (isSurrogate(c)) {
             // A lone surrogate has no UTF-8 form; the escape keeps it exactly.
             appendHexUnit(out, c);
         } else {
@@ -120,55 +118,6 @@ std::string protectEdgeBlanks(std::string field) {
     return out;
 }
 
-// Decodes one line of UTF-8 strictly; false on a malformed sequence.
-bool decodeUtf8(std::string_view in, std::u16string& out) {
-    out.clear();
-    std::size_t i = 0;
-    while (i < in.size()) {
-        const auto b0 = static_cast<unsigned char>(in[i]);
-        char32_t c = 0;
-        std::size_t len = 0;
-        if (b0 < 0x80) {
-            c = b0;
-            len = 1;
-        } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-            c = b0 & 0x1F;
-            len = 2;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            c = b0 & 0x0F;
-            len = 3;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            c = b0 & 0x07;
-            len = 4;
-        } else {
-            return false;
-        }
-        if (in.size() - i < len) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(in[i + k]);
-            if ((b & 0xC0) != 0x80) {
-                return false;
-            }
-            c = (c << 6) | (b & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-            (c >= 0xD800 && c <= 0xDFFF)) {
-            return false;
-        }
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += len;
-    }
-    return true;
-}
-
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
         s.remove_prefix(1);
@@ -193,16 +142,14 @@ int hexValue(char c) {
 std::optional<std::string> unescape(std::string_view field, std::u16string& out,
                                     std::vector<std::u16string>* items) {
     out.clear();
-    std::u16string decoded;
     std::size_t i = 0;
     while (i < field.size()) {
         const std::size_t next = field.find_first_of(items ? "\\|" : "\\", i);
         const std::string_view plain =
             field.substr(i, next == std::string_view::npos ? std::string_view::npos : next - i);
-        if (!decodeUtf8(plain, decoded)) {
+        if (appendUtf8Strict(plain, out)) {
             return "malformed UTF-8";
         }
-        out += decoded;
         if (next == std::string_view::npos) {
             break;
         }
@@ -330,13 +277,6 @@ bool writeAll(int fd, std::string_view data) {
 }
 
 }  // namespace
-
-std::string describeSettingsError(const SettingsError& error) {
-    if (error.line == 0) {
-        return error.message;
-    }
-    return "line " + std::to_string(error.line) + ": " + error.message;
-}
 
 const SettingsFile::Value* SettingsFile::find(std::u16string_view key,
                                               std::u16string_view name) const {
@@ -488,123 +428,147 @@ std::string SettingsFile::serialise() const {
     return out;
 }
 
+namespace {
+
+using Section = SettingsFile::Section;
+using Value = SettingsFile::Value;
+// What is wrong with one line, in English; nothing when the line was read.
+using LineError = std::optional<std::string>;
+
+// "[name]": opens the section of that name, a new one or an earlier one continued.
+LineError readSectionLine(std::string_view line, std::vector<Section>& sections,
+                          Section*& current) {
+    if (line.back() != ']' || line.size() < 2) {
+        return "a section name must end with ]";
+    }
+    std::u16string name;
+    if (auto err = unescape(trimBlanks(line.substr(1, line.size() - 2)), name, nullptr)) {
+        return err;
+    }
+    if (name.empty()) {
+        return "empty section name";
+    }
+    auto it = std::find_if(sections.begin(), sections.end(),
+                           [&](const Section& s) { return s.name == name; });
+    if (it == sections.end()) {
+        sections.push_back(Section{std::move(name), {}});
+        it = std::prev(sections.end());
+    }
+    current = &*it;
+    return std::nullopt;
+}
+
+// The text after '=' read as the value's type.
+LineError readValueData(std::string_view raw, Value& value) {
+    std::u16string text;
+    switch (value.type) {
+        case SettingsValueType::String:
+        case SettingsValueType::WideString:
+            if (auto err = unescape(raw, text, nullptr)) {
+                return err;
+            }
+            value.data = std::move(text);
+            return std::nullopt;
+        case SettingsValueType::Boolean:
+            if (const auto b = parseBool(raw)) {
+                value.data = *b;
+                return std::nullopt;
+            }
+            return "not a Boolean (true or false)";
+        case SettingsValueType::Integer:
+            if (const auto n = parseInt(raw)) {
+                value.data = *n;
+                return std::nullopt;
+            }
+            return "not a 32-bit integer";
+        case SettingsValueType::StringList: {
+            std::vector<std::u16string> items;
+            if (auto err = unescape(raw, text, &items)) {
+                return err;
+            }
+            value.data = std::move(items);
+            return std::nullopt;
+        }
+    }
+    return "unknown type";
+}
+
+// "name:type=value" in the current section; each name at most once per section.
+LineError readValueLine(std::string_view line, Section& section) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        return "expected name:type=value";
+    }
+    const std::string_view left = line.substr(0, eq);
+    const std::size_t colon = left.rfind(':');
+    if (colon == std::string_view::npos) {
+        return "the value has no type (expected name:type=value)";
+    }
+    Value value;
+    if (auto err = unescape(trimBlanks(left.substr(0, colon)), value.name, nullptr)) {
+        return err;
+    }
+    if (value.name.empty()) {
+        return "empty value name";
+    }
+    const std::string_view type = trimBlanks(left.substr(colon + 1));
+    const auto parsedType = typeFromName(type);
+    if (!parsedType) {
+        return "unknown type " + quotedForMessage(type);
+    }
+    value.type = *parsedType;
+    if (auto err = readValueData(trimBlanks(line.substr(eq + 1)), value)) {
+        return err;
+    }
+    for (const Value& existing : section.values) {
+        if (existing.name == value.name) {
+            return "the value is given twice in this section";
+        }
+    }
+    section.values.push_back(std::move(value));
+    return std::nullopt;
+}
+
+// One line without its '\n': blank lines and comments are skipped.
+LineError readLine(std::string_view line, std::vector<Section>& sections, Section*& current) {
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; };
+    if (std::any_of(line.begin(), line.end(), isControl)) {
+        return "control character in the line";
+    }
+    line = trimBlanks(line);
+    if (line.empty() || line.front() == ';' || line.front() == '#') {
+        return std::nullopt;
+    }
+    if (line.front() == '[') {
+        return readSectionLine(line, sections, current);
+    }
+    if (current == nullptr) {
+        return "a value before the first section";
+    }
+    return readValueLine(line, *current);
+}
+
+}  // namespace
+
 std::optional<SettingsError> SettingsFile::parse(std::string_view text) {
     m_sections.clear();
-    auto fail = [this](std::size_t line, std::string message) {
-        m_sections.clear();
-        return SettingsError{line, std::move(message)};
-    };
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }
     Section* current = nullptr;
     std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    std::u16string scratch;
-    while (pos < text.size()) {
+    for (std::size_t pos = 0; pos < text.size();) {
         ++lineNumber;
-        const std::size_t end = text.find('\n', pos);
-        std::string_view line =
-            text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        pos = end == std::string_view::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (auto message = readLine(line, m_sections, current)) {
+            m_sections.clear();
+            return SettingsError{InputErrorCode::Malformed, lineNumber, std::move(*message)};
         }
-        for (const char c : line) {
-            const auto b = static_cast<unsigned char>(c);
-            if (b < 0x20 && c != '\t') {
-                return fail(lineNumber, "control character in the line");
-            }
-        }
-        line = trimBlanks(line);
-        if (line.empty() || line.front() == ';' || line.front() == '#') {
-            continue;
-        }
-        if (line.front() == '[') {
-            if (line.back() != ']' || line.size() < 2) {
-                return fail(lineNumber, "a section name must end with ]");
-            }
-            std::u16string name;
-            if (auto err = unescape(trimBlanks(line.substr(1, line.size() - 2)), name, nullptr)) {
-                return fail(lineNumber, *err);
-            }
-            if (name.empty()) {
-                return fail(lineNumber, "empty section name");
-            }
-            auto it = std::find_if(m_sections.begin(), m_sections.end(),
-                                   [&](const Section& s) { return s.name == name; });
-            if (it == m_sections.end()) {
-                m_sections.push_back(Section{std::move(name), {}});
-                it = std::prev(m_sections.end());
-            }
-            current = &*it;
-            continue;
-        }
-        if (!current) {
-            return fail(lineNumber, "a value before the first section");
-        }
-        const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos) {
-            return fail(lineNumber, "expected name:type=value");
-        }
-        const std::string_view left = line.substr(0, eq);
-        const std::size_t colon = left.rfind(':');
-        if (colon == std::string_view::npos) {
-            return fail(lineNumber, "the value has no type (expected name:type=value)");
-        }
-        Value value;
-        if (auto err = unescape(trimBlanks(left.substr(0, colon)), value.name, nullptr)) {
-            return fail(lineNumber, *err);
-        }
-        if (value.name.empty()) {
-            return fail(lineNumber, "empty value name");
-        }
-        const std::string_view type = trimBlanks(left.substr(colon + 1));
-        const auto parsedType = typeFromName(type);
-        if (!parsedType) {
-            return fail(lineNumber, "unknown type " + quotedForMessage(type));
-        }
-        value.type = *parsedType;
-        const std::string_view raw = trimBlanks(line.substr(eq + 1));
-        switch (value.type) {
-            case SettingsValueType::String:
-            case SettingsValueType::WideString:
-                if (auto err = unescape(raw, scratch, nullptr)) {
-                    return fail(lineNumber, *err);
-                }
-                value.data = scratch;
-                break;
-            case SettingsValueType::Boolean: {
-                const auto b = parseBool(raw);
-                if (!b) {
-                    return fail(lineNumber, "not a Boolean (true or false)");
-                }
-                value.data = *b;
-                break;
-            }
-            case SettingsValueType::Integer: {
-                const auto n = parseInt(raw);
-                if (!n) {
-                    return fail(lineNumber, "not a 32-bit integer");
-                }
-                value.data = *n;
-                break;
-            }
-            case SettingsValueType::StringList: {
-                std::vector<std::u16string> items;
-                if (auto err = unescape(raw, scratch, &items)) {
-                    return fail(lineNumber, *err);
-                }
-                value.data = std::move(items);
-                break;
-            }
-        }
-        for (const Value& existing : current->values) {
-            if (existing.name == value.name) {
-                return fail(lineNumber, "the value is given twice in this section");
-            }
-        }
-        current->values.push_back(std::move(value));
     }
     return std::nullopt;
 }
@@ -613,24 +577,28 @@ std::optional<SettingsError> SettingsFile::Load(const std::filesystem::path& pat
     m_sections.clear();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        return SettingsError{0, "not a readable file: " + path.string()};
+        return SettingsError{InputErrorCode::Unreadable, 0,
+                             "not a readable file: " + path.string()};
     }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
-        return SettingsError{0, "cannot read " + path.string() + ": " + ec.message()};
+        return SettingsError{InputErrorCode::Unreadable, 0,
+                             "cannot read " + path.string() + ": " + ec.message()};
     }
     if (size > kMaxSettingsFileSize) {
-        return SettingsError{0, "the file is too large to be a settings file: " + path.string()};
+        return SettingsError{InputErrorCode::TooLarge, 0,
+                             "the file is too large to be a settings file: " + path.string()};
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return SettingsError{0, systemError("cannot open", path, errno)};
+        return SettingsError{InputErrorCode::Unreadable, 0,
+                             systemError("cannot open", path, errno)};
     }
     std::string text;
     text.reserve(static_cast<std::size_t>(size));
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        return SettingsError{0, "cannot read " + path.string()};
+        return SettingsError{InputErrorCode::Unreadable, 0, "cannot read " + path.string()};
     }
     return parse(text);
 }
@@ -649,23 +617,25 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        return SettingsError{0,
+        return SettingsError{InputErrorCode::Unwritable, 0,
                              "cannot create the folder " + folder.string() + ": " + ec.message()};
     }
     if (std::filesystem::is_directory(target, ec)) {
-        return SettingsError{0, "cannot replace " + target.string() + ": it is a folder"};
+        return SettingsError{InputErrorCode::Unwritable, 0,
+                             "cannot replace " + target.string() + ": it is a folder"};
     }
 
     std::string tempName = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(tempName.data());
     if (fd < 0) {
-        return SettingsError{0, systemError("cannot create a file in", folder, errno)};
+        return SettingsError{InputErrorCode::Unwritable, 0,
+                             systemError("cannot create a file in", folder, errno)};
     }
     auto abandon = [&](std::string message) {
         const int saved = errno;
         ::close(fd);
         ::unlink(tempName.c_str());
-        return SettingsError{0, systemError(message, target, saved)};
+        return SettingsError{InputErrorCode::Unwritable, 0, systemError(message, target, saved)};
     };
     // Keep the permissions of the file being replaced; a new file stays private to the user.
     struct stat old {};
@@ -681,7 +651,8 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
     if (::close(fd) != 0) {
         const int saved = errno;
         ::unlink(tempName.c_str());
-        return SettingsError{0, systemError("cannot write", target, saved)};
+        return SettingsError{InputErrorCode::Unwritable, 0,
+                             systemError("cannot write", target, saved)};
     }
     // A file that cannot be read as settings may still be the user's work (a hand edit gone
     // wrong): it is kept beside the new one as "<name>.damaged" rather than lost.
@@ -694,7 +665,8 @@ std::optional<SettingsError> SettingsFile::Save(const std::filesystem::path& pat
     if (::rename(tempName.c_str(), target.c_str()) != 0) {
         const int saved = errno;
         ::unlink(tempName.c_str());
-        return SettingsError{0, systemError("cannot replace", target, saved)};
+        return SettingsError{InputErrorCode::Unwritable, 0,
+                             systemError("cannot replace", target, saved)};
     }
     // Make the rename itself durable; failing here loses nothing, so it is not reported.
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);

@@ -25,6 +25,8 @@
 #include <variant>
 #include <vector>
 
+#include "suite/input_error.h"
+
 namespace runemeter {
 
 /// The type a value is stored with.
@@ -37,14 +39,8 @@ enum class ReadStatus {
     WrongType,  ///< the value exists with another type; the result is untouched
 };
 
-/// A problem with a settings file: the 1-based line (0 when it concerns the whole file) and why.
-struct SettingsError {
-    std::size_t line = 0;
-    std::string message;  ///< English, UTF-8
-};
-
-/// The error as one text for a log or a message: "line 7: unknown type \"x\"".
-[[nodiscard]] std::string describeSettingsError(const SettingsError& error);
+/// A problem with a settings file.
+using SettingsError = InputError;
 
 /// Largest settings file read; a larger one is refused rather than loaded into memory.
 inline constexpr std::uintmax_t kMaxSettingsFileSize = 16u * 1024u * 1024u;

@@ -8,6 +8,7 @@
 
 #include "localisation/code_pages.h"
 #include "suite/locale_table.h"
+#include "suite/unicode_text.h"
 
 namespace runemeter {
 
@@ -17,7 +18,7 @@ char16_t foldUnit(char16_t unit) {
     if (unit < 0x80) {
         return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
     }
-    if (unit >= 0xD800 && unit <= 0xDFFF) {
+    if (isSurrogate(unit)) {
         return unit;
     }
     const UChar32 folded = u_foldCase(unit, U_FOLD_CASE_DEFAULT);

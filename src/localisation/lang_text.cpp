@@ -1,6 +1,7 @@
 #include "localisation/lang_text.h"
 #include "suite/unicode_text.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -38,7 +39,7 @@ public:
         : m_line(line), m_number(lineNumber) {}
 
     [[noreturn]] void fail(const std::string& message) const {
-        throw ELangTextError("Line " + std::to_string(m_number) + ": " + message);
+        throw ELangTextError({InputErrorCode::Malformed, m_number, message});
     }
 
     std::vector<Token> tokens() {
@@ -116,9 +117,8 @@ std::string quoteText(std::u16string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8CodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+        if (isSurrogatePairAt(text, i)) {
+            appendUtf8CodePoint(out, combineSurrogates(unit, text[i + 1]));
             ++i;
             continue;
         }
@@ -142,7 +142,7 @@ std::string quoteText(std::u16string_view text) {
                 break;
         }
         const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
-        const bool loneSurrogate = unit >= 0xD800 && unit <= 0xDFFF;
+        const bool loneSurrogate = isSurrogate(unit);
         if (control || loneSurrogate) {
             char buffer[16];
             std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(unit));
@@ -161,8 +161,7 @@ std::u16string decodeString(const LineParser& parser, std::string_view raw) {
     std::u16string out;
     std::size_t i = 0;
     while (i < raw.size()) {
-        const auto byte = static_cast<unsigned char>(raw[i]);
-        if (byte == '\\') {
+        if (raw[i] == '\\') {
             if (i + 1 >= raw.size()) {
                 parser.fail("a string ends with a backslash");
             }
@@ -205,40 +204,12 @@ std::u16string decodeString(const LineParser& parser, std::string_view raw) {
             }
             continue;
         }
-        // UTF-8 sequence.
-        char32_t cp = 0;
-        std::size_t length = 0;
-        if (byte < 0x80) {
-            cp = byte;
-            length = 1;
-        } else if ((byte & 0xE0) == 0xC0) {
-            cp = byte & 0x1F;
-            length = 2;
-        } else if ((byte & 0xF0) == 0xE0) {
-            cp = byte & 0x0F;
-            length = 3;
-        } else if ((byte & 0xF8) == 0xF0) {
-            cp = byte & 0x07;
-            length = 4;
-        } else {
+        // UTF-8 up to the next escape.
+        const std::size_t next = std::min(raw.find('\\', i), raw.size());
+        if (appendUtf8Strict(raw.substr(i, next - i), out)) {
             parser.fail("invalid UTF-8");
         }
-        if (i + length > raw.size()) {
-            parser.fail("invalid UTF-8");
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(raw[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                parser.fail("invalid UTF-8");
-            }
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        const char32_t minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            parser.fail("invalid UTF-8");
-        }
-        appendUtf16CodePoint(out, cp);
-        i += length;
+        i = next;
     }
     return out;
 }
@@ -416,23 +387,338 @@ std::string langImageToText(const LangFileImage& image, bool compressed) {
     return out;
 }
 
-LangFileImage langImageFromText(std::string_view text, bool* compressed) {
-    LangFileImage image;
-    LangFileHeader& h = image.header;
-    bool isCompressed = false;
-    enum class Last { None, Constant, Property, Item };
-    Last last = Last::None;
-    LangRecord* record = nullptr;
-    bool inComponent = false;
-    bool sawBody = false;
+namespace {
 
-    std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    while (pos <= text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
+// One line of the text, split into its keyword, its one positional token (the name, or the
+// value of a header or value line) and its named fields. Each named field may appear once and
+// every one must be used by the line's keyword.
+class KeywordLine {
+public:
+    KeywordLine(const LineParser& parser, std::vector<Token> tokens)
+        : m_parser(parser), m_tokens(std::move(tokens)), keyword(m_tokens[0].value) {
+        if (!m_tokens[0].key.empty() || m_tokens[0].quoted) {
+            fail("a line must begin with a keyword");
         }
+        for (std::size_t i = 1; i < m_tokens.size(); ++i) {
+            const Token& token = m_tokens[i];
+            if (token.key.empty()) {
+                if (positional) {
+                    fail("unexpected \"" + token.value + "\"");
+                }
+                positional = token;
+                continue;
+            }
+            for (const auto& f : m_fields) {
+                if (f.first == token.key) {
+                    fail(token.key + " given twice");
+                }
+            }
+            m_fields.emplace_back(token.key, token);
+        }
+        m_used.assign(m_fields.size(), false);
+    }
+
+    [[noreturn]] void fail(const std::string& message) const { m_parser.fail(message); }
+
+    template <class T>
+    T number(std::string_view text, const std::string& what) const {
+        return parseNumber<T>(m_parser, text, what);
+    }
+
+    std::u16string text(std::string_view raw) const { return decodeString(m_parser, raw); }
+
+    TLocValueType valueType(std::string_view text) const { return parseType(m_parser, text); }
+
+    /// The quoted name of a record line.
+    std::u16string nameText() const {
+        if (!positional || !positional->quoted) {
+            fail(keyword + " needs a quoted name");
+        }
+        return text(positional->value);
+    }
+
+    /// The one value of a header line, which belongs before the body.
+    const Token& headerValue(bool sawBody) const {
+        if (sawBody) {
+            fail(keyword + " belongs before the first unit, form or group");
+        }
+        if (m_tokens.size() != 2 || !m_tokens[1].key.empty()) {
+            fail(keyword + " takes one value");
+        }
+        return m_tokens[1];
+    }
+
+    std::optional<std::string> field(const std::string& key) {
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            if (m_fields[i].first == key) {
+                m_used[i] = true;
+                return m_fields[i].second.value;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::string required(const std::string& key) {
+        auto value = field(key);
+        if (!value) {
+            fail(keyword + " needs " + key + "=");
+        }
+        return *value;
+    }
+
+    template <class T>
+    T requiredNumber(const std::string& key) {
+        return number<T>(required(key), key);
+    }
+
+    void finishFields() const {
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            if (!m_used[i]) {
+                fail("unknown field " + m_fields[i].first + "= for " + keyword);
+            }
+        }
+    }
+
+    void versionAndTime(LangRecord& r) {
+        r.version = requiredNumber<std::int32_t>("version");
+        r.timeBits = requiredNumber<std::uint64_t>("time");
+    }
+
+private:
+    const LineParser& m_parser;
+    std::vector<Token> m_tokens;
+    std::vector<std::pair<std::string, Token>> m_fields;
+    std::vector<bool> m_used;
+
+public:
+    const std::string keyword;
+    std::optional<Token> positional;
+};
+
+// Builds an image line by line: header lines first, then units, forms and groups, each record
+// line followed by at most one value line.
+class ImageBuilder {
+public:
+    void apply(KeywordLine& line) {
+        if (!headerLine(line) && !bodyLine(line)) {
+            line.fail("unknown keyword \"" + line.keyword + "\"");
+        }
+    }
+
+    LangFileImage image;
+    bool compressed = false;
+
+private:
+    enum class Last { None, Constant, Property, Item };
+
+    bool headerLine(KeywordLine& line) {
+        static const std::pair<const char*, std::int32_t LangFileHeader::*> kSigned[] = {
+            {"version", &LangFileHeader::version},
+            {"const-max-id", &LangFileHeader::constMaxId},
+            {"property-max-id", &LangFileHeader::propertyMaxId},
+            {"ext-item-max-id", &LangFileHeader::extItemMaxId},
+        };
+        static const std::pair<const char*, std::uint16_t LangFileHeader::*> kUnsigned[] = {
+            {"locale", &LangFileHeader::locale},
+            {"based-on", &LangFileHeader::basedOnLangId},
+            {"is-native", &LangFileHeader::isNative},
+            {"attributes", &LangFileHeader::attributes},
+        };
+        LangFileHeader& h = image.header;
+        const std::string& keyword = line.keyword;
+        const auto value = [&] { return line.headerValue(m_sawBody).value; };
+        for (const auto& [name, member] : kSigned) {
+            if (keyword == name) {
+                h.*member = line.number<std::int32_t>(value(), keyword);
+                return true;
+            }
+        }
+        for (const auto& [name, member] : kUnsigned) {
+            if (keyword == name) {
+                h.*member = line.number<std::uint16_t>(value(), keyword);
+                return true;
+            }
+        }
+        if (keyword == "format-version") {
+            h.formatVersion = line.number<std::uint16_t>(value(), keyword);
+            if (h.formatVersion < 1 || h.formatVersion > kLangFormatVersion) {
+                line.fail("format version must be 1 to 7");
+            }
+        } else if (keyword == "compressed") {
+            compressed = line.number<std::uint16_t>(value(), keyword) != 0;
+        } else if (keyword == "build") {
+            h.build = line.number<std::uint32_t>(value(), keyword);
+        } else if (keyword == "english-name" || keyword == "localized-name") {
+            const Token& token = line.headerValue(m_sawBody);
+            if (!token.quoted) {
+                line.fail(keyword + " needs a quoted text");
+            }
+            (keyword == "english-name" ? h.englishName : h.localizedName) = line.text(token.value);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool bodyLine(KeywordLine& line) {
+        const std::string& keyword = line.keyword;
+        if (keyword == "unit") {
+            m_sawBody = true;
+            image.units.push_back({line.nameText(), attributes(line), {}});
+            endRecordLine(line, Last::None, nullptr);
+        } else if (keyword == "constant") {
+            constantLine(line);
+        } else if (keyword == "form") {
+            m_sawBody = true;
+            image.forms.push_back({line.nameText(), attributes(line), {}, {}});
+            m_inComponent = false;
+            endRecordLine(line, Last::None, nullptr);
+        } else if (keyword == "component") {
+            if (image.forms.empty()) {
+                line.fail("component outside a form");
+            }
+            image.forms.back().components.push_back({line.nameText(), attributes(line), {}});
+            m_inComponent = true;
+            endRecordLine(line, Last::None, nullptr);
+        } else if (keyword == "property") {
+            propertyLine(line);
+        } else if (keyword == "group") {
+            m_sawBody = true;
+            image.groups.push_back({line.nameText(), attributes(line), {}});
+            endRecordLine(line, Last::None, nullptr);
+        } else if (keyword == "item") {
+            itemLine(line);
+        } else if (keyword == "value") {
+            valueLine(line);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    static std::uint16_t attributes(KeywordLine& line) {
+        return line.requiredNumber<std::uint16_t>("attributes");
+    }
+
+    // Checks that every field was used and notes which record a value line would belong to.
+    void endRecordLine(const KeywordLine& line, Last last, LangRecord* record) {
+        line.finishFields();
+        m_last = last;
+        if (record != nullptr) {
+            m_record = record;
+        }
+    }
+
+    void constantLine(KeywordLine& line) {
+        if (image.units.empty()) {
+            line.fail("constant outside a unit");
+        }
+        LangRecord r;
+        r.name = line.nameText();
+        r.attributes = attributes(line);
+        r.stringId = line.requiredNumber<std::uint16_t>("string-id");
+        r.id = line.requiredNumber<std::int32_t>("id");
+        line.versionAndTime(r);
+        r.hasValue = false;
+        auto& list = image.units.back().constants;
+        list.push_back(std::move(r));
+        endRecordLine(line, Last::Constant, &list.back());
+    }
+
+    void propertyLine(KeywordLine& line) {
+        if (image.forms.empty()) {
+            line.fail("property outside a form");
+        }
+        LangRecord r;
+        r.name = line.nameText();
+        r.attributes = attributes(line);
+        r.id = line.requiredNumber<std::int32_t>("id");
+        r.typeWord = static_cast<std::uint32_t>(line.valueType(line.required("type")));
+        if (auto word = line.field("type-word")) {
+            r.typeWord = line.number<std::uint32_t>(*word, "type-word");
+        }
+        line.versionAndTime(r);
+        r.hasValue = false;
+        auto& list = m_inComponent ? image.forms.back().components.back().properties
+                                   : image.forms.back().properties;
+        list.push_back(std::move(r));
+        endRecordLine(line, Last::Property, &list.back());
+    }
+
+    void itemLine(KeywordLine& line) {
+        if (image.groups.empty()) {
+            line.fail("item outside a group");
+        }
+        LangRecord r;
+        r.name = line.nameText();
+        r.attributes = attributes(line);
+        r.id = line.requiredNumber<std::int32_t>("id");
+        line.versionAndTime(r);
+        r.hasValue = false;
+        auto& list = image.groups.back().items;
+        list.push_back(std::move(r));
+        endRecordLine(line, Last::Item, &list.back());
+    }
+
+    void valueLine(KeywordLine& line) {
+        if (m_last == Last::None || m_record == nullptr) {
+            line.fail("value without a constant, property or item before it");
+        }
+        LangRecord& record = *m_record;
+        if (record.hasValue) {
+            line.fail("a second value for the same record");
+        }
+        if (!line.positional) {
+            line.fail("value needs a text or number");
+        }
+        const Token& value = *line.positional;
+        const bool numeric = m_last == Last::Property && isNumericType(record.type());
+        if (numeric && !value.quoted) {
+            record.text.assign(value.value.begin(), value.value.end());
+        } else if (value.quoted) {
+            record.text = line.text(value.value);
+        } else {
+            line.fail("value needs a quoted text");
+        }
+        if (numeric) {
+            numericValue(line, record, value);
+        }
+        if (auto bits = line.field("bits")) {
+            if (!numeric || record.type() != TLocValueType::ptFloat) {
+                line.fail("bits= is for ptFloat values only");
+            }
+            record.floatBits = line.number<std::uint64_t>(*bits, "bits");
+        }
+        line.finishFields();
+        record.hasValue = true;
+    }
+
+    // A number property's value must read as its type; a float keeps its bits.
+    static void numericValue(const KeywordLine& line, LangRecord& record, const Token& value) {
+        double number = 0;
+        std::int32_t integer = 0;
+        const bool ok = record.type() == TLocValueType::ptFloat ? textToFloat(record.text, number)
+                                                                : textToInt(record.text, integer);
+        if (!ok) {
+            line.fail("\"" + value.value + "\" is not a " + valueTypeName(record.type()) +
+                      " value");
+        }
+        record.floatBits = std::bit_cast<std::uint64_t>(number);
+    }
+
+    Last m_last = Last::None;
+    LangRecord* m_record = nullptr;
+    bool m_inComponent = false;
+    bool m_sawBody = false;
+};
+
+}  // namespace
+
+LangFileImage langImageFromText(std::string_view text, bool* compressed) {
+    ImageBuilder builder;
+    std::size_t lineNumber = 0;
+    for (std::size_t pos = 0; pos <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
         ++lineNumber;
@@ -441,236 +727,15 @@ LangFileImage langImageFromText(std::string_view text, bool* compressed) {
         }
         LineParser parser(line, lineNumber);
         std::vector<Token> tokens = parser.tokens();
-        if (tokens.empty()) {
-            if (end == text.size()) {
-                break;
-            }
-            continue;
-        }
-        const std::string keyword = tokens[0].value;
-        if (!tokens[0].key.empty() || tokens[0].quoted) {
-            parser.fail("a line must begin with a keyword");
-        }
-
-        // Named fields of a record line: each at most once, all of them required.
-        std::vector<std::pair<std::string, Token>> fields;
-        std::optional<Token> name;
-        for (std::size_t i = 1; i < tokens.size(); ++i) {
-            if (tokens[i].key.empty()) {
-                if (name) {
-                    parser.fail("unexpected \"" + tokens[i].value + "\"");
-                }
-                name = tokens[i];
-            } else {
-                for (const auto& f : fields) {
-                    if (f.first == tokens[i].key) {
-                        parser.fail(tokens[i].key + " given twice");
-                    }
-                }
-                fields.emplace_back(tokens[i].key, tokens[i]);
-            }
-        }
-        const auto nameText = [&] {
-            if (!name || !name->quoted) {
-                parser.fail(keyword + " needs a quoted name");
-            }
-            return decodeString(parser, name->value);
-        };
-        std::vector<bool> used(fields.size(), false);
-        const auto field = [&](const std::string& key) -> std::optional<std::string> {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (fields[i].first == key) {
-                    used[i] = true;
-                    return fields[i].second.value;
-                }
-            }
-            return std::nullopt;
-        };
-        const auto required = [&](const std::string& key) {
-            auto value = field(key);
-            if (!value) {
-                parser.fail(keyword + " needs " + key + "=");
-            }
-            return *value;
-        };
-        const auto finishFields = [&] {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (!used[i]) {
-                    parser.fail("unknown field " + fields[i].first + "= for " + keyword);
-                }
-            }
-        };
-        const auto attributesField = [&] {
-            return parseNumber<std::uint16_t>(parser, required("attributes"), "attributes");
-        };
-        const auto versionAndTimeFields = [&](LangRecord& r) {
-            r.version = parseNumber<std::int32_t>(parser, required("version"), "version");
-            r.timeBits = parseNumber<std::uint64_t>(parser, required("time"), "time");
-        };
-        const auto headerValue = [&]() -> const Token& {
-            if (sawBody) {
-                parser.fail(keyword + " belongs before the first unit, form or group");
-            }
-            if (tokens.size() != 2 || !tokens[1].key.empty()) {
-                parser.fail(keyword + " takes one value");
-            }
-            return tokens[1];
-        };
-
-        if (keyword == "format-version") {
-            h.formatVersion = parseNumber<std::uint16_t>(parser, headerValue().value, keyword);
-            if (h.formatVersion < 1 || h.formatVersion > kLangFormatVersion) {
-                parser.fail("format version must be 1 to 7");
-            }
-        } else if (keyword == "compressed") {
-            isCompressed = parseNumber<std::uint16_t>(parser, headerValue().value, keyword) != 0;
-        } else if (keyword == "version") {
-            h.version = parseNumber<std::int32_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "build") {
-            h.build = parseNumber<std::uint32_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "locale") {
-            h.locale = parseNumber<std::uint16_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "based-on") {
-            h.basedOnLangId = parseNumber<std::uint16_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "english-name" || keyword == "localized-name") {
-            const Token& value = headerValue();
-            if (!value.quoted) {
-                parser.fail(keyword + " needs a quoted text");
-            }
-            (keyword == "english-name" ? h.englishName : h.localizedName) =
-                decodeString(parser, value.value);
-        } else if (keyword == "is-native") {
-            h.isNative = parseNumber<std::uint16_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "attributes") {
-            h.attributes = parseNumber<std::uint16_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "const-max-id") {
-            h.constMaxId = parseNumber<std::int32_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "property-max-id") {
-            h.propertyMaxId = parseNumber<std::int32_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "ext-item-max-id") {
-            h.extItemMaxId = parseNumber<std::int32_t>(parser, headerValue().value, keyword);
-        } else if (keyword == "unit") {
-            sawBody = true;
-            image.units.push_back({nameText(), attributesField(), {}});
-            finishFields();
-            last = Last::None;
-        } else if (keyword == "constant") {
-            if (image.units.empty()) {
-                parser.fail("constant outside a unit");
-            }
-            LangRecord r;
-            r.name = nameText();
-            r.attributes = attributesField();
-            r.stringId = parseNumber<std::uint16_t>(parser, required("string-id"), "string-id");
-            r.id = parseNumber<std::int32_t>(parser, required("id"), "id");
-            versionAndTimeFields(r);
-            finishFields();
-            r.hasValue = false;
-            image.units.back().constants.push_back(std::move(r));
-            record = &image.units.back().constants.back();
-            last = Last::Constant;
-        } else if (keyword == "form") {
-            sawBody = true;
-            image.forms.push_back({nameText(), attributesField(), {}, {}});
-            finishFields();
-            inComponent = false;
-            last = Last::None;
-        } else if (keyword == "component") {
-            if (image.forms.empty()) {
-                parser.fail("component outside a form");
-            }
-            image.forms.back().components.push_back({nameText(), attributesField(), {}});
-            finishFields();
-            inComponent = true;
-            last = Last::None;
-        } else if (keyword == "property") {
-            if (image.forms.empty()) {
-                parser.fail("property outside a form");
-            }
-            LangRecord r;
-            r.name = nameText();
-            r.attributes = attributesField();
-            r.id = parseNumber<std::int32_t>(parser, required("id"), "id");
-            r.typeWord = static_cast<std::uint32_t>(parseType(parser, required("type")));
-            if (auto word = field("type-word")) {
-                r.typeWord = parseNumber<std::uint32_t>(parser, *word, "type-word");
-            }
-            versionAndTimeFields(r);
-            finishFields();
-            r.hasValue = false;
-            auto& list = inComponent ? image.forms.back().components.back().properties
-                                     : image.forms.back().properties;
-            list.push_back(std::move(r));
-            record = &list.back();
-            last = Last::Property;
-        } else if (keyword == "group") {
-            sawBody = true;
-            image.groups.push_back({nameText(), attributesField(), {}});
-            finishFields();
-            last = Last::None;
-        } else if (keyword == "item") {
-            if (image.groups.empty()) {
-                parser.fail("item outside a group");
-            }
-            LangRecord r;
-            r.name = nameText();
-            r.attributes = attributesField();
-            r.id = parseNumber<std::int32_t>(parser, required("id"), "id");
-            versionAndTimeFields(r);
-            finishFields();
-            r.hasValue = false;
-            image.groups.back().items.push_back(std::move(r));
-            record = &image.groups.back().items.back();
-            last = Last::Item;
-        } else if (keyword == "value") {
-            if (last == Last::None || record == nullptr) {
-                parser.fail("value without a constant, property or item before it");
-            }
-            if (record->hasValue) {
-                parser.fail("a second value for the same record");
-            }
-            if (!name) {
-                parser.fail("value needs a text or number");
-            }
-            const bool numeric = last == Last::Property && isNumericType(record->type());
-            if (numeric && !name->quoted) {
-                record->text.assign(name->value.begin(), name->value.end());
-            } else if (name->quoted) {
-                record->text = decodeString(parser, name->value);
-            } else {
-                parser.fail("value needs a quoted text");
-            }
-            if (numeric) {
-                double number = 0;
-                std::int32_t integer = 0;
-                const bool ok = record->type() == TLocValueType::ptFloat
-                                    ? textToFloat(record->text, number)
-                                    : textToInt(record->text, integer);
-                if (!ok) {
-                    parser.fail("\"" + name->value + "\" is not a " +
-                                valueTypeName(record->type()) + " value");
-                }
-                record->floatBits = std::bit_cast<std::uint64_t>(number);
-            }
-            if (auto bits = field("bits")) {
-                if (!numeric || record->type() != TLocValueType::ptFloat) {
-                    parser.fail("bits= is for ptFloat values only");
-                }
-                record->floatBits = parseNumber<std::uint64_t>(parser, *bits, "bits");
-            }
-            finishFields();
-            record->hasValue = true;
-        } else {
-            parser.fail("unknown keyword \"" + keyword + "\"");
-        }
-        if (end == text.size()) {
-            break;
+        if (!tokens.empty()) {
+            KeywordLine keywordLine(parser, std::move(tokens));
+            builder.apply(keywordLine);
         }
     }
     if (compressed != nullptr) {
-        *compressed = isCompressed;
+        *compressed = builder.compressed;
     }
-    return image;
+    return std::move(builder.image);
 }
 
 }  // namespace runemeter

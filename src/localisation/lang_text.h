@@ -7,17 +7,25 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "localisation/lang_file_format.h"
+#include "suite/input_error.h"
 #include "suite/named_error.h"
 
 namespace runemeter {
 
-/// A text form that can not be read; the message names the line.
+/// A text form that can not be read: the reader's error, whose message is "Line N: ...".
 class ELangTextError : public NamedError {
 public:
-    using NamedError::NamedError;
+    explicit ELangTextError(InputError error)
+        : NamedError("Line " + std::to_string(error.line) + ": " + error.message),
+          m_error(std::move(error)) {}
     [[nodiscard]] std::string_view className() const noexcept override { return "ELangTextError"; }
+    [[nodiscard]] const InputError& error() const noexcept { return m_error; }
+
+private:
+    InputError m_error;
 };
 
 /// The text of an image; compressed is written as the "compressed" header line.

@@ -43,49 +43,6 @@ private:
     AnalysisObserver& m_observer;
 };
 
-void appendEscapedByte(std::string& out, unsigned char b) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    out += "\\x";
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-}
-
-// A member's name as it may appear in a one-line message or log line: line breaks, other
-// control characters and bytes that are not UTF-8 are written as escapes.
-std::string memberNameForMessage(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    std::size_t i = 0;
-    while (i < name.size()) {
-        const auto b = static_cast<unsigned char>(name[i]);
-        if (b == '\n' || b == '\r' || b == '\t') {
-            out += b == '\n' ? "\\n" : b == '\r' ? "\\r" : "\\t";
-            ++i;
-        } else if (b < 0x20 || b == 0x7F) {
-            appendEscapedByte(out, b);
-            ++i;
-        } else {
-            // One well-formed UTF-8 sequence is kept whole; anything else is one escaped byte.
-            const std::size_t length = b < 0x80           ? 1
-                                       : (b >> 5) == 0x06 ? 2
-                                       : (b >> 4) == 0x0E ? 3
-                                       : (b >> 3) == 0x1E ? 4
-                                                          : 0;
-            const std::string_view piece = length == 0 || i + length > name.size()
-                                               ? std::string_view()
-                                               : name.substr(i, length);
-            if (!piece.empty() && utf16ToUtf8(utf8ToUtf16(piece)) == piece) {
-                out += piece;
-                i += length;
-            } else {
-                appendEscapedByte(out, b);
-                ++i;
-            }
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 bool CheckChosenPath(const RunRequest& request, TFileAndDirIterator& iterator) {
@@ -285,8 +242,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
                         observer.failedToRead(*job.name, "not enough memory to decode it");
                     }
                 } else {
-                    observer.memberDamaged(archive, memberNameForMessage(rec.memberName),
-                                           reader.error());
+                    observer.memberDamaged(archive, nameForMessage(rec.memberName), reader.error());
                 }
             }
         } else {

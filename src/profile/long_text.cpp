@@ -13,6 +13,7 @@
 #include "profile/large_buffer.h"
 #include "profile/text_analyser.h"
 #include "profile/utf8_one.h"
+#include "suite/unicode_text.h"
 
 namespace runemeter {
 
@@ -47,8 +48,7 @@ void keepBeginning(std::u16string& text) {
         return;
     }
     std::size_t keep = kSourceTextKept;
-    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF && text[keep] >= 0xDC00 &&
-        text[keep] <= 0xDFFF) {
+    if (isSurrogatePairAt(text, keep - 1)) {
         --keep;
     }
     text.resize(keep);

@@ -21,15 +21,11 @@ namespace {
 std::u32string foldedCodePoints(std::u16string_view text) {
     std::u32string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf16CodePoint cp = codePointAt(text, i);
         out.push_back(
-            static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT)));
+            static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp.value), U_FOLD_CASE_DEFAULT)));
+        i += cp.units;
     }
     return out;
 }

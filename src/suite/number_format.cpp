@@ -1,4 +1,5 @@
 #include "suite/number_format.h"
+#include "suite/unicode_text.h"
 
 #include <array>
 #include <cfloat>
@@ -14,7 +15,7 @@ namespace {
 // A wide character usable as a separator: one UTF-16 unit that is not a surrogate.
 bool fitsOneUnit(wchar_t c) {
     const auto v = static_cast<std::uint32_t>(c);
-    return v != 0 && v <= 0xFFFF && (v < 0xD800 || v > 0xDFFF);
+    return v != 0 && v <= 0xFFFF && !isSurrogate(v);
 }
 
 FormatSettings settingsOf(const std::locale& locale) {

@@ -43,86 +43,124 @@ void appendUtf8CodePoint(std::string& out, char32_t cp) {
     }
 }
 
+namespace {
+
+// One UTF-8 sequence starting at s[i]: its code point and length when it is well-formed,
+// otherwise the length of its maximal invalid subpart (valid false). The narrowed ranges of the
+// second byte reject overlong forms, surrogates and values above U+10FFFF at the earliest byte.
+struct Utf8Sequence {
+    char32_t cp;
+    std::size_t length;
+    bool valid;
+};
+
+Utf8Sequence nextUtf8Sequence(const unsigned char* s, std::size_t n, std::size_t i) {
+    const unsigned char b0 = s[i];
+    if (b0 < 0x80)
+        return {b0, 1, true};
+    std::size_t length = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    char32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        cp = b0 & 0x0F;
+        if (b0 == 0xE0)
+            lo = 0xA0;
+        if (b0 == 0xED)
+            hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        cp = b0 & 0x07;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        if (b0 == 0xF4)
+            hi = 0x8F;
+    } else {
+        return {kReplacement, 1, false};
+    }
+    std::size_t j = i + 1;
+    for (std::size_t k = 1; k < length; ++k, ++j) {
+        const unsigned char lower = k == 1 ? lo : 0x80;
+        const unsigned char upper = k == 1 ? hi : 0xBF;
+        if (j >= n || s[j] < lower || s[j] > upper)
+            return {kReplacement, j - i, false};
+        cp = (cp << 6) | (s[j] & 0x3F);
+    }
+    return {cp, length, true};
+}
+
+const unsigned char* bytesOf(std::string_view text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+}  // namespace
+
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
-    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-    const std::size_t n = utf8.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b0 = s[i];
-        if (b0 < 0x80) {
-            out.push_back(b0);
-            ++i;
-            continue;
-        }
-        // Length of the sequence and the allowed range of its second byte; the narrowed ranges
-        // reject overlong forms, surrogates and values above U+10FFFF at the earliest byte, so
-        // each maximal invalid subpart gives exactly one replacement.
-        int length = 0;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        char32_t cp = 0;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            length = 2;
-            cp = b0 & 0x1F;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            length = 3;
-            cp = b0 & 0x0F;
-            if (b0 == 0xE0)
-                lo = 0xA0;
-            if (b0 == 0xED)
-                hi = 0x9F;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            length = 4;
-            cp = b0 & 0x07;
-            if (b0 == 0xF0)
-                lo = 0x90;
-            if (b0 == 0xF4)
-                hi = 0x8F;
-        } else {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool complete = true;
-        for (int k = 1; k < length; ++k, ++j) {
-            const unsigned char lower = k == 1 ? lo : 0x80;
-            const unsigned char upper = k == 1 ? hi : 0xBF;
-            if (j >= n || s[j] < lower || s[j] > upper) {
-                complete = false;
-                break;
-            }
-            cp = (cp << 6) | (s[j] & 0x3F);
-        }
-        if (complete) {
-            appendUtf16CodePoint(out, cp);
-        } else {
-            out.push_back(kReplacement);
-        }
-        i = j;
+    const unsigned char* s = bytesOf(utf8);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Utf8Sequence seq = nextUtf8Sequence(s, utf8.size(), i);
+        appendUtf16CodePoint(out, seq.cp);  // U+FFFD when malformed
+        i += seq.length;
     }
     return out;
+}
+
+std::optional<Utf8Error> findInvalidUtf8(std::string_view utf8) {
+    const unsigned char* s = bytesOf(utf8);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Utf8Sequence seq = nextUtf8Sequence(s, utf8.size(), i);
+        if (!seq.valid)
+            return Utf8Error{i, seq.length};
+        i += seq.length;
+    }
+    return std::nullopt;
+}
+
+std::optional<Utf8Error> appendUtf8Strict(std::string_view utf8, std::u16string& out) {
+    if (const auto error = findInvalidUtf8(utf8))
+        return error;
+    out += utf8ToUtf16(utf8);
+    return std::nullopt;
 }
 
 std::string utf16ToUtf8(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
-    const std::size_t n = utf16.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t u = utf16[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            const char32_t cp =
-                0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            appendUtf8CodePoint(out, cp);
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8CodePoint(out, kReplacement);
+    for (std::size_t i = 0; i < utf16.size();) {
+        const Utf16CodePoint cp = codePointAt(utf16, i);
+        appendUtf8CodePoint(out, isSurrogate(cp.value) ? kReplacement : cp.value);
+        i += cp.units;
+    }
+    return out;
+}
+
+std::string nameForMessage(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    const unsigned char* s = bytesOf(bytes);
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char b = s[i];
+        const Utf8Sequence seq = nextUtf8Sequence(s, bytes.size(), i);
+        if (b == '\n' || b == '\r' || b == '\t') {
+            out += b == '\n' ? "\\n" : b == '\r' ? "\\r" : "\\t";
+        } else if (seq.valid && b >= 0x20 && b != 0x7F) {
+            out.append(bytes.substr(i, seq.length));
+            i += seq.length;
+            continue;
         } else {
-            appendUtf8CodePoint(out, u);
+            // One escaped byte; what follows a malformed lead byte is looked at afresh.
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
         }
+        ++i;
     }
     return out;
 }

@@ -13,9 +13,23 @@
 namespace runemeter {
 namespace {
 
+// The decoder and the validator on one table: the validator's error lies exactly where the
+// decoder writes its first U+FFFD, and spans the bytes that one U+FFFD stands for.
 TEST(UnicodeText, Utf8DecodesWithOneReplacementPerMaximalInvalidSubpart) {
-    for (const reference::Utf8Case& row : reference::utf8Cases())
-        EXPECT_EQ(utf8ToUtf16(row.bytes), row.replaced) << row.name;
+    for (const reference::Utf8Case& row : reference::utf8Cases()) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(utf8ToUtf16(row.bytes), row.replaced);
+        const auto error = findInvalidUtf8(row.bytes);
+        std::u16string strict = u"x";
+        EXPECT_EQ(appendUtf8Strict(row.bytes, strict).has_value(), !row.valid);
+        EXPECT_EQ(strict, row.valid ? u"x" + row.replaced : u"x");
+        ASSERT_EQ(error.has_value(), !row.valid);
+        if (error) {
+            EXPECT_EQ(utf8ToUtf16(row.bytes.substr(0, error->offset)),
+                      row.replaced.substr(0, row.replaced.find(u'\uFFFD')));
+            EXPECT_EQ(utf8ToUtf16(row.bytes.substr(error->offset, error->length)), u"\uFFFD");
+        }
+    }
     EXPECT_EQ(utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
@@ -49,6 +63,9 @@ TEST(UnicodeText, Utf16EncodesEveryLengthAndReplacesLoneSurrogates) {
 TEST(UnicodeText, OneLineWritesOutLineBreaksAndControls) {
     EXPECT_EQ(oneLine(u"a\nb\rc\td\x1B[2J\x7F\x85 K\u00F6ln \U0001F600 \uFFFD"),
               u"a\\nb\\rc\\td\\x1B[2J\\x7F\\x85 K\u00F6ln \U0001F600 \uFFFD");
+    // Bytes of a name: a malformed lead escapes one byte and what follows is read afresh.
+    EXPECT_EQ(nameForMessage("a\nb\x1B[\x7F K\xC3\xB6ln\xE2\x82z\xC3"),
+              "a\\nb\\x1B[\\x7F K\xC3\xB6ln\\xE2\\x82z\\xC3");
     EXPECT_EQ(pathToDisplay(std::filesystem::path("/tmp/bad\xFFname")), u"/tmp/bad\uFFFDname");
     EXPECT_EQ(pathFromText(u"/tmp/caf\u00E9").native(), "/tmp/caf\xC3\xA9");
 }

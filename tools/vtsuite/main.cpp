@@ -26,6 +26,7 @@
 #include "suite/shared_state.h"
 #include "suite/suite_notify.h"
 #include "suite/tool_services.h"
+#include "suite/unicode_text.h"
 
 namespace {
 
@@ -112,45 +113,6 @@ std::optional<bool> parseSwitch(std::string_view text) {
         return false;
     }
     return std::nullopt;
-}
-
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) {
-            cp = c;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
 }
 
 bool hasControlCharacters(std::string_view text) {
@@ -318,7 +280,7 @@ int commandSet(std::string_view key, std::string_view value) {
         }
         change = [id](SuiteState& s) { s.chosenLanguage = static_cast<std::uint32_t>(*id); };
     } else if (key == "font-name") {
-        if (value.empty() || value.size() > kMaxFontNameBytes || !isValidUtf8(value) ||
+        if (value.empty() || value.size() > kMaxFontNameBytes || findInvalidUtf8(value) ||
             hasControlCharacters(value)) {
             return usageError("font-name must be 1 to " + std::to_string(kMaxFontNameBytes) +
                               " bytes of UTF-8 text without control characters");
