@@ -1,13 +1,10 @@
 #!/bin/sh
-# End to end under a virtual X server: start runemeter with a fresh home, type a folder, run,
-# sort by frequency, copy, and compare the clipboard, read by another process, with
-# runemeter-cli's output. With VTSUITE given, the running window is then switched to German,
-# Japanese and Arabic through the suite's notification and copied again in each. Screenshots are
-# saved in OUTPUT_FOLDER.
-# Every step waits for what it needs, polling, up to 20 s.
-# Last, the window is started twice more on Chinese, Arabic and emoji text with the list font at
-# 10 pt and at 14 pt (written into its settings file beforehand) for screenshots of each;
-# scripts/update-screenshots.sh copies them into docs/.
+# End to end under a virtual X server, each step polling up to 20 s for what it needs: start
+# runemeter with a fresh home, type a folder, run, sort by frequency, copy, and compare the
+# clipboard, read by another process, with runemeter-cli's output. With VTSUITE, the window is
+# switched to German, Japanese and Arabic through the suite and copied in each. Last, it is
+# started on Chinese, Arabic and emoji text at 10 and 14 pt. Screenshots go to OUTPUT_FOLDER
+# (scripts/update-screenshots.sh copies them into docs/).
 # Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER [VTSUITE]
 set -u
 runemeter=$1 cli=$2 out=$3 vtsuite=${4:-}
@@ -22,12 +19,23 @@ poll() {
         sleep 0.1
     done
 }
-# Presses a copy key in the window, then reads the clipboard into a file.
-copy() {  # KEY FILE
+copy() {  # KEY FILE: presses a copy key, then reads the clipboard into FILE
     xdotool key --window "$wid" "$1"
     xclip -o -selection clipboard > "$2" 2> /dev/null
 }
 screenshot() { import -window "$wid" "$out/$1" || fail "no screenshot $1"; }
+# Starts the window and waits for it to show and take the focus; then reads its geometry.
+start() {
+    "$runemeter" >> "$out/runemeter.log" 2>&1 &
+    pid=$!
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Runemeter$' | head -n 1)
+    [ -n "$wid" ] || fail "the window did not appear${1:+ $1}"
+    xdotool windowfocus "$wid" 2> /dev/null
+    poll sh -c "[ \"\$(xdotool getwindowfocus)\" = $wid ]" || fail "the window got no focus"
+    eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
+}
+close() { kill "$pid" && wait "$pid" 2> /dev/null; pid=; }
+sort_by_frequency() { xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1; }
 
 mkdir -p "$out" || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
@@ -54,39 +62,26 @@ printf '\377\376H\000i\000\t\000\251\000' > "$data/utf16.txt"
 printf 'not counted' > "$data/notes.xml"
 printf 'in a sub-folder' > "$data/sub/deeper.txt"
 
-"$runemeter" > "$out/runemeter.log" 2>&1 &
-pid=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Runemeter$' | head -n 1)
-[ -n "$wid" ] || fail "the window did not appear"
-xdotool windowfocus "$wid" 2> /dev/null
-poll sh -c "[ \"\$(xdotool getwindowfocus)\" = $wid ]" || fail "the window got no focus"
-
-# The path edit has the focus at start; Enter starts the run. Once the list is filled, a click
-# on the "freq." header section (found from the window's layout) sorts it, and Alt+C copies it
-# with the most frequent character, the blank, first.
+: > "$out/runemeter.log"
+start
+# Typed into the path edit, which has the focus, and run with Enter; once the list is filled, a
+# click on the "freq." header sorts it and Alt+C copies it, the blank first.
 xdotool type --delay 5 "$data"
 xdotool key Return
-eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
 sort_and_copy() {
-    xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1
-    copy alt+c "$out/clipboard.txt" && head -n 1 "$out/clipboard.txt" | grep -q '^32	Space	'
+    sort_by_frequency && copy alt+c "$out/clipboard.txt" && head -n 1 "$out/clipboard.txt" | grep -q '^32	Space	'
 }
 poll sort_and_copy || fail "no copy of the list sorted by frequency on the clipboard"
 screenshot runemeter.png
 
-# German through the suite: "vtsuite set language 1031" notifies the running window, whose
-# copy key is then Alt+K.
+# Through the suite: "vtsuite set language N" notifies the running window. German copies with
+# Alt+K; Japanese, then Arabic, whose window is mirrored, with Alt+C, "(&C)".
 if [ -n "$vtsuite" ]; then
-    "$vtsuite" set language 1031 > "$out/vtsuite.txt" 2>&1 || fail "vtsuite set language failed"
-    grep -q 'sent to 1 tool window' "$out/vtsuite.txt" || fail "the window got no notification"
-    german() { copy alt+k "$out/clipboard-german.txt" && grep -q '^32	Leerzeichen	' "$out/clipboard-german.txt"; }
-    poll german || fail "the list is not in German after the switch"
-    screenshot runemeter-german.png
-    # Japanese, then Arabic, whose window is mirrored; both copy with Alt+C, "(&C)".
-    for step in '1041 japanese スペース' '1025 arabic مسافة'; do
+    for step in '1031 german Leerzeichen alt+k' '1041 japanese スペース alt+c' '1025 arabic مسافة alt+c'; do
         set -- $step
         "$vtsuite" set language "$1" > "$out/vtsuite.txt" 2>&1 || fail "vtsuite set language $1 failed"
-        switched() { copy alt+c "$out/clipboard-$2.txt" && grep -q "^32	$3	" "$out/clipboard-$2.txt"; }
+        grep -q 'sent to 1 tool window' "$out/vtsuite.txt" || fail "the window got no notification"
+        switched() { copy "$4" "$out/clipboard-$2.txt" && grep -q "^32	$3	" "$out/clipboard-$2.txt"; }
         poll switched "$@" || fail "the list is not in $2 after the switch"
         screenshot "runemeter-$2.png"
     done
@@ -99,11 +94,9 @@ if ! cmp -s "$out/clipboard.txt" "$out/cli.txt"; then
 fi
 echo "e2e: $(wc -l < "$out/clipboard.txt") lines copied, identical to runemeter-cli"
 
-# Scripts other than Latin at two list font sizes. The window is closed first, and its settings
-# file is written afresh for each start: the path and the list font size, the rest as default.
-kill "$pid" && wait "$pid" 2> /dev/null
-pid=
-# UTF-8 with its signature: text without one is read as ANSI.
+# Scripts other than Latin, in UTF-8 with its signature (else read as ANSI), at two list font
+# sizes: the window is closed, and its settings file written afresh for each start.
+close
 scripts="$work/scripts"
 mkdir -p "$scripts"
 printf '\357\273\277\344\270\255\346\226\207\345\255\227\347\254\246\347\273\237\350\256\241\r\n' > "$scripts/chinese.txt"
@@ -115,28 +108,19 @@ settings="$XDG_DATA_HOME/Veltrane/runemeter.ini"
 for size in 10 14; do
     printf '[ElFolderNameEdit1]\ntext:wstr=%s\n\n[ElSpinEditFontSize]\nvalue:int=%s\n' \
         "$scripts" "$size" > "$settings" || fail "cannot write $settings"
-    "$runemeter" >> "$out/runemeter.log" 2>&1 &
-    pid=$!
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Runemeter$' | head -n 1)
-    [ -n "$wid" ] || fail "the window did not appear for the $size pt screenshot"
-    xdotool windowfocus "$wid" 2> /dev/null
-    poll sh -c "[ \"\$(xdotool getwindowfocus)\" = $wid ]" || fail "the window got no focus"
-    eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
+    start "for the $size pt screenshot"
     xdotool key Return
     # U+4E2D, the first Chinese character, is in the list once the run is over.
     scripts_listed() { copy alt+c "$out/clipboard-scripts.txt" && grep -q '^20013	' "$out/clipboard-scripts.txt"; }
     poll scripts_listed || fail "the run over Chinese, Arabic and emoji text gave no list at $size pt"
-    xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1
-    # Sorted by frequency, the characters read come before the many rows of unused digits and
-    # letters, and the list ends with one of those.
+    sort_by_frequency
+    # Sorted by frequency, the list ends with one of the many unused digits and letters.
     by_frequency() { copy alt+c "$out/clipboard-scripts.txt" && tail -n 1 "$out/clipboard-scripts.txt" | grep -q '	0.$'; }
     poll by_frequency || fail "the list at $size pt is not sorted by frequency"
-    # Larger than the default size, so that more rows show; the window lays itself out anew
-    # after the resize, which a short pause leaves time for.
+    # Larger than by default, so that more rows show; a pause for the new layout.
     xdotool windowsize --sync "$wid" 720 600
     sleep 1
     screenshot "runemeter-scripts-${size}pt.png"
-    kill "$pid" && wait "$pid" 2> /dev/null
-    pid=
+    close
 done
 echo "e2e: Chinese, Arabic and emoji text shown at 10 and 14 pt"

@@ -11,30 +11,6 @@
 namespace runemeter {
 namespace {
 
-TEST(RowFields, ColoursAtTheirBoundaries) {
-    struct Case {
-        std::u16string rowText;
-        std::int64_t frequency;
-        bool selected;
-        RowColour expected;
-    };
-    const std::vector<Case> cases{{u" 31 x", 1, false, RowColour::Red},
-                                  {u" 32 x", 1, false, RowColour::WindowText},
-                                  {u"127 x", 1, false, RowColour::WindowText},
-                                  {u"128 x", 1, false, RowColour::Blue},
-                                  {u"256 x", 1, false, RowColour::Blue},
-                                  {u"257 x", 1, false, RowColour::WindowText},
-                                  {u" 13 x", 0, false, RowColour::GrayText},
-                                  {u"Line breaks", 3, false, RowColour::Red},
-                                  {u"Total", 10, false, RowColour::Red},
-                                  {u"Line breaks", 0, false, RowColour::GrayText},
-                                  {u"  9 x", 1, true, RowColour::Window}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.rowText) + " " + std::to_string(c.frequency));
-        EXPECT_EQ(rowColour(deriveRowFields(c.rowText), c.frequency, c.selected), c.expected);
-    }
-}
-
 TEST(RowFields, CharacterTypeByGeneralCategory) {
     using enum CharacterType;
     // Lu Ll Lt Lm Lo; Nd; Pc Pd Ps Pe Pi Pf Po; No Nl Sm Sc Zs Cc Cn and a surrogate.
@@ -49,41 +25,44 @@ TEST(RowFields, CharacterTypeByGeneralCategory) {
             EXPECT_EQ(classifyCodeUnit(unit), expected);
         }
     }
-    EXPECT_EQ(characterType(u"A"), Letter);
-    EXPECT_EQ(characterType(u"AB"), None);
-    EXPECT_EQ(characterType(u""), None);
 }
 
-// The five texts joined with '|': code, character, type, share, frequency. The code is shown
-// for a whole number only; the character is what follows the first blank, trimmed; the share
-// from 0.01 % on, not for control codes or labels.
-TEST(RowFields, ColumnTexts) {
+// The five texts joined with '|': code, character, type, share, frequency, and the colour, each
+// rule at its boundaries. The code is shown for a whole number only; the character is what
+// follows the first blank, trimmed; the share from 0.01 % on, not for control codes or labels.
+TEST(RowFields, ColumnTextsAndColours) {
     struct Case {
         std::u16string rowText;
         std::int64_t frequency, total;
         std::u16string texts;
         RowColour colour;
     };
+    using enum RowColour;
     const std::u16string lone(1, char16_t{0xDC00});
     const std::vector<Case> cases{
-        {u" 65 A", 120, 1000, u"65|A|letter|12.00%|120", RowColour::WindowText},
-        {u"  9  Tab", 7, 1000, u"9|Tab|||7", RowColour::Red},
-        {u" 53 5", 1, 3, u"53|5|digit|33.33%|1", RowColour::WindowText},
-        {u" 65 A", 1, 10000, u"65|A|letter|0.01%|1", RowColour::WindowText},
-        {u" 65 A", 1, 10001, u"65|A|letter||1", RowColour::WindowText},
-        {u" 65 A", 1, 0, u"65|A|letter||1", RowColour::WindowText},
-        {u" 97 a", 1000000000, 4000000000, u"97|a|letter|25.00%|1,000,000,000",
-         RowColour::WindowText},
-        {u" 10  Line feed", 2, 3, u"10|Line feed|||2", RowColour::Red},
-        {u"  1 \u0001", 2, 3, u"1||||2", RowColour::Red},
-        {u" 32  Space", 1, 3, u"32|Space||33.33%|1", RowColour::WindowText},
-        {u"12ab x", 1, 3, u"|x|letter||1", RowColour::Red},
-        {u"99999999999999999999 x", 1, 3, u"|x|letter||1", RowColour::WindowText},
-        {u"191 \u00BF", 2, 3, u"191|\u00BF|punctuation|66.67%|2", RowColour::Blue},
-        {u" 66 B", 0, 1000, u"66|B|letter||", RowColour::GrayText},
-        {u"56320 " + lone, 1, 4, u"56320|" + lone + u"||25.00%|1", RowColour::WindowText},
-        {u"Line breaks", 3, 1000, u"|Line breaks|||3", RowColour::Red},
-        {u"Total", 1234567, 1234567, u"|Total|||1,234,567", RowColour::Red}};
+        {u" 65 A", 120, 1000, u"65|A|letter|12.00%|120", WindowText},
+        {u"  9  Tab", 7, 1000, u"9|Tab|||7", Red},
+        {u" 31 x", 1, 3, u"31|x|letter||1", Red},
+        {u" 53 5", 1, 3, u"53|5|digit|33.33%|1", WindowText},
+        {u" 65 A", 1, 10000, u"65|A|letter|0.01%|1", WindowText},
+        {u" 65 A", 1, 10001, u"65|A|letter||1", WindowText},
+        {u" 65 A", 1, 0, u"65|A|letter||1", WindowText},
+        {u" 97 a", 1000000000, 4000000000, u"97|a|letter|25.00%|1,000,000,000", WindowText},
+        {u" 10  Line feed", 2, 3, u"10|Line feed|||2", Red},
+        {u"  1 \u0001", 2, 3, u"1||||2", Red},
+        {u" 32  Space", 1, 3, u"32|Space||33.33%|1", WindowText},
+        {u"12ab x", 1, 3, u"|x|letter||1", Red},
+        {u"99999999999999999999 x", 1, 3, u"|x|letter||1", WindowText},
+        {u"127 x", 1, 4, u"127|x|letter|25.00%|1", WindowText},
+        {u"128 x", 1, 4, u"128|x|letter|25.00%|1", Blue},
+        {u"191 \u00BF", 2, 3, u"191|\u00BF|punctuation|66.67%|2", Blue},
+        {u"256 x", 1, 4, u"256|x|letter|25.00%|1", Blue},
+        {u"257 x", 1, 4, u"257|x|letter|25.00%|1", WindowText},
+        {u" 66 B", 0, 1000, u"66|B|letter||", GrayText},
+        {u"56320 " + lone, 1, 4, u"56320|" + lone + u"||25.00%|1", WindowText},
+        {u"Line breaks", 3, 1000, u"|Line breaks|||3", Red},
+        {u"Line breaks", 0, 1000, u"|Line breaks|||", GrayText},
+        {u"Total", 1234567, 1234567, u"|Total|||1,234,567", Red}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.rowText));
         const RowColumnTexts t =
@@ -92,6 +71,7 @@ TEST(RowFields, ColumnTexts) {
                   c.texts);
         EXPECT_EQ(t.colour, c.colour);
     }
+    EXPECT_EQ(rowColumnTexts(u"  9 x", 1, 3, true, {}).colour, Window);
 }
 
 // Last, mirrored in a 500 px list: numbers still end at their section's right edge.

@@ -17,9 +17,13 @@ void note(std::size_t size) {
     }
 }
 
-void* allocate(std::size_t size) {
+void* tryAllocate(std::size_t size) noexcept {
     note(size);
-    void* p = std::malloc(size == 0 ? 1 : size);
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* allocate(std::size_t size) {
+    void* p = tryAllocate(size);
     if (p == nullptr)
         throw std::bad_alloc();
     return p;
@@ -61,18 +65,10 @@ void* operator new[](std::size_t size) {
     return allocate(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
+    return tryAllocate(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
+    return tryAllocate(size);
 }
 void* operator new(std::size_t size, std::align_val_t align) {
     return allocateAligned(size, align);
