@@ -24,9 +24,8 @@
 #include <vector>
 
 #include "frame/tool_frame.h"
+#include "localisation/LocLangFile.h"
 #include "localisation/LocUtils.h"
-#include "localisation/byte_stream.h"
-#include "localisation/lang_file_format.h"
 #include "suite/locale_table.h"
 #include "suite/named_mutex.h"
 #include "suite/shared_state.h"
@@ -190,17 +189,14 @@ std::string statusText(StateFileStatus status) {
 // The languages of the language files in a folder, by identifier; files that cannot be read
 // are left out.
 void languagesIn(const std::filesystem::path& folder, std::set<std::uint32_t>& into) {
-    constexpr std::uintmax_t kMaxLanguageFile = 256u << 20;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file(error) || entry.path().extension() != ".lng" ||
-            name.ends_with(".ntv.lng") || entry.file_size(error) > kMaxLanguageFile) {
+        if (entry.path().extension() != ".lng" || name.ends_with(".ntv.lng")) {
             continue;
         }
         try {
-            ByteStream stream(readFileBytes(entry.path()));
-            into.insert(readLangHeader(stream).locale);
+            into.insert(TLangFile::Create(entry.path(), true)->Header().locale);
         } catch (const std::exception&) {
             continue;
         }
