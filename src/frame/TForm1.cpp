@@ -84,9 +84,10 @@ QString memoText(const AnalysisState& state) {
     if (static_cast<std::int64_t>(text.size()) >= state.SourceTextLength) {
         return fromU16(text);
     }
-    return fromU16(text) +
-           QStringLiteral("\n\n[%1 of %2 characters shown]")
-               .arg(QString::number(text.size()), QString::number(state.SourceTextLength));
+    return fromU16(text) + QStringLiteral("\n\n") +
+           formatResource(ResId::VTCharactersShown,
+                          {toU16(QString::number(text.size())),
+                           toU16(QString::number(state.SourceTextLength))});
 }
 
 // Desktop openers of a local file (xdg-open among them) drop the URL's fragment; a small page
@@ -218,6 +219,7 @@ void TForm1::createControls() {
     ElFolderNameEdit1->setObjectName(QStringLiteral("ElFolderNameEdit1"));
     ElFolderNameEdit1->setPlaceholderText(QStringLiteral("a file or a folder"));
     ElFolderNameEdit1->setClearButtonEnabled(true);
+    ElFolderNameEdit1->setProperty("folderNameEdit", true);  // the interface font passes it by
     Label1->setBuddy(ElFolderNameEdit1);
     ElFolderNameEdit1Browse = new QToolButton(Panel2);
     ElFolderNameEdit1Browse->setObjectName(QStringLiteral("ElFolderNameEdit1Browse"));
@@ -372,8 +374,12 @@ void TForm1::createControls() {
     settings->addWidget(Label2, 2, 0);
     settings->addWidget(ElEditHeaderToCut, 2, 1);
     settings->addWidget(ElCheckBoxCopyCharactersOnly, 3, 0, 1, 2);
-    settings->addWidget(ButtonHelp, 4, 0, Qt::AlignLeft);
-    settings->setRowStretch(5, 1);
+    LabelInterfaceLanguage = new QLabel(TabSheet1);
+    LabelInterfaceLanguage->setObjectName(QStringLiteral("LabelInterfaceLanguage"));
+    LabelInterfaceLanguage->setTextFormat(Qt::PlainText);
+    settings->addWidget(LabelInterfaceLanguage, 4, 0, 1, 2);
+    settings->addWidget(ButtonHelp, 5, 0, Qt::AlignLeft);
+    settings->setRowStretch(6, 1);
     settings->setColumnStretch(1, 1);
     PageControl1->addTab(TabSheet1, QStringLiteral("Se&ttings"));
 
@@ -404,17 +410,19 @@ void TForm1::createControls() {
         return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     };
     QAction* chooseFile = browseMenu->addAction(QStringLiteral("&File..."));
+    chooseFile->setObjectName(QStringLiteral("ActionBrowseFile"));
     connect(chooseFile, &QAction::triggered, this, [this, startFolder] {
         const QString file =
-            QFileDialog::getOpenFileName(this, QStringLiteral("Choose a file"), startFolder());
+            QFileDialog::getOpenFileName(this, resourceText(ResId::VTChooseFile), startFolder());
         if (!file.isEmpty()) {
             ElFolderNameEdit1->setText(QDir::toNativeSeparators(file));
         }
     });
     QAction* chooseFolder = browseMenu->addAction(QStringLiteral("F&older..."));
+    chooseFolder->setObjectName(QStringLiteral("ActionBrowseFolder"));
     connect(chooseFolder, &QAction::triggered, this, [this, startFolder] {
         const QString folder = QFileDialog::getExistingDirectory(
-            this, QStringLiteral("Choose a folder"), startFolder());
+            this, resourceText(ResId::VTChooseFolder), startFolder());
         if (!folder.isEmpty()) {
             ElFolderNameEdit1->setText(QDir::toNativeSeparators(folder));
         }
@@ -643,9 +651,8 @@ void TForm1::FormDestroy() {
     const ControlStatesResult saved = SaveControlStates(this, settingsFile());
     IncludeMemos = true;
     if (!saved.ok) {
-        m_services.message(
-            QStringLiteral("The settings could not be saved:\n%1").arg(saved.message),
-            QStringLiteral("Runemeter"));
+        m_services.message(formatResource(ResId::VTSettingsNotSaved, {toU16(saved.message)}),
+                           QStringLiteral("Runemeter"));
     }
     if (m_services.log) {
         const std::u16string name = m_services.toolName ? m_services.toolName() : u"Runemeter";
@@ -683,7 +690,7 @@ void TForm1::showPathValidity(bool valid, const QString& path) {
     ElFolderNameEdit1->setProperty("invalidPath", !valid);
     if (valid) {
         ElFolderNameEdit1->setStyleSheet({});
-        ElFolderNameEdit1->setToolTip(QStringLiteral("The file or folder to analyse"));
+        ElFolderNameEdit1->setToolTip(resourceText(ResId::VTPathToolTip));
         if (wasInvalid) {
             ElStatusBar1->clearMessage();
         }
@@ -963,8 +970,7 @@ void TForm1::OpenHelp(int helpContext) {
         url.setFragment(QString::fromStdString(helpAnchor(helpContext)));
     }
     if (!m_services.openHelp(url)) {
-        m_services.message(QStringLiteral("No program on this desktop opens the help file\n%1")
-                               .arg(pathToQString(file)),
+        m_services.message(formatResource(ResId::VTNoHelpOpener, {pathToDisplay(file)}),
                            QStringLiteral("Runemeter"));
     }
 }

@@ -98,6 +98,7 @@ public:
     QSpinBox* ElSpinEditFontSize = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* ElEditHeaderToCut = nullptr;
+    QLabel* LabelInterfaceLanguage = nullptr;  // names the interface language, in it
     QCheckBox* ElCheckBoxCopyCharactersOnly = nullptr;
     QPushButton* ButtonHelp = nullptr;
     QWidget* TabSheetHelp = nullptr;

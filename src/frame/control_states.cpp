@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "suite/resource_strings.h"
+
 namespace runemeter {
 
 bool IncludeMemos = true;
@@ -333,6 +335,16 @@ void walkTree(QObject* object, Walk& walk) {
     }
 }
 
+// A message of the resource strings with its arguments, in the interface language.
+QString message(ResId id, std::initializer_list<QString> args) {
+    std::vector<std::u16string> texts;
+    for (const QString& arg : args) {
+        texts.push_back(arg.toStdU16String());
+    }
+    const std::vector<std::u16string_view> views(texts.begin(), texts.end());
+    return QString::fromStdU16String(formatWithStrings(ResourceString(id), views));
+}
+
 QString displayPath(const std::filesystem::path& path) {
     return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
@@ -342,15 +354,14 @@ ControlStatesResult loadInto(QObject* owner, SettingsFile& ini, const QString& f
     Walk check{ini, Mode::Check, {}};
     walkTree(owner, check);
     if (!check.problems.isEmpty()) {
-        QString message =
-            (fileName.isEmpty()
-                 ? QStringLiteral("The settings were not applied: %1").arg(check.problems.first())
-                 : QStringLiteral("The settings file %1 was not applied: %2")
-                       .arg(fileName, check.problems.first()));
+        QString problem = check.problems.first();
         if (check.problems.size() > 1) {
-            message += QStringLiteral(" (and %1 more)").arg(check.problems.size() - 1);
+            problem =
+                message(ResId::VTAndMore, {problem, QString::number(check.problems.size() - 1)});
         }
-        return {false, message + QStringLiteral(". The controls keep their defaults.")};
+        return {false, fileName.isEmpty()
+                           ? message(ResId::VTSettingsNotAppliedHere, {problem})
+                           : message(ResId::VTSettingsNotApplied, {fileName, problem})};
     }
     Walk load{ini, Mode::Load, {}};
     walkTree(owner, load);
@@ -379,9 +390,8 @@ ControlStatesResult LoadControlStates(QObject* owner, const std::filesystem::pat
     SettingsFile ini;
     if (const auto error = ini.Load(path)) {
         return {false,
-                QStringLiteral("The settings file %1 could not be read (%2). The controls "
-                               "keep their defaults.")
-                    .arg(displayPath(path), QString::fromStdString(describeInputError(*error)))};
+                message(ResId::VTSettingsUnreadable,
+                        {displayPath(path), QString::fromStdString(describeInputError(*error))})};
     }
     if (!owner) {
         return {};
@@ -393,9 +403,8 @@ ControlStatesResult SaveControlStates(QObject* owner, const std::filesystem::pat
     SettingsFile ini;
     (void)TransferControlStates(owner, ini, false);
     if (const auto error = ini.Save(path)) {
-        return {false, QStringLiteral("The settings could not be saved (%1). The previous "
-                                      "settings file is unchanged.")
-                           .arg(QString::fromStdString(describeInputError(*error)))};
+        return {false, message(ResId::VTSettingsUnsaved,
+                               {QString::fromStdString(describeInputError(*error))})};
     }
     return {};
 }

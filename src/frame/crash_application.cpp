@@ -17,6 +17,7 @@
 
 #include "frame/exception_handling_unit.h"
 #include "frame/qt_text.h"
+#include "suite/resource_strings.h"
 
 namespace runemeter {
 
@@ -95,9 +96,14 @@ bool runOnWindowThread(const std::function<void()>& work, std::chrono::milliseco
     return true;
 }
 
+QString text(ResId id) {
+    return fromU16(ResourceString(id));
+}
+
 QString dialogTitle() {
     const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Error") : name + QStringLiteral(" - Error");
+    const QString error = text(ResId::VTErrorTitle);
+    return name.isEmpty() ? error : name + QStringLiteral(" - ") + error;
 }
 
 }  // namespace
@@ -151,18 +157,16 @@ bool CrashApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 QMessageBox* CrashApplication::createErrorDialog(const ExceptionRecord& record) {
-    auto* box = new QMessageBox(QMessageBox::Critical, dialogTitle(),
-                                QStringLiteral("An unexpected error occurred."));
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, dialogTitle(), text(ResId::VTUnexpectedError));
     box->setObjectName(QStringLiteral("CrashDialog"));
     QString details = fromUtf8(record.message);
     if (details.isEmpty()) {
-        details = QStringLiteral("(no message)");
+        details = text(ResId::VTNoErrorMessage);
     }
     details += QStringLiteral("\n\n") + fromUtf8(record.typeName);
-    details += record.canContinue ? QStringLiteral(
-                                        "\n\nYou can continue, but the program may not work as "
-                                        "expected. Save your work and restart it soon.")
-                                  : QStringLiteral("\n\nThe program cannot continue and will end.");
+    details += QStringLiteral("\n\n") +
+               text(record.canContinue ? ResId::VTMayContinue : ResId::VTCannotContinue);
     box->setInformativeText(details);
 
     QString trace;
@@ -173,10 +177,10 @@ QMessageBox* CrashApplication::createErrorDialog(const ExceptionRecord& record) 
         box->setDetailedText(trace);
     }
 
-    QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::DestructiveRole);
+    QPushButton* quit = box->addButton(text(ResId::VTQuit), QMessageBox::DestructiveRole);
     quit->setObjectName(QStringLiteral("ButtonQuit"));
     if (record.canContinue) {
-        QPushButton* go = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
+        QPushButton* go = box->addButton(text(ResId::VTContinue), QMessageBox::AcceptRole);
         go->setObjectName(QStringLiteral("ButtonContinue"));
         // Enter and Escape both keep the program running: nothing is lost by accident.
         box->setDefaultButton(go);
@@ -203,8 +207,7 @@ ShowChoice CrashApplication::showErrorDialog(const ExceptionRecord& record) {
 void CrashApplication::showReportSaved(bool saved, const std::filesystem::path& reportFile,
                                        const std::string& reason) {
     QMessageBox box(saved ? QMessageBox::Information : QMessageBox::Warning, dialogTitle(),
-                    saved ? QStringLiteral("The error report was saved as:")
-                          : QStringLiteral("The error report could not be saved."));
+                    text(saved ? ResId::VTReportSavedAs : ResId::VTReportNotSaved));
     box.setObjectName(QStringLiteral("CrashReportSaved"));
     box.setInformativeText(saved ? pathToQString(reportFile) : fromUtf8(reason));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);

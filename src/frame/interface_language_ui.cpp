@@ -6,14 +6,17 @@
 #include <QFontComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSpinBox>
 #include <QTextEdit>
+#include <QTranslator>
 
 #include <memory>
 #include <set>
@@ -27,6 +30,8 @@
 #include "frame/tool_frame.h"
 #include "localisation/LocOnFlyForms.h"
 #include "results/results_list.h"
+#include "suite/locale_table.h"
+#include "suite/resource_strings.h"
 #include "suite/tool_services.h"
 
 namespace runemeter {
@@ -99,12 +104,55 @@ bool TranslateListHeader(QObject* object, const QString& path, const QString& va
     return true;
 }
 
+namespace {
+
+// Qt's own texts (standard buttons, the edit menu, the file dialog) in the interface language:
+// the translator of the previous language goes, the new one's comes when Qt ships one.
+void followWithQtTexts(std::uint32_t language) {
+    static QTranslator* installed = nullptr;
+    if (installed != nullptr) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    std::string name;
+    try {
+        name = IcuLocaleName(language);
+    } catch (const ELocalesError&) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QLocale(QString::fromStdString(name)), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get())) {
+        installed = translator.release();
+    }
+}
+
+// The Settings tab names the interface language in that language.
+void showInterfaceLanguage(TForm1& form, std::uint32_t language) {
+    if (language == 0) {
+        language = kExeResourceLocale;  // the language of the built-in texts
+    }
+    std::u16string name;
+    try {
+        name = LanguageDisplayName(language, language);
+    } catch (const ELocalesError&) {
+        name = toU16(QStringLiteral("0x%1").arg(language, 4, 16, QLatin1Char('0')));
+    }
+    form.LabelInterfaceLanguage->setText(fromU16(formatWithStrings(
+        ResourceString(ResId::VTInterfaceLanguage), std::array<std::u16string_view, 1>{name})));
+}
+
+}  // namespace
+
 void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolder,
                             InterfaceLanguageServices services) {
     TLocalizerOnFly& engine = LocalizerOnFly();
     TLocQtFormWalker& walker = LocFormWalker();
     AttachFormWalker();
     walker.FOnCustomObjectProcessing = TranslateListHeader;
+    showInterfaceLanguage(form, engine.CurrentLocale());
 
     const std::filesystem::path programFile = LocUtils().FAppFileName;
     const std::filesystem::path interfaces = InterfacesFolder(userFolder);
@@ -144,8 +192,10 @@ void SetUpInterfaceLanguage(TForm1& form, const std::filesystem::path& userFolde
             QGuiApplication::setLayoutDirection(
                 IsRightToLeftLanguage(engine.CurrentLocale()) ? Qt::RightToLeft : Qt::LeftToRight);
         }
+        followWithQtTexts(engine.CurrentLocale());
         if (!guarded.isNull()) {
             guarded->RetranslateResults();
+            showInterfaceLanguage(*guarded, engine.CurrentLocale());
         }
     };
 
@@ -216,8 +266,9 @@ void applyRules(QWidget& widget, const TextSettings& settings, std::uint32_t col
         return;
     }
     if (qobject_cast<QLineEdit*>(&widget) != nullptr) {
-        // The edit inside a combo box follows its box.
-        if (qobject_cast<QComboBox*>(widget.parentWidget()) == nullptr &&
+        // The edit inside a combo box follows its box; the path box keeps the window's font.
+        if (!widget.property("folderNameEdit").toBool() &&
+            qobject_cast<QComboBox*>(widget.parentWidget()) == nullptr &&
             qobject_cast<QAbstractSpinBox*>(widget.parentWidget()) == nullptr) {
             setInterfaceFont(widget, settings, colour, false);
         }

@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 29> kTable{{
+constexpr std::array<ResourceStringEntry, 50> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -51,6 +51,34 @@ constexpr std::array<ResourceStringEntry, 29> kTable{{
     {ResId::VTSettingsKept, "VTSettingsKept",
      u"The settings file could not be read, so the defaults are in use; it was kept as %s."},
     {ResId::VTClosingAfterFile, "VTClosingAfterFile", u"Closing when the file in hand is done..."},
+    {ResId::VTChooseFile, "VTChooseFile", u"Choose a file"},
+    {ResId::VTChooseFolder, "VTChooseFolder", u"Choose a folder"},
+    {ResId::VTPathToolTip, "VTPathToolTip", u"The file or folder to analyse"},
+    {ResId::VTCharactersShown, "VTCharactersShown", u"[%s of %s characters shown]"},
+    {ResId::VTSettingsNotSaved, "VTSettingsNotSaved", u"The settings could not be saved:\n%s"},
+    {ResId::VTNoHelpOpener, "VTNoHelpOpener",
+     u"No program on this desktop opens the help file\n%s"},
+    {ResId::VTErrorTitle, "VTErrorTitle", u"Error"},
+    {ResId::VTUnexpectedError, "VTUnexpectedError", u"An unexpected error occurred."},
+    {ResId::VTNoErrorMessage, "VTNoErrorMessage", u"(no message)"},
+    {ResId::VTMayContinue, "VTMayContinue",
+     u"You can continue, but the program may not work as expected. Save your work and restart it "
+     u"soon."},
+    {ResId::VTCannotContinue, "VTCannotContinue", u"The program cannot continue and will end."},
+    {ResId::VTQuit, "VTQuit", u"&Quit"},
+    {ResId::VTContinue, "VTContinue", u"&Continue"},
+    {ResId::VTReportSavedAs, "VTReportSavedAs", u"The error report was saved as:"},
+    {ResId::VTReportNotSaved, "VTReportNotSaved", u"The error report could not be saved."},
+    {ResId::VTInterfaceLanguage, "VTInterfaceLanguage", u"Interface language: %s"},
+    {ResId::VTSettingsNotAppliedHere, "VTSettingsNotAppliedHere",
+     u"The settings were not applied: %s. The controls keep their defaults."},
+    {ResId::VTSettingsNotApplied, "VTSettingsNotApplied",
+     u"The settings file %s was not applied: %s. The controls keep their defaults."},
+    {ResId::VTAndMore, "VTAndMore", u"%s (and %s more)"},
+    {ResId::VTSettingsUnreadable, "VTSettingsUnreadable",
+     u"The settings file %s could not be read (%s). The controls keep their defaults."},
+    {ResId::VTSettingsUnsaved, "VTSettingsUnsaved",
+     u"The settings could not be saved (%s). The previous settings file is unchanged."},
 }};
 
 constexpr bool tableInIdOrder() {

@@ -11,6 +11,7 @@
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
 #include "results/results_list.h"
+#include "suite/locale_table.h"
 #include "suite/tool_services.h"
 #include "ui/ui_test_support.h"
 
@@ -50,6 +51,39 @@ QString mnemonicClash(const TForm1& form) {
     return {};
 }
 
+// Every text the window shows, by where: controls, context menu, captions and messages.
+QMap<QString, QString> shownTexts(const TForm1& form) {
+    QMap<QString, QString> texts;
+    for (const QObject* object :
+         form.findChildren<QObject*>() +
+             TDataModule2::instance()->PopupActionBar1->findChildren<QObject*>())
+        for (const char* property : {"text", "toolTip", "placeholderText"})
+            texts[object->objectName() + property] = object->property(property).toString();
+    for (int i = 0; i < 5; ++i) {
+        texts["column" + QString::number(i)] =
+            form.LMDListBox1->model()->headerData(i, Qt::Horizontal).toString();
+        texts["tab" + QString::number(i)] = form.PageControl1->tabText(i);
+    }
+    for (const ResourceStringEntry& entry : resourceStringTable())
+        texts[QString::fromLatin1(entry.name)] = fromU16(ResourceString(entry.id));
+    return texts;
+}
+
+// Texts left in English but names, numbers, symbols and a language's own words ("id:text").
+const char* const kSameAsEnglish =
+    "*:Runemeter|*:ANSI|*:Unicode|*:UTF-8|1031:Code|1036:Code|1036:Type|1036:Total|3082:Total|"
+    "3082:Error|3082:Unicode big-endian";
+QStringList untranslated(const QMap<QString, QString>& english, const QMap<QString, QString>& now,
+                         const QString& language) {
+    const QStringList same = QString(kSameAsEnglish).split('|');
+    QStringList left;
+    for (auto [key, text] : english.asKeyValueRange())
+        if (now[key] == text && text.contains(QRegularExpression("\\p{L}")) &&
+            !same.contains("*:" + text) && !same.contains(language + ':' + text))
+            left << key + '=' + text;
+    return left;
+}
+
 class TestInterfaceLanguage : public QObject {
     Q_OBJECT
 
@@ -60,7 +94,8 @@ private slots:
     void interfaceFontRules_data() {
         QTest::addColumn<QString>("control");  // "+": given a font of its own
         QTest::addColumn<bool>("reached");
-        QTest::newRow("line edit") << "ElFolderNameEdit1" << true;
+        QTest::newRow("header edit") << "ElEditHeaderToCut" << true;
+        QTest::newRow("path box") << "ElFolderNameEdit1" << false;
         QTest::newRow("combo box") << "ElComboBoxFileSpecs" << true;
         QTest::newRow("font combo box") << "ElFontComboBox1" << false;
         QTest::newRow("label with the window's font") << "Label1" << false;
@@ -128,6 +163,7 @@ private slots:
             return texts;
         };
         QVERIFY(LocalizerOnFly().Initialized() && SeveralLanguages);
+        const QMap<QString, QString> english = shownTexts(form);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
         form.LMDListBox1HeaderSectionClick(0);  // by text: kept, in each language's texts
 
@@ -167,6 +203,13 @@ private slots:
             const int codeEnd = head->sectionViewportPosition(0) + head->sectionSize(0) - 20;
             QVERIFY(qAbs(inkEnd(*form.LMDListBox1, 0) - codeEnd) <= 2);
             QCOMPARE(mnemonicClash(form), QString());
+            // Nothing left in English, Qt's own texts (its dialogs' buttons) included.
+            const QStringList left = untranslated(english, shownTexts(form), step[0]);
+            QVERIFY2(left.isEmpty() == (chosen != 2057), qPrintable(left.join('\n')));
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel") == "Cancel",
+                     chosen == 2057);
+            QVERIFY(form.LabelInterfaceLanguage->text().contains(
+                fromU16(LanguageDisplayName(chosen, chosen))));
             const QStringList texts = rowTexts();
             QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
                      qPrintable(texts.join('|')));

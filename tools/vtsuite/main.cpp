@@ -17,11 +17,16 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "frame/tool_frame.h"
+#include "localisation/LocLangFile.h"
+#include "localisation/LocUtils.h"
+#include "suite/locale_table.h"
 #include "suite/named_mutex.h"
 #include "suite/shared_state.h"
 #include "suite/suite_notify.h"
@@ -50,6 +55,8 @@ constexpr std::string_view kUsage =
     "  show             print every shared setting and registered tool window\n"
     "  set KEY VALUE    change one shared setting (keys below)\n"
     "  shell            run as the suite's shell until interrupted (Ctrl+C or SIGTERM)\n"
+    "  languages        list the interface languages that have language files, named in\n"
+    "                   the chosen interface language\n"
     "  notify language  tell every running tool that the interface language changed\n"
     "                   ('set language' does this too)\n"
     "  --help, -h       print this help\n"
@@ -138,6 +145,47 @@ std::string statusText(StateFileStatus status) {
             return "unreadable, defaults shown";
     }
     return "unknown";
+}
+
+// The languages of the language files in a folder, by identifier; files that cannot be read
+// are left out.
+void languagesIn(const std::filesystem::path& folder, std::set<std::uint32_t>& into) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".lng" || name.ends_with(".ntv.lng")) {
+            continue;
+        }
+        try {
+            into.insert(TLangFile::Create(entry.path(), true)->Header().locale);
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+}
+
+// Every interface language the suite's programs can show: English, which they are written
+// in, and each language with a file in the user folder or among the shipped ones.
+int commandLanguages() {
+    const SuiteState s = suiteStore()->load().state;
+    std::set<std::uint32_t> languages{kExeResourceLocale};
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    languagesIn(program.parent_path().parent_path() / "share" / "runemeter" / "interfaces",
+                languages);
+    languagesIn(InterfacesFolder(s.userFolder), languages);
+    const std::uint32_t shown = s.chosenLanguage == 0 ? kExeResourceLocale : s.chosenLanguage;
+    for (const std::uint32_t id : languages) {
+        std::string name;
+        try {
+            name = utf16ToUtf8(LanguageDisplayName(id, shown));
+        } catch (const ELocalesError&) {
+            name = "?";
+        }
+        std::cout << (id == s.chosenLanguage ? "* " : "  ") << hexWord(id, 4) << "  " << name
+                  << "\n";
+    }
+    return kExitOk;
 }
 
 int commandShow() {
@@ -413,6 +461,12 @@ int main(int argc, char** argv) {
             return usageError("shell takes no arguments");
         }
         return commandShell();
+    }
+    if (command == "languages") {
+        if (args.size() != 1) {
+            return usageError("languages takes no arguments");
+        }
+        return commandLanguages();
     }
     if (command == "notify") {
         if (args.size() != 2 || args[1] != "language") {
