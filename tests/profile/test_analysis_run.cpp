@@ -93,7 +93,9 @@ TEST(RunAnalysis, StopInsideALongFileKeepsOnlyTheFilesBefore) {
                            Row{"header cut", 6, u"#", false}, Row{"zip member", 6, u"", true}}) {
         SCOPED_TRACE(row.name);
         TempDir dir;
-        writeFile(dir / "1.txt", "\xEF\xBB\xBF" "ab\r\nc#d\xC3\xA9");
+        writeFile(dir / "1.txt",
+                  "\xEF\xBB\xBF"
+                  "ab\r\nc#d\xC3\xA9");
         const std::string second = "#\r\n" + std::string(row.mib << 20, 'z');
         row.zipped ? test::writeZip(dir / "2.zip", {{"2.txt", second}})
                    : writeFile(dir / "2.txt", second);
