@@ -30,9 +30,14 @@ namespace {
 using namespace runemeter;
 
 std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
+// The first Ctrl-C stops the run (within a piece of the file in hand) and prints what was read;
+// a second one ends the program at once.
 extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
+    if (g_interrupted.exchange(true)) {
+        _exit(130);
+    }
 }
 
 /// Reports of the run on standard error; a progress line only when that is a terminal.

@@ -214,8 +214,11 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     const std::uint64_t memberLimit = TUnZipReader::memberLimitForThisMachine();
     std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
 
+    const StopPoll stopPoll = [&observer] { return observer.stopRequested(); };
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
+        // Stopped inside the file: it is dropped whole, as if the stop had come before it.
+        bool stoppedInside = false;
         const TMySearchRec& rec = *job.rec;
         if (rec.zipMemberNumber >= 1) {
             const std::filesystem::path archive = TFileAndDirIterator::ZipFileFullFileName(rec);
@@ -231,12 +234,16 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             }
             if (reader.isOpen() && reader.archivePath() == archive) {
                 std::vector<std::byte>& buffer = analyser.readBuffer();
-                const ZipReadStatus status =
-                    reader.UnZipToBufferByIndex(rec.zipMemberNumber - 1, buffer, memberLimit);
-                if (status == ZipReadStatus::Ok) {
+                const ZipReadStatus status = reader.UnZipToBufferByIndex(
+                    rec.zipMemberNumber - 1, buffer, memberLimit, stopPoll);
+                if (status == ZipReadStatus::Stopped) {
+                    stoppedInside = true;
+                } else if (status == ZipReadStatus::Ok) {
                     try {
                         if (!buffer.empty() && analyser.AnalyseBuffer(buffer))
                             ++state.FilesRead;
+                    } catch (const ReadingStopped&) {
+                        stoppedInside = true;
                     } catch (const std::bad_alloc&) {
                         // The member is not damaged: it cannot be read, as a plain file.
                         observer.failedToRead(*job.name, "not enough memory to decode it");
@@ -261,11 +268,17 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             bool read = false;
             try {
                 read = ready ? analyser.AnalyseBuffer(bytes) : analyser.AnalyseFile(*job.name);
+            } catch (const ReadingStopped&) {
+                stoppedInside = true;
             } catch (const std::bad_alloc&) {
                 observer.failedToRead(*job.name, "not enough memory to decode it");
             }
             if (read)
                 ++state.FilesRead;
+        }
+        if (stoppedInside) {
+            iterator.Stop();
+            break;
         }
         if (reading.joinable()) {
             {

@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -107,8 +111,11 @@ public:
 
     // Counts the bytes from `from` up to `to` (or the end of the data), stopping early at a zero
     // byte or unit. skipToCharacter: the stretch may begin inside a character, whose bytes are
-    // kept aside for the seam. Bytes of a character that runs past `to` are held back.
-    void run(ByteSource& source, std::uint64_t from, std::uint64_t to, bool skipToCharacter) {
+    // kept aside for the seam. Bytes of a character that runs past `to` are held back. After
+    // every piece, ask (if any) is asked whether to stop and its answer noted in stop; once stop
+    // holds, ReadingStopped is thrown.
+    void run(ByteSource& source, std::uint64_t from, std::uint64_t to, bool skipToCharacter,
+             std::atomic<bool>& stop, const StopPoll* ask) {
         std::uint64_t offset = from;
         bool firstPiece = true;
         while (!m_ended && offset < to) {
@@ -148,6 +155,12 @@ public:
             countBytes(text.first(text.size() - hold));
             std::memcpy(m_held, text.data() + text.size() - hold, hold);
             m_heldCount = hold;
+            if (ask != nullptr && (*ask)()) {
+                stop.store(true, std::memory_order_relaxed);
+            }
+            if (stop.load(std::memory_order_relaxed)) {
+                throw ReadingStopped();
+            }
         }
     }
 
@@ -318,8 +331,11 @@ LongTextCounter::~LongTextCounter() = default;
 
 LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
                                       std::uint64_t start, std::uint64_t expectedEnd,
-                                      CharCountTable& counts, std::u16string& head) {
+                                      CharCountTable& counts, std::u16string& head,
+                                      const StopPoll& stopRequested) {
     head.clear();
+    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
+    std::atomic<bool> stop{false};
     if (!m_first) {
         m_first = std::make_unique<Stream>(m_pieceSize, m_way);
     }
@@ -333,7 +349,7 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
     try {
         first.begin(encoding, &head);
         if (!split) {
-            first.run(source, start, kToTheEnd, false);
+            first.run(source, start, kToTheEnd, false, stop, ask);
             first.finishText();
             result.crLf = first.crLf();
             result.units = first.moveInto(counts);
@@ -350,24 +366,46 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
             const bool secondNeedsHead = middle - start < 3 * (std::uint64_t{kSourceTextKept} + 3);
             second.begin(encoding, secondNeedsHead ? &secondHead : nullptr);
             std::exception_ptr secondFailure;
-            auto runSecond = [&] {
+            std::mutex doneMutex;
+            std::condition_variable secondEnded;
+            bool secondDone = false;
+            auto runSecond = [&](const StopPoll* secondAsk) {
                 try {
-                    second.run(source, middle, kToTheEnd, encoding == TextEncoding::Utf8);
+                    second.run(source, middle, kToTheEnd, encoding == TextEncoding::Utf8, stop,
+                               secondAsk);
                     second.finishText();
                 } catch (...) {
                     secondFailure = std::current_exception();
                 }
+                const std::lock_guard lock(doneMutex);
+                secondDone = true;
+                secondEnded.notify_all();
             };
             {
                 std::jthread worker;
                 try {
-                    worker = std::jthread(runSecond);
+                    worker = std::jthread(runSecond, nullptr);
                 } catch (const std::system_error&) {
                     // No thread to be had: the second half follows the first here.
                 }
-                first.run(source, start, middle, false);
+                try {
+                    first.run(source, start, middle, false, stop, ask);
+                } catch (...) {
+                    stop.store(true, std::memory_order_relaxed);  // the second half is not wanted
+                    throw;
+                }
                 if (!worker.joinable()) {
-                    runSecond();
+                    runSecond(ask);
+                } else if (ask != nullptr) {
+                    // The second half may take longer (not all of it in the page cache): the
+                    // run is still asked while it ends.
+                    std::unique_lock lock(doneMutex);
+                    while (!secondEnded.wait_for(lock, std::chrono::milliseconds(20),
+                                                 [&] { return secondDone; })) {
+                        if ((*ask)()) {
+                            stop.store(true, std::memory_order_relaxed);
+                        }
+                    }
                 }
             }  // joined here, also when the first half failed
             if (secondFailure) {

@@ -4,9 +4,11 @@
 // cache, counted without keeping the decoded text (only its beginning, for showing), and on two
 // threads when it is long enough to pay.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -21,6 +23,14 @@ namespace runemeter {
 /// Cuts text to the kSourceTextKept units kept for showing, one fewer when the cut would fall
 /// between the two halves of a surrogate pair.
 void keepBeginning(std::u16string& text);
+
+/// Thrown when the run asks to stop while a text is read: the text is dropped whole. It is no
+/// std::exception, so that no handler of read errors takes it for one.
+struct ReadingStopped {};
+
+/// Asked on the reading thread between two pieces of a text: true stops the reading. An empty
+/// one never stops it.
+using StopPoll = std::function<bool()>;
 
 /// Where the bytes of a long text come from.
 class ByteSource {
@@ -86,8 +96,11 @@ public:
     /// size) only decides where the threads split. The text's first kSourceTextKept units
     /// (never half a surrogate pair) replace head. The units are added to counts only when
     /// the whole text was read: on an exception counts are as they were and head is empty.
+    /// stopRequested is asked after every piece (on two threads: what it says reaches the other
+    /// thread before its next piece); true throws ReadingStopped.
     LongTextResult count(ByteSource& source, TextEncoding encoding, std::uint64_t start,
-                         std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head);
+                         std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head,
+                         const StopPoll& stopRequested = {});
 
 private:
     class Stream;

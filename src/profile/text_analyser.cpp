@@ -27,6 +27,8 @@ constexpr std::size_t kMaxFlushEvery = (std::size_t{1} << 31) - 1;
 constexpr std::size_t kHeld = 4;
 // read() moves at most about 2 GiB per call on Linux; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
+// Units counted between two looks at whether the run is to stop.
+constexpr std::size_t kStopPollEvery = std::size_t{256} << 10;
 
 // Closes the descriptor on every way out of AnalyseFile.
 class FileDescriptor {
@@ -44,6 +46,10 @@ public:
 private:
     int m_fd;
 };
+
+bool isUtf16(TextEncoding encoding) {
+    return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
+}
 
 std::string errorText(int err) {
     return std::generic_category().message(err);
@@ -123,14 +129,26 @@ CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveF
       m_interleaveFrom(interleaveFrom),
       m_splitFrom(std::max<std::size_t>(splitFrom, 2)) {}
 
-void CodeUnitCounter::countPiece(const char16_t* p, std::size_t n, LaneTables& lanes) {
-    addToLanes(p, n, lanes);
+void CodeUnitCounter::countPiece(const char16_t* p, std::size_t n, LaneTables& lanes,
+                                 std::atomic<bool>& stop, const StopPoll* ask) {
+    while (n > 0 && !stop.load(std::memory_order_relaxed)) {
+        const std::size_t piece = std::min(n, kStopPollEvery);
+        addToLanes(p, piece, lanes);
+        p += piece;
+        n -= piece;
+        if (ask != nullptr && (*ask)()) {
+            stop.store(true, std::memory_order_relaxed);
+        }
+    }
 }
 
-std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& counts) {
+std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& counts,
+                                    const StopPoll& stopRequested) {
     if (text.size() < m_interleaveFrom) {
         return countCodeUnits(text, counts);
     }
+    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
+    std::atomic<bool> stop{false};
     const bool split = text.size() >= m_splitFrom;
     if (!m_lanes) {
         m_lanes = std::make_unique<LaneTables>();  // value-initialised: all zero
@@ -139,14 +157,34 @@ std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& co
         m_secondLanes = std::make_unique<LaneTables>();
     }
 
-    const std::int64_t crBefore = counts[u'\r'];
+    // A text longer than one flush is gathered apart, so that a stop leaves counts unchanged.
+    std::unique_ptr<CharCountTable, PageReleaser> pending;
+    if (text.size() > (split ? 2 : 1) * m_flushEvery) {
+        pending = makeZeroedTable<CharCountTable>();
+    }
+    CharCountTable& into = pending ? *pending : counts;
+    const auto dropIfStopped = [&] {
+        if (stop.load(std::memory_order_relaxed)) {
+            for (LaneTables* lanes : {m_lanes.get(), m_secondLanes.get()}) {
+                if (lanes != nullptr) {
+                    for (auto& lane : *lanes) {
+                        lane.fill(0);
+                    }
+                }
+            }
+            throw ReadingStopped();
+        }
+    };
+
+    const std::int64_t crBefore = into[u'\r'];
     const char16_t* p = text.data();
     std::size_t remaining = text.size();
     while (remaining > 0) {
         if (!split) {
             const std::size_t chunk = std::min(remaining, m_flushEvery);
-            countPiece(p, chunk, *m_lanes);
-            flushInto(*m_lanes, counts);
+            countPiece(p, chunk, *m_lanes, stop, ask);
+            dropIfStopped();
+            flushInto(*m_lanes, into);
             p += chunk;
             remaining -= chunk;
             continue;
@@ -157,21 +195,29 @@ std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& co
         const char16_t* second = p + half;
         LaneTables& secondLanes = *m_secondLanes;
         try {
-            std::thread worker(
-                [second, n = chunk - half, &secondLanes] { countPiece(second, n, secondLanes); });
-            countPiece(p, half, *m_lanes);
+            std::thread worker([second, n = chunk - half, &secondLanes, &stop] {
+                countPiece(second, n, secondLanes, stop, nullptr);
+            });
+            countPiece(p, half, *m_lanes, stop, ask);
             worker.join();
         } catch (const std::system_error&) {
             // No thread to be had (nothing was counted yet): count both halves here.
-            countPiece(p, half, *m_lanes);
-            countPiece(second, chunk - half, secondLanes);
+            countPiece(p, half, *m_lanes, stop, ask);
+            countPiece(second, chunk - half, secondLanes, stop, ask);
         }
-        flushInto(*m_lanes, counts);
-        flushInto(secondLanes, counts);
+        dropIfStopped();
+        flushInto(*m_lanes, into);
+        flushInto(secondLanes, into);
         p += chunk;
         remaining -= chunk;
     }
-    if (counts[u'\r'] == crBefore) {
+    const bool anyCr = into[u'\r'] != crBefore;
+    if (pending) {
+        for (std::size_t c = 0; c < counts.size(); ++c) {
+            counts[c] += into[c];
+        }
+    }
+    if (!anyCr) {
         return 0;
     }
     return split ? countCrLfOnTwoThreads(text) : countCrLf(text);
@@ -219,7 +265,9 @@ void cutHeader(std::u16string& text, std::u16string_view marker) {
 }
 
 TextAnalyser::TextAnalyser(AnalysisState& state, AnalysisObserver& observer)
-    : m_state(state), m_observer(observer) {}
+    : m_state(state),
+      m_observer(observer),
+      m_stopPoll([this] { return m_observer.stopRequested(); }) {}
 
 std::size_t TextAnalyser::readFully(int fd, std::span<std::byte> into) {
     std::size_t got = 0;
@@ -248,8 +296,7 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
     std::span<const std::byte> text =
         textAfterSignature(std::span<const std::byte>(piece, m_pieceSize), encoding);
 
-    std::u16string& out = m_state.SourceText;
-    m_state.SourceTextLength = 0;
+    std::u16string& out = m_text;
     out.clear();
     try {
         // Room for the whole file as announced, taken once: UTF-16 has one unit per two
@@ -275,13 +322,15 @@ void TextAnalyser::decodeInPieces(int fd, std::size_t sizeHint) {
             if (last) {
                 break;
             }
+            if (m_observer.stopRequested()) {
+                throw ReadingStopped();
+            }
             std::memmove(piece - hold, text.data() + text.size() - hold, hold);
             const std::size_t got = readFully(fd, std::span<std::byte>(piece, m_pieceSize));
             last = got < m_pieceSize;
             text = std::span<const std::byte>(piece - hold, hold + got);
         }
     } catch (...) {
-        // No half text is left behind for the caller to show.
         out.clear();
         throw;
     }
@@ -366,9 +415,9 @@ void TextAnalyser::countLong(ByteSource& source, std::span<const std::byte> sign
                              std::uint64_t expectedEnd) {
     const TextEncoding encoding = detectEncoding(signature);
     const std::size_t start = signature.size() - textAfterSignature(signature, encoding).size();
-    m_state.SourceTextLength = 0;
     const LongTextResult result = m_longText->count(source, encoding, start, expectedEnd,
-                                                    *m_state.CharCounts, m_state.SourceText);
+                                                    *m_state.CharCounts, m_text, m_stopPoll);
+    m_state.SourceText.swap(m_text);
     m_state.SourceTextLength = result.units;
     m_state.CrLfCount += result.crLf;
     countEncoding(encoding);
@@ -384,22 +433,52 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         return true;
     }
     const TextEncoding encoding = detectEncoding(data);
-    m_state.SourceTextLength = 0;
-    decodeText(data, encoding, m_state.SourceText);
+    if (data.size() >= m_pieceSize) {
+        decodeLongBuffer(data, encoding);
+    } else {
+        decodeText(data, encoding, m_text);
+    }
     cutAndCount(encoding);
     return true;
+}
+
+void TextAnalyser::decodeLongBuffer(std::span<const std::byte> data, TextEncoding encoding) {
+    std::span<const std::byte> rest = textAfterSignature(data, encoding);
+    rest = rest.first(bytesBeforeZero(rest, encoding));
+    m_text.clear();
+    try {
+        m_text.reserve(isUtf16(encoding) ? rest.size() / 2 : rest.size());
+        while (!rest.empty()) {
+            std::size_t n = std::min(rest.size(), m_pieceSize);
+            if (n < rest.size()) {
+                n -= incompleteTail(rest.first(n), encoding);
+            }
+            appendDecoded(rest.first(n), encoding, m_text);
+            rest = rest.subspan(n);
+            if (!rest.empty() && m_observer.stopRequested()) {
+                throw ReadingStopped();
+            }
+        }
+    } catch (...) {
+        m_text.clear();
+        throw;
+    }
 }
 
 void TextAnalyser::cutAndCount(TextEncoding encoding) {
     // Only decoding and the first long text can run out of memory, and both come before any
     // count or counter changes, so a failure leaves the run's figures as they were.
-    std::u16string& text = m_state.SourceText;
+    std::u16string& text = m_text;
     cutHeader(text, m_headerToCut);
-    m_state.CrLfCount += m_counter.count(text, *m_state.CharCounts);
+    m_state.CrLfCount += m_counter.count(text, *m_state.CharCounts, m_stopPoll);
     m_state.SourceTextLength = static_cast<std::int64_t>(text.size());
     if (text.size() > kSourceTextKept) {
         keepBeginning(text);
         text.shrink_to_fit();
+    }
+    m_state.SourceText.swap(text);
+    if (m_text.capacity() > 2 * kSourceTextKept) {
+        m_text = std::u16string();  // the text before: a large block is not held twice
     }
     countEncoding(encoding);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,11 +39,17 @@ public:
                              std::size_t interleaveFrom = kInterleaveFrom,
                              std::size_t splitFrom = kSplitFrom);
 
-    /// Adds every unit of text to counts; returns the number of CR LF pairs in text.
-    [[nodiscard]] std::int64_t count(std::u16string_view text, CharCountTable& counts);
+    /// Adds every unit of text to counts; returns the number of CR LF pairs in text. A long
+    /// text is counted in pieces, stopRequested asked after each: true throws ReadingStopped and
+    /// leaves counts as they were.
+    [[nodiscard]] std::int64_t count(std::u16string_view text, CharCountTable& counts,
+                                     const StopPoll& stopRequested = {});
 
 private:
-    static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes);
+    /// Counts n units from p into lanes in pieces until stop holds; ask (if any) is asked after
+    /// each piece and its answer noted in stop.
+    static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes,
+                           std::atomic<bool>& stop, const StopPoll* ask);
     static void flushInto(LaneTables& lanes, CharCountTable& counts);
     [[nodiscard]] std::int64_t countCrLfOnTwoThreads(std::u16string_view text);
 
@@ -64,12 +71,15 @@ public:
 
     /// Reads the whole file and analyses it. False (not read) when it is missing, empty
     /// (observer: fileIsEmpty) or cannot be read (observer: failedToRead). Only regular files
-    /// are read; a folder, FIFO or device is refused without blocking.
+    /// are read; a folder, FIFO or device is refused without blocking. Throws ReadingStopped
+    /// when the observer asks to stop while a long file is read (asked about every piece); the
+    /// counts, counters and text are then those before the file.
     [[nodiscard]] bool AnalyseFile(const std::filesystem::path& fileName);
 
     /// Detects, decodes, cuts and counts data already in memory. Always true: data shorter
     /// than 3 bytes counts as read but is neither decoded nor counted. May throw
-    /// std::bad_alloc while decoding; the counts and counters are then unchanged.
+    /// std::bad_alloc while decoding, or ReadingStopped when the observer asks to stop while
+    /// a long text is read; the counts, counters and text are then unchanged.
     [[nodiscard]] bool AnalyseBuffer(std::span<const std::byte> data);
 
     /// Texts at least this long (in bytes) are read as long texts.
@@ -99,7 +109,10 @@ private:
     [[nodiscard]] static std::size_t readFully(int fd, std::span<std::byte> into);
     /// Decodes the rest of a file whose first piece (full) is in the read buffer.
     void decodeInPieces(int fd, std::size_t sizeHint);
-    /// Cuts the header from the decoded text, counts it and counts the file by encoding.
+    /// Decodes data longer than a piece into m_text piece by piece, asking between pieces.
+    void decodeLongBuffer(std::span<const std::byte> data, TextEncoding encoding);
+    /// Cuts the header from the decoded text in m_text, counts it, makes it the state's text
+    /// and counts the file by encoding.
     void cutAndCount(TextEncoding encoding);
     /// Counts a long text without a header to cut; bytes start at offset 0 of source.
     void countLong(ByteSource& source, std::span<const std::byte> signature,
@@ -110,6 +123,10 @@ private:
     AnalysisState& m_state;
     AnalysisObserver& m_observer;
     std::u16string m_headerToCut;
+    StopPoll m_stopPoll;
+    /// The text being decoded; it becomes the state's text only once the file is counted,
+    /// so that a stop in the middle leaves the text of the file before.
+    std::u16string m_text;
     std::vector<std::byte> m_readBuffer;
     std::size_t m_pieceSize = kDefaultPieceSize;
     CodeUnitCounter m_counter;

@@ -379,7 +379,8 @@ std::vector<ZipMemberInfo> TUnZipReader::members() const {
 }
 
 ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
-                                                 std::uint64_t limit) {
+                                                 std::uint64_t limit,
+                                                 const std::function<bool()>& stopRequested) {
     out.clear();
     m_error.clear();
     if (!isOpen()) {
@@ -412,6 +413,7 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
     }
     try {
         std::uint64_t filled = 0;
+        std::uint64_t nextPoll = kStopPollEvery;
         // A small member is read in one piece of its size and one byte more (the end of its
         // data shows as a short read); a large or unsized one in pieces.
         const std::size_t chunk =
@@ -439,6 +441,14 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
                 m_error = "the member unpacks to more than " + std::to_string(limit) + " bytes";
                 out.clear();
                 return ZipReadStatus::TooLarge;
+            }
+            if (filled >= nextPoll && stopRequested) {
+                nextPoll = filled + kStopPollEvery;
+                if (stopRequested()) {
+                    m_error = "stopped";
+                    out.clear();
+                    return ZipReadStatus::Stopped;
+                }
             }
         }
         out.resize(static_cast<std::size_t>(filled));

@@ -11,6 +11,7 @@
 // | out of memory while unpacking                         | TooLarge, nothing kept          |
 // | inflate or CRC error, size unlike its directory entry | Damaged, nothing kept           |
 // | encrypted, unknown compression method                 | Damaged, nothing kept           |
+// | the caller asked to stop while unpacking              | Stopped, nothing kept           |
 //
 // A member's data is unpacked in pieces, so a size claimed in the directory never decides
 // how much memory is taken before the data is there.
@@ -18,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +35,7 @@ struct ZipMemberInfo {
 };
 
 /// Result of an extraction.
-enum class ZipReadStatus { Ok, NoSuchMember, TooLarge, Damaged };
+enum class ZipReadStatus { Ok, NoSuchMember, TooLarge, Damaged, Stopped };
 
 /// An open archive. Open it once and extract any number of members.
 class TUnZipReader {
@@ -69,9 +71,13 @@ public:
 
     /// Extracts member index into out (resized to the member's size; capacity reused).
     /// Damaged: the data could not be inflated or failed its CRC; error() says why.
-    [[nodiscard]] ZipReadStatus UnZipToBufferByIndex(std::int32_t index,
-                                                     std::vector<std::byte>& out,
-                                                     std::uint64_t limit = kDefaultMemberLimit);
+    /// stopRequested (if any) is asked about every kStopPollEvery bytes unpacked: true ends
+    /// the extraction with Stopped.
+    [[nodiscard]] ZipReadStatus UnZipToBufferByIndex(
+        std::int32_t index, std::vector<std::byte>& out, std::uint64_t limit = kDefaultMemberLimit,
+        const std::function<bool()>& stopRequested = {});
+    /// Bytes unpacked between two looks at stopRequested.
+    static constexpr std::uint64_t kStopPollEvery = std::uint64_t{256} << 10;
 
     /// The last error in words.
     [[nodiscard]] const std::string& error() const { return m_error; }

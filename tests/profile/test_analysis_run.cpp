@@ -76,6 +76,45 @@ TEST(RunAnalysis, ManyFilesGiveTheOneAtATimeResult) {
     }
 }
 
+// A stop asked while a long file or member is read (here after its second piece) drops it
+// whole: the run ends with the counts, counters and text of the file before it alone.
+TEST(RunAnalysis, StopInsideALongFileKeepsOnlyTheFilesBefore) {
+    struct StopInside : test::RunRecorder {
+        int polls = 0;
+        bool stopRequested() override { return processed >= 1 && ++polls > 2; }
+    };
+    struct Row {
+        const char* name;
+        std::size_t mib;
+        std::u16string header;
+        bool zipped;
+    };
+    for (const Row& row : {Row{"one thread", 6, u"", false}, Row{"two threads", 12, u"", false},
+                           Row{"header cut", 6, u"#", false}, Row{"zip member", 6, u"", true}}) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        writeFile(dir / "1.txt",
+                  "\xEF\xBB\xBF"
+                  "ab\r\nc#d\xC3\xA9");
+        const std::string second = "#\r\n" + std::string(row.mib << 20, 'z');
+        row.zipped ? test::writeZip(dir / "2.zip", {{"2.txt", second}})
+                   : writeFile(dir / "2.txt", second);
+        AnalysisState alone;
+        AnalysisState stopped;
+        test::RunRecorder quiet;
+        test::analyse(dir / "1.txt", u"*.txt", alone, quiet, false, true, row.header);
+        StopInside observer;
+        test::analyse(dir.path(), u"*.txt", stopped, observer, false, true, row.header);
+        EXPECT_EQ(observer.found, 2);
+        EXPECT_EQ(observer.processed, 1);
+        EXPECT_EQ(stopped.FilesRead, 1);
+        EXPECT_EQ(stopped.CrLfCount, alone.CrLfCount);
+        EXPECT_EQ(stopped.Utf8FileCount, 1);
+        EXPECT_EQ(stopped.SourceText, alone.SourceText);
+        EXPECT_EQ(*stopped.CharCounts, *alone.CharCounts);
+    }
+}
+
 // What the chosen path and options make the run read. Members are read at their archive's place
 // (an empty one silently); an archive is opened once (taken away after its first member, the
 // others are still read); one gone before its members are read is skipped silently.
