@@ -162,7 +162,6 @@ public:
         m_form.m_progressFilesRead = filesRead;
         m_form.postProgress();
     }
-    [[nodiscard]] bool stopRequested() override { return m_form.m_stopRequested; }
 
 private:
     TForm1& m_form;
@@ -171,7 +170,9 @@ private:
 // ---- construction
 
 TForm1::TForm1(FormServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services)) {
+    : QMainWindow(parent),
+      m_services(std::move(services)),
+      m_observer(std::make_unique<RunObserver>(*this)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Runemeter"));
     if (!m_services.message) {
@@ -665,7 +666,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (m_running) {
+    if (m_run.running()) {
         // The run ends after the file in hand; the window closes when its profile is in.
         m_closeAfterRun = true;
         ButtonStopClick();
@@ -699,7 +700,7 @@ void TForm1::showPathValidity(bool valid, const QString& path) {
 }
 
 void TForm1::ButtonAnalyseClick() {
-    if (m_running) {
+    if (m_run.running()) {
         return;  // one run at a time
     }
     RunRequest request;
@@ -708,32 +709,29 @@ void TForm1::ButtonAnalyseClick() {
     request.includeSubFolders = CheckBoxFolders->isChecked();
     request.readZipfiles = CheckBoxZips->isChecked();
     request.headerToCut = toU16(ElEditHeaderToCut->text());
-    const bool valid = CheckChosenPath(request, FileAndDirIterator1);
-    showPathValidity(valid, ElFolderNameEdit1->text());
-    if (!valid) {
-        return;
-    }
-    PageControl1->setCurrentWidget(TabSheetResults);
-    m_runPath = request.path;
-    m_running = true;
-    m_stopRequested = false;
+    // What the worker reports through starts afresh before it can report.
     m_progressFilesRead = 0;
     m_progressPending = false;
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = false;
     }
+    const bool valid = m_run.start(request, *m_observer, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { runEnded(); }, Qt::QueuedConnection);
+    });
+    showPathValidity(valid, ElFolderNameEdit1->text());
+    if (!valid) {
+        return;
+    }
+    // The worker's reports are queued behind what follows.
+    PageControl1->setCurrentWidget(TabSheetResults);
+    m_runPath = request.path;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LabelResults->setText(QStringLiteral("..."));
     PCProgressBar1->setRange(0, 1);
     PCProgressBar1->setValue(0);
     emit runStarted();
-    m_worker = std::thread([this, header = request.headerToCut] {
-        RunObserver observer(*this);
-        runAnalysis(FileAndDirIterator1, header, m_state, observer);
-        QMetaObject::invokeMethod(
-            this, [this] { runEnded(); }, Qt::QueuedConnection);
-    });
 }
 
 void TForm1::postProgress() {
@@ -770,13 +768,14 @@ void TForm1::messageFromWorker(const QString& text) {
 }
 
 void TForm1::runEnded() {
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
+    const RunOutcome outcome = m_run.finish();
     PCProgressBar1->setValue(0);
     rebuildProfile();
     QApplication::restoreOverrideCursor();
-    m_running = false;
+    if (outcome.failed) {
+        ShowNote(formatWithStrings(ResourceString(ResId::VTRunFailed),
+                                   std::array<std::u16string_view, 1>{utf8ToUtf16(outcome.error)}));
+    }
     emit runFinished();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
@@ -785,29 +784,21 @@ void TForm1::runEnded() {
 }
 
 void TForm1::stopWorker() {
-    if (!m_worker.joinable()) {
+    if (!m_run.running()) {
         return;
     }
-    m_stopRequested = true;
-    FileAndDirIterator1.Stop();
+    m_run.stop();
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = true;
     }
     m_messageDone.notify_all();
-    m_worker.join();
-    if (m_running) {
-        QApplication::restoreOverrideCursor();
-        m_running = false;
-    }
+    (void)m_run.finish();
+    QApplication::restoreOverrideCursor();
 }
 
 void TForm1::ButtonStopClick() {
-    if (!m_running) {
-        return;
-    }
-    m_stopRequested = true;
-    FileAndDirIterator1.Stop();
+    m_run.stop();
 }
 
 void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
@@ -816,26 +807,26 @@ void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
 
 void TForm1::rebuildProfile() {
     m_sortSection = -1;  // a run or a font change shows the rows in code order
-    applyProfile(BuildProfile(m_state, m_runPath));
+    applyProfile(BuildProfile(m_run.state(), m_runPath));
 }
 
 bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
-    if (m_running) {
+    if (m_run.running()) {
         return false;  // the worker owns the state until the run ends
     }
-    m_state.clear();
+    m_run.state().clear();
     m_runPath.clear();
-    fill(m_state);
+    fill(m_run.state());
     rebuildProfile();
     return true;
 }
 
 void TForm1::RetranslateResults() {
     // Also after a run that read no file: its rows and labels carry resource strings too.
-    if (m_running || !m_profileShown) {
+    if (m_run.running() || !m_profileShown) {
         return;
     }
-    Profile profile = BuildProfile(m_state, m_runPath);
+    Profile profile = BuildProfile(m_run.state(), m_runPath);
     sortRowsBySection(profile.rows, m_sortSection);  // the user's order stays
     applyProfile(profile);
 }
@@ -844,7 +835,7 @@ void TForm1::applyProfile(const Profile& profile) {
     m_profileShown = true;
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
     LMDListBox1->fitSectionsToTexts();
-    Memo->setPlainText(memoText(m_state));
+    Memo->setPlainText(memoText(m_run.state()));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
 }
@@ -919,7 +910,7 @@ void TForm1::FontComboBoxChange() {
     rowFont.setFamily(ElFontComboBox1->currentFont().family());
     LMDListBox1->setFont(rowFont);
     LMDListBox1->rowHeightChanged();
-    if (!m_running && !m_state.SourceText.empty()) {
+    if (!m_run.running() && !m_run.state().SourceText.empty()) {
         rebuildProfile();
     } else {
         LMDListBox1->fitSectionsToTexts();

@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 29> kTable{{
+constexpr std::array<ResourceStringEntry, 30> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -51,6 +51,8 @@ constexpr std::array<ResourceStringEntry, 29> kTable{{
     {ResId::VTSettingsKept, "VTSettingsKept",
      u"The settings file could not be read, so the defaults are in use; it was kept as %s."},
     {ResId::VTClosingAfterFile, "VTClosingAfterFile", u"Closing when the file in hand is done..."},
+    {ResId::VTRunFailed, "VTRunFailed",
+     u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
 }};
 
 constexpr bool tableInIdOrder() {

@@ -41,6 +41,7 @@ enum class ResId : std::uint16_t {
     VTNoPathGiven = 1210,
     VTSettingsKept = 1211,
     VTClosingAfterFile = 1212,
+    VTRunFailed = 1213,
 };
 
 /// One row of the table: id, name as the code knows it, English text.
