@@ -194,15 +194,39 @@ TForm1::~TForm1() {
     delete takeCentralWidget();
 }
 
+// The window is built in steps, in the order the controls were always made (translations and
+// the settings file find them by name; the order of children stays as it was).
 void TForm1::createControls() {
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));
     auto* outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    outer->addWidget(createTopPanel(central));
+    outer->addWidget(createTabs(central), 1);
+    setCentralWidget(central);
 
+    ElStatusBar1 = new QStatusBar(this);
+    ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
+    setStatusBar(ElStatusBar1);
+
+    fillBrowseMenu();
+    assignHelpTopics();
+    connectHandlers();
+    setKeyboardOrder();
+
+    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+}
+
+QFrame* TForm1::createTopPanel(QWidget* parent) {
     // Top panel: path, mask, options, the three buttons, the summary and the progress bar.
-    Panel2 = new QFrame(central);
+    Panel2 = new QFrame(parent);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFrameShape(QFrame::StyledPanel);
     Panel2->setFixedHeight(kPanelHeight);
@@ -316,10 +340,12 @@ void TForm1::createControls() {
     PCProgressBar1->setRange(0, 1);
     PCProgressBar1->setValue(0);
     panelLayout->addWidget(PCProgressBar1);
-    outer->addWidget(Panel2);
+    return Panel2;
+}
 
+QTabWidget* TForm1::createTabs(QWidget* parent) {
     // The three tabs.
-    PageControl1 = new QTabWidget(central);
+    PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setProperty(kHelpContextProperty, kMainHelpContext);
 
@@ -388,13 +414,10 @@ void TForm1::createControls() {
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     sourceLayout->addWidget(Memo);
     PageControl1->addTab(TabSheetHelp, QStringLiteral("Source Te&xt"));
-    outer->addWidget(PageControl1, 1);
-    setCentralWidget(central);
+    return PageControl1;
+}
 
-    ElStatusBar1 = new QStatusBar(this);
-    ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
-    setStatusBar(ElStatusBar1);
-
+void TForm1::fillBrowseMenu() {
     // Browsing offers files and folders; it starts where the current path is, else the desktop.
     const auto startFolder = [this] {
         const QString current = ElFolderNameEdit1->text().trimmed();
@@ -404,6 +427,7 @@ void TForm1::createControls() {
         }
         return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     };
+    QMenu* browseMenu = ElFolderNameEdit1Browse->menu();
     QAction* chooseFile = browseMenu->addAction(QStringLiteral("&File..."));
     connect(chooseFile, &QAction::triggered, this, [this, startFolder] {
         const QString file =
@@ -420,9 +444,13 @@ void TForm1::createControls() {
             ElFolderNameEdit1->setText(QDir::toNativeSeparators(folder));
         }
     });
+}
 
+void TForm1::assignHelpTopics() {
     // Help topics: a control with a section of its own in the guide opens it; the rest, through
     // their panel or tabs, the main topic.
+    auto* fontLabel = TabSheet1->findChild<QLabel*>(QStringLiteral("LabelFontName"));
+    auto* sizeLabel = TabSheet1->findChild<QLabel*>(QStringLiteral("LabelFontSize"));
     const auto helpTopic = [](std::initializer_list<QWidget*> controls, int context) {
         for (QWidget* control : controls) {
             control->setProperty(kHelpContextProperty, context);
@@ -438,7 +466,9 @@ void TForm1::createControls() {
     helpTopic({Label2, ElEditHeaderToCut}, kHeaderHelpContext);
     helpTopic({ButtonHelp}, kMainHelpContext);
     helpTopic({TabSheetHelp}, kSourceTextHelpContext);
+}
 
+void TForm1::connectHandlers() {
     // Handlers.
     connect(ButtonAnalyse, &QPushButton::clicked, this, &TForm1::ButtonAnalyseClick);
     connect(ElFolderNameEdit1, &QLineEdit::returnPressed, this, &TForm1::ButtonAnalyseClick);
@@ -472,30 +502,20 @@ void TForm1::createControls() {
     }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
+}
 
+void TForm1::setKeyboardOrder() {
     // Keyboard order: top to bottom, left to right.
-    setTabOrder(ElFolderNameEdit1, ElFolderNameEdit1Browse);
-    setTabOrder(ElFolderNameEdit1Browse, ElComboBoxFileSpecs);
-    setTabOrder(ElComboBoxFileSpecs, CheckBoxZips);
-    setTabOrder(CheckBoxZips, CheckBoxFolders);
-    setTabOrder(CheckBoxFolders, ButtonAnalyse);
-    setTabOrder(ButtonAnalyse, ButtonStop);
-    setTabOrder(ButtonStop, ElPopupButtonCopy);
-    setTabOrder(ElPopupButtonCopy, PageControl1);
-    setTabOrder(PageControl1, LMDListBox1);
-    setTabOrder(LMDListBox1, ElFontComboBox1);
-    setTabOrder(ElFontComboBox1, ElSpinEditFontSize);
-    setTabOrder(ElSpinEditFontSize, ElEditHeaderToCut);
-    setTabOrder(ElEditHeaderToCut, ElCheckBoxCopyCharactersOnly);
-    setTabOrder(ElCheckBoxCopyCharactersOnly, ButtonHelp);
-    setTabOrder(ButtonHelp, Memo);
-
-    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
-    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
-    resize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    const std::array<QWidget*, 16> order{ElFolderNameEdit1,   ElFolderNameEdit1Browse,
+                                         ElComboBoxFileSpecs, CheckBoxZips,
+                                         CheckBoxFolders,     ButtonAnalyse,
+                                         ButtonStop,          ElPopupButtonCopy,
+                                         PageControl1,        LMDListBox1,
+                                         ElFontComboBox1,     ElSpinEditFontSize,
+                                         ElEditHeaderToCut,   ElCheckBoxCopyCharactersOnly,
+                                         ButtonHelp,          Memo};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
     }
 }
 

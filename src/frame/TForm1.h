@@ -163,6 +163,12 @@ private:
     class RunObserver;
 
     void createControls();
+    QFrame* createTopPanel(QWidget* parent);
+    QTabWidget* createTabs(QWidget* parent);
+    void fillBrowseMenu();
+    void assignHelpTopics();
+    void connectHandlers();
+    void setKeyboardOrder();
     void showPathValidity(bool valid, const QString& path);
     void runEnded();
     void applyProfile(const Profile& profile);
