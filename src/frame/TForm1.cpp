@@ -163,7 +163,6 @@ public:
         m_form.m_progressFilesRead = filesRead;
         m_form.postProgress();
     }
-    [[nodiscard]] bool stopRequested() override { return m_form.m_stopRequested; }
 
 private:
     TForm1& m_form;
@@ -172,7 +171,9 @@ private:
 // ---- construction
 
 TForm1::TForm1(FormServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services)) {
+    : QMainWindow(parent),
+      m_services(std::move(services)),
+      m_observer(std::make_unique<RunObserver>(*this)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Runemeter"));
     if (!m_services.message) {
@@ -194,15 +195,39 @@ TForm1::~TForm1() {
     delete takeCentralWidget();
 }
 
+// The window is built in steps, in the order the controls were always made (translations and
+// the settings file find them by name; the order of children stays as it was).
 void TForm1::createControls() {
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("ClientArea"));
     auto* outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    outer->addWidget(createTopPanel(central));
+    outer->addWidget(createTabs(central), 1);
+    setCentralWidget(central);
 
+    ElStatusBar1 = new QStatusBar(this);
+    ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
+    setStatusBar(ElStatusBar1);
+
+    fillBrowseMenu();
+    assignHelpTopics();
+    connectHandlers();
+    setKeyboardOrder();
+
+    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+}
+
+QFrame* TForm1::createTopPanel(QWidget* parent) {
     // Top panel: path, mask, options, the three buttons, the summary and the progress bar.
-    Panel2 = new QFrame(central);
+    Panel2 = new QFrame(parent);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFrameShape(QFrame::StyledPanel);
     Panel2->setFixedHeight(kPanelHeight);
@@ -317,10 +342,12 @@ void TForm1::createControls() {
     PCProgressBar1->setRange(0, 1);
     PCProgressBar1->setValue(0);
     panelLayout->addWidget(PCProgressBar1);
-    outer->addWidget(Panel2);
+    return Panel2;
+}
 
+QTabWidget* TForm1::createTabs(QWidget* parent) {
     // The three tabs.
-    PageControl1 = new QTabWidget(central);
+    PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setProperty(kHelpContextProperty, kMainHelpContext);
 
@@ -393,13 +420,10 @@ void TForm1::createControls() {
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     sourceLayout->addWidget(Memo);
     PageControl1->addTab(TabSheetHelp, QStringLiteral("Source Te&xt"));
-    outer->addWidget(PageControl1, 1);
-    setCentralWidget(central);
+    return PageControl1;
+}
 
-    ElStatusBar1 = new QStatusBar(this);
-    ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
-    setStatusBar(ElStatusBar1);
-
+void TForm1::fillBrowseMenu() {
     // Browsing offers files and folders; it starts where the current path is, else the desktop.
     const auto startFolder = [this] {
         const QString current = ElFolderNameEdit1->text().trimmed();
@@ -409,6 +433,7 @@ void TForm1::createControls() {
         }
         return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     };
+    QMenu* browseMenu = ElFolderNameEdit1Browse->menu();
     QAction* chooseFile = browseMenu->addAction(QStringLiteral("&File..."));
     chooseFile->setObjectName(QStringLiteral("ActionBrowseFile"));
     connect(chooseFile, &QAction::triggered, this, [this, startFolder] {
@@ -427,9 +452,13 @@ void TForm1::createControls() {
             ElFolderNameEdit1->setText(QDir::toNativeSeparators(folder));
         }
     });
+}
 
+void TForm1::assignHelpTopics() {
     // Help topics: a control with a section of its own in the guide opens it; the rest, through
     // their panel or tabs, the main topic.
+    auto* fontLabel = TabSheet1->findChild<QLabel*>(QStringLiteral("LabelFontName"));
+    auto* sizeLabel = TabSheet1->findChild<QLabel*>(QStringLiteral("LabelFontSize"));
     const auto helpTopic = [](std::initializer_list<QWidget*> controls, int context) {
         for (QWidget* control : controls) {
             control->setProperty(kHelpContextProperty, context);
@@ -445,7 +474,9 @@ void TForm1::createControls() {
     helpTopic({Label2, ElEditHeaderToCut}, kHeaderHelpContext);
     helpTopic({ButtonHelp}, kMainHelpContext);
     helpTopic({TabSheetHelp}, kSourceTextHelpContext);
+}
 
+void TForm1::connectHandlers() {
     // Handlers.
     connect(ButtonAnalyse, &QPushButton::clicked, this, &TForm1::ButtonAnalyseClick);
     connect(ElFolderNameEdit1, &QLineEdit::returnPressed, this, &TForm1::ButtonAnalyseClick);
@@ -479,30 +510,20 @@ void TForm1::createControls() {
     }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
+}
 
+void TForm1::setKeyboardOrder() {
     // Keyboard order: top to bottom, left to right.
-    setTabOrder(ElFolderNameEdit1, ElFolderNameEdit1Browse);
-    setTabOrder(ElFolderNameEdit1Browse, ElComboBoxFileSpecs);
-    setTabOrder(ElComboBoxFileSpecs, CheckBoxZips);
-    setTabOrder(CheckBoxZips, CheckBoxFolders);
-    setTabOrder(CheckBoxFolders, ButtonAnalyse);
-    setTabOrder(ButtonAnalyse, ButtonStop);
-    setTabOrder(ButtonStop, ElPopupButtonCopy);
-    setTabOrder(ElPopupButtonCopy, PageControl1);
-    setTabOrder(PageControl1, LMDListBox1);
-    setTabOrder(LMDListBox1, ElFontComboBox1);
-    setTabOrder(ElFontComboBox1, ElSpinEditFontSize);
-    setTabOrder(ElSpinEditFontSize, ElEditHeaderToCut);
-    setTabOrder(ElEditHeaderToCut, ElCheckBoxCopyCharactersOnly);
-    setTabOrder(ElCheckBoxCopyCharactersOnly, ButtonHelp);
-    setTabOrder(ButtonHelp, Memo);
-
-    // Client area 420 x 488, centred on the screen; never smaller than its controls need.
-    setMinimumSize(minimumSizeHint().expandedTo(QSize(kMinimumClientWidth, kMinimumClientHeight)));
-    resize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    const std::array<QWidget*, 16> order{ElFolderNameEdit1,   ElFolderNameEdit1Browse,
+                                         ElComboBoxFileSpecs, CheckBoxZips,
+                                         CheckBoxFolders,     ButtonAnalyse,
+                                         ButtonStop,          ElPopupButtonCopy,
+                                         PageControl1,        LMDListBox1,
+                                         ElFontComboBox1,     ElSpinEditFontSize,
+                                         ElEditHeaderToCut,   ElCheckBoxCopyCharactersOnly,
+                                         ButtonHelp,          Memo};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
     }
 }
 
@@ -672,7 +693,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (m_running) {
+    if (m_run.running()) {
         // The run ends after the file in hand; the window closes when its profile is in.
         m_closeAfterRun = true;
         ButtonStopClick();
@@ -706,7 +727,7 @@ void TForm1::showPathValidity(bool valid, const QString& path) {
 }
 
 void TForm1::ButtonAnalyseClick() {
-    if (m_running) {
+    if (m_run.running()) {
         return;  // one run at a time
     }
     RunRequest request;
@@ -715,32 +736,29 @@ void TForm1::ButtonAnalyseClick() {
     request.includeSubFolders = CheckBoxFolders->isChecked();
     request.readZipfiles = CheckBoxZips->isChecked();
     request.headerToCut = toU16(ElEditHeaderToCut->text());
-    const bool valid = CheckChosenPath(request, FileAndDirIterator1);
-    showPathValidity(valid, ElFolderNameEdit1->text());
-    if (!valid) {
-        return;
-    }
-    PageControl1->setCurrentWidget(TabSheetResults);
-    m_runPath = request.path;
-    m_running = true;
-    m_stopRequested = false;
+    // What the worker reports through starts afresh before it can report.
     m_progressFilesRead = 0;
     m_progressPending = false;
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = false;
     }
+    const bool valid = m_run.start(request, *m_observer, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { runEnded(); }, Qt::QueuedConnection);
+    });
+    showPathValidity(valid, ElFolderNameEdit1->text());
+    if (!valid) {
+        return;
+    }
+    // The worker's reports are queued behind what follows.
+    PageControl1->setCurrentWidget(TabSheetResults);
+    m_runPath = request.path;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     LabelResults->setText(QStringLiteral("..."));
     PCProgressBar1->setRange(0, 1);
     PCProgressBar1->setValue(0);
     emit runStarted();
-    m_worker = std::thread([this, header = request.headerToCut] {
-        RunObserver observer(*this);
-        runAnalysis(FileAndDirIterator1, header, m_state, observer);
-        QMetaObject::invokeMethod(
-            this, [this] { runEnded(); }, Qt::QueuedConnection);
-    });
 }
 
 void TForm1::postProgress() {
@@ -777,13 +795,14 @@ void TForm1::messageFromWorker(const QString& text) {
 }
 
 void TForm1::runEnded() {
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
+    const RunOutcome outcome = m_run.finish();
     PCProgressBar1->setValue(0);
     rebuildProfile();
     QApplication::restoreOverrideCursor();
-    m_running = false;
+    if (outcome.failed) {
+        ShowNote(formatWithStrings(ResourceString(ResId::VTRunFailed),
+                                   std::array<std::u16string_view, 1>{utf8ToUtf16(outcome.error)}));
+    }
     emit runFinished();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
@@ -792,29 +811,21 @@ void TForm1::runEnded() {
 }
 
 void TForm1::stopWorker() {
-    if (!m_worker.joinable()) {
+    if (!m_run.running()) {
         return;
     }
-    m_stopRequested = true;
-    FileAndDirIterator1.Stop();
+    m_run.stop();
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = true;
     }
     m_messageDone.notify_all();
-    m_worker.join();
-    if (m_running) {
-        QApplication::restoreOverrideCursor();
-        m_running = false;
-    }
+    (void)m_run.finish();
+    QApplication::restoreOverrideCursor();
 }
 
 void TForm1::ButtonStopClick() {
-    if (!m_running) {
-        return;
-    }
-    m_stopRequested = true;
-    FileAndDirIterator1.Stop();
+    m_run.stop();
 }
 
 void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
@@ -823,26 +834,26 @@ void TForm1::FileAndDirIterator1FoundDir(const QString& DirName) {
 
 void TForm1::rebuildProfile() {
     m_sortSection = -1;  // a run or a font change shows the rows in code order
-    applyProfile(BuildProfile(m_state, m_runPath));
+    applyProfile(BuildProfile(m_run.state(), m_runPath));
 }
 
 bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
-    if (m_running) {
+    if (m_run.running()) {
         return false;  // the worker owns the state until the run ends
     }
-    m_state.clear();
+    m_run.state().clear();
     m_runPath.clear();
-    fill(m_state);
+    fill(m_run.state());
     rebuildProfile();
     return true;
 }
 
 void TForm1::RetranslateResults() {
     // Also after a run that read no file: its rows and labels carry resource strings too.
-    if (m_running || !m_profileShown) {
+    if (m_run.running() || !m_profileShown) {
         return;
     }
-    Profile profile = BuildProfile(m_state, m_runPath);
+    Profile profile = BuildProfile(m_run.state(), m_runPath);
     sortRowsBySection(profile.rows, m_sortSection);  // the user's order stays
     applyProfile(profile);
 }
@@ -851,7 +862,7 @@ void TForm1::applyProfile(const Profile& profile) {
     m_profileShown = true;
     LMDListBox1->resultsModel().setRows(profile.rows, profile.totalCharacters);
     LMDListBox1->fitSectionsToTexts();
-    Memo->setPlainText(memoText(m_state));
+    Memo->setPlainText(memoText(m_run.state()));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
 }
@@ -926,7 +937,7 @@ void TForm1::FontComboBoxChange() {
     rowFont.setFamily(ElFontComboBox1->currentFont().family());
     LMDListBox1->setFont(rowFont);
     LMDListBox1->rowHeightChanged();
-    if (!m_running && !m_state.SourceText.empty()) {
+    if (!m_run.running() && !m_run.state().SourceText.empty()) {
         rebuildProfile();
     } else {
         LMDListBox1->fitSectionsToTexts();

@@ -10,14 +10,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "frame/run_controller.h"
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
-#include "suite/file_iterator.h"
 #include "suite/number_format.h"
 
 class QCheckBox;
@@ -105,13 +105,10 @@ public:
     QPlainTextEdit* Memo = nullptr;
     QStatusBar* ElStatusBar1 = nullptr;
 
-    /// The file iterator of the runs (owned by the window).
-    TFileAndDirIterator FileAndDirIterator1;
-
     /// The state of the last run; read it only while no run is in progress.
-    [[nodiscard]] const AnalysisState& analysisState() const { return m_state; }
+    [[nodiscard]] const AnalysisState& analysisState() const { return m_run.state(); }
     /// Whether a run is in progress.
-    [[nodiscard]] bool isRunning() const { return m_running; }
+    [[nodiscard]] bool isRunning() const { return m_run.running(); }
     /// The help file the help opens, as the help file rule chose it.
     [[nodiscard]] const std::filesystem::path& helpFile() const { return m_helpFile; }
     /// Chooses the help file of a language by the help file rule (a language switch), logs it
@@ -167,6 +164,12 @@ private:
     class RunObserver;
 
     void createControls();
+    QFrame* createTopPanel(QWidget* parent);
+    QTabWidget* createTabs(QWidget* parent);
+    void fillBrowseMenu();
+    void assignHelpTopics();
+    void connectHandlers();
+    void setKeyboardOrder();
     void showPathValidity(bool valid, const QString& path);
     void runEnded();
     void applyProfile(const Profile& profile);
@@ -179,18 +182,16 @@ private:
     [[nodiscard]] static std::filesystem::path programFileName();
 
     FormServices m_services;
-    AnalysisState m_state;
-    std::u16string m_runPath;  ///< the path as typed when the run began
+    std::unique_ptr<RunObserver> m_observer;  ///< hears of each run on the worker thread
+    RunController m_run;                      ///< the run's request, iterator and state
+    std::u16string m_runPath;                 ///< the path as typed when the run began
     std::filesystem::path m_helpFile;
     std::vector<std::filesystem::path> m_helpPlaces;  ///< where the help is looked for, in order
-    std::thread m_worker;
-    bool m_running = false;
     bool m_closeAfterRun = false;
     bool m_profileShown = false;      ///< the list shows a profile (of a run or a filled state)
     int m_sortSection = -1;           ///< the header section the list was last sorted by; -1: none
     bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
-    std::atomic<bool> m_stopRequested{false};
 
     // Progress from the worker, coalesced: one queued update at a time.
     std::atomic<std::int64_t> m_progressFilesRead{0};

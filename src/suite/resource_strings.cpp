@@ -15,7 +15,7 @@ namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
 // the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 50> kTable{{
+constexpr std::array<ResourceStringEntry, 51> kTable{{
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -79,6 +79,8 @@ constexpr std::array<ResourceStringEntry, 50> kTable{{
      u"The settings file %s could not be read (%s). The controls keep their defaults."},
     {ResId::VTSettingsUnsaved, "VTSettingsUnsaved",
      u"The settings could not be saved (%s). The previous settings file is unchanged."},
+    {ResId::VTRunFailed, "VTRunFailed",
+     u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
 }};
 
 constexpr bool tableInIdOrder() {

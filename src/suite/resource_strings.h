@@ -62,6 +62,7 @@ enum class ResId : std::uint16_t {
     VTAndMore = 1231,
     VTSettingsUnreadable = 1232,
     VTSettingsUnsaved = 1233,
+    VTRunFailed = 1234,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

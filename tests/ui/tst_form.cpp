@@ -2,6 +2,8 @@
 // the full list, sorting, copying, painting, a restart (also from a damaged settings file),
 // settings files loaded, context help, F1 and the help page.
 
+#include <sys/stat.h>
+
 #include "frame/control_states.h"
 #include "frame/tool_data_module.h"
 #include "results/results_list.h"
@@ -187,6 +189,28 @@ private slots:
             QVERIFY(test::runOn(form, at("act")));
             QCOMPARE(form.analysisState().FilesRead, 3);
         }
+    }
+
+    // An error on the worker (here the log, written there for an entry that is no file) ends
+    // the run with the error in the status bar and the log; the window runs again.
+    void workerErrorEndsTheRun() {
+        QVERIFY(QDir().mkpath(at("fifo")) && ::mkfifo(qPrintable(at("fifo/pipe.txt")), 0600) == 0);
+        auto logged = std::make_shared<std::vector<std::u16string>>();  // the window outlives us
+        FormServices services;
+        services.log = [logged](const std::u16string& line, bool) {
+            if (line.find(u"pipe.txt") != std::u16string::npos) {
+                throw std::runtime_error("log full");
+            }
+            logged->push_back(line);
+        };
+        TForm1& form = makeForm(services);
+        QVERIFY(test::runOn(form, at("fifo")));
+        const QString shown = form.ElStatusBar1->currentMessage();
+        QVERIFY2(shown.contains("(log full)"), qPrintable(shown));
+        QVERIFY(!form.isRunning() && QApplication::overrideCursor() == nullptr);
+        QCOMPARE(fromU16(logged->back()), shown);
+        QVERIFY(test::runOn(form, at("data")));
+        QCOMPARE(form.analysisState().FilesRead, 3);
     }
 
     // A row for every code unit, line breaks and the total, laid out without measuring each.
