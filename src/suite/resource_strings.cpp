@@ -14,8 +14,9 @@ namespace runemeter {
 namespace {
 
 // English texts of our own. The line-break and total labels must never begin with a digit:
-// the copy text tells character rows from label rows by their first character.
-constexpr std::array<ResourceStringEntry, 51> kTable{{
+// the copy text tells character rows from label rows by their first character. The table's size
+// is counted from its rows, so that adding a string cannot leave a default row at its end.
+constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTTab, "VTTab", u"Tab"},
     {ResId::VTLineFeed, "VTLineFeed", u"Line feed"},
     {ResId::VTCarriageReturn, "VTCarriageReturn", u"Carriage return"},
@@ -81,7 +82,7 @@ constexpr std::array<ResourceStringEntry, 51> kTable{{
      u"The settings could not be saved (%s). The previous settings file is unchanged."},
     {ResId::VTRunFailed, "VTRunFailed",
      u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
-}};
+});
 
 constexpr bool tableInIdOrder() {
     for (std::size_t i = 1; i < kTable.size(); ++i) {
