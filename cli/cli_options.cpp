@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "profile/char_properties.h"
+
 namespace runemeter {
 
 namespace {
@@ -30,7 +32,13 @@ std::string cliUsage() {
            "                      row order: code (default), row text, or frequency (largest\n"
            "                      first)\n"
            "  --letters-only      print only the rows of single letters\n"
-           "  --format tsv|json   output form (default tsv)\n"
+           "  --format tsv|table|csv|json\n"
+           "                      output form: tsv (default; as the window's copy), table\n"
+           "                      (tab-separated with a header and each character's U+ code,\n"
+           "                      name, category, script and block), csv, or json\n"
+           "  --group-by script|block|category|type\n"
+           "                      one line per group of characters (name, distinct\n"
+           "                      characters, frequency, share), largest frequency first\n"
            "  --help              show this help and exit\n"
            "  --version           show the version and exit\n"
            "\n"
@@ -42,6 +50,7 @@ std::string cliUsage() {
 CliParseResult parseCliOptions(std::span<const std::string_view> args) {
     CliParseResult result;
     std::optional<std::string> path;
+    bool sortGiven = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -82,7 +91,8 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         }
         if (name == "--version") {
             result.exitNow = true;
-            result.output = std::string("runemeter-cli ") + RUNEMETER_VERSION + "\n";
+            result.output = std::string("runemeter-cli ") + RUNEMETER_VERSION + "\n" +
+                            unicodeVersionText() + "\n";
             return result;
         }
         if (name == "--subfolders" && noValue()) {
@@ -92,7 +102,7 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         } else if (name == "--letters-only" && noValue()) {
             result.options.lettersOnly = true;
         } else if (name == "--mask" || name == "--header" || name == "--sort" ||
-                   name == "--format") {
+                   name == "--format" || name == "--group-by") {
             const auto value = takeValue(name);
             if (!value) {
                 return failure("option '" + std::string(name) + "' needs a value");
@@ -105,6 +115,7 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
             } else if (name == "--header") {
                 result.options.header = *value;
             } else if (name == "--sort") {
+                sortGiven = true;
                 if (*value == "code") {
                     result.options.sort = CliSort::Code;
                 } else if (*value == "text") {
@@ -115,18 +126,32 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                     return failure("unknown sort order '" + *value +
                                    "' (choose code, text or freq)");
                 }
+            } else if (name == "--group-by") {
+                result.options.groupBy = groupKeyNamed(*value);
+                if (!result.options.groupBy) {
+                    return failure("unknown group '" + *value +
+                                   "' (choose script, block, category or type)");
+                }
             } else {
                 if (*value == "tsv") {
                     result.options.format = CliFormat::Tsv;
+                } else if (*value == "table") {
+                    result.options.format = CliFormat::Table;
+                } else if (*value == "csv") {
+                    result.options.format = CliFormat::Csv;
                 } else if (*value == "json") {
                     result.options.format = CliFormat::Json;
                 } else {
-                    return failure("unknown format '" + *value + "' (choose tsv or json)");
+                    return failure("unknown format '" + *value +
+                                   "' (choose tsv, table, csv or json)");
                 }
             }
         } else {
             return failure("unknown option '" + std::string(arg) + "'");
         }
+    }
+    if (sortGiven && result.options.groupBy) {
+        return failure("--sort cannot be used with --group-by (groups are listed by frequency)");
     }
     if (!path) {
         return failure("no PATH given");

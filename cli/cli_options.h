@@ -2,9 +2,12 @@
 
 // Command-line options of runemeter-cli.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "results/groups.h"
 
 namespace runemeter {
 
@@ -12,7 +15,7 @@ namespace runemeter {
 enum class CliSort { Code, Text, Frequency };
 
 /// Output form.
-enum class CliFormat { Tsv, Json };
+enum class CliFormat { Tsv, Table, Csv, Json };
 
 /// What the user asked for; the defaults are the window's.
 struct CliOptions {
@@ -24,6 +27,7 @@ struct CliOptions {
     CliSort sort = CliSort::Code;
     bool lettersOnly = false;
     CliFormat format = CliFormat::Tsv;
+    std::optional<GroupKey> groupBy;  ///< one row per group instead of per character
 };
 
 /// Parsed options, or a text to print and an exit status (help, version, bad arguments).

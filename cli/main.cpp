@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/json_output.h"
 #include "profile/analysis_run.h"
 #include "profile/profile.h"
 #include "results/copy_text.h"
+#include "results/groups.h"
+#include "results/output_forms.h"
 #include "results/sorting.h"
 #include "suite/file_iterator.h"
 #include "suite/number_format.h"
@@ -117,9 +118,41 @@ private:
     std::int64_t m_processed = 0;
 };
 
-void writeUtf8(std::u16string_view text) {
-    const std::string bytes = utf16ToUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+// Standard output in the chosen form: the rows, or their groups.
+std::string formatOutput(const CliOptions& options, const AnalysisState& state,
+                         const Profile& profile) {
+    const std::int64_t total = profile.totalCharacters;
+    if (options.groupBy) {
+        std::vector<ProfileRow> rows;
+        for (const ProfileRow& row : profile.rows) {
+            if (!options.lettersOnly || isCopiedRow(row.text, true)) {
+                rows.push_back(row);
+            }
+        }
+        const std::vector<CharacterGroup> groups = groupRows(rows, *options.groupBy);
+        switch (options.format) {
+            case CliFormat::Tsv:
+                return groupsToTsv(groups, total);
+            case CliFormat::Table:
+                return groupsToTable(groups, total, TableForm::Table);
+            case CliFormat::Csv:
+                return groupsToTable(groups, total, TableForm::Csv);
+            case CliFormat::Json:
+                break;
+        }
+        return groupsToJson(state, profile, *options.groupBy, groups);
+    }
+    switch (options.format) {
+        case CliFormat::Tsv:
+            return utf16ToUtf8(buildCopyText(profile.rows, options.lettersOnly));
+        case CliFormat::Table:
+            return rowsToTable(profile.rows, total, options.lettersOnly, TableForm::Table);
+        case CliFormat::Csv:
+            return rowsToTable(profile.rows, total, options.lettersOnly, TableForm::Csv);
+        case CliFormat::Json:
+            break;
+    }
+    return profileToJson(state, profile, options.lettersOnly);
 }
 
 }  // namespace
@@ -181,12 +214,8 @@ int main(int argc, char** argv) {
                    stderr);
     }
 
-    if (options.format == CliFormat::Json) {
-        const std::string json = profileToJson(state, profile, options.lettersOnly);
-        std::fwrite(json.data(), 1, json.size(), stdout);
-    } else {
-        writeUtf8(buildCopyText(profile.rows, options.lettersOnly));
-    }
+    const std::string output = formatOutput(options, state, profile);
+    std::fwrite(output.data(), 1, output.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n", std::strerror(errno));
         return 1;

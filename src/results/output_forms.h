@@ -1,0 +1,51 @@
+#pragma once
+
+// The written forms of a profile besides the copy text: a tab-separated table with the
+// characters' properties, the same as CSV, and JSON; and the same forms of its groups. The
+// command line prints them and the window exports them, byte for byte the same.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "profile/analysis_state.h"
+#include "profile/profile.h"
+#include "results/groups.h"
+
+namespace runemeter {
+
+/// Table (tab-separated, LF) or CSV (comma-separated, quoted where needed, CR LF).
+enum class TableForm { Table, Csv };
+
+/// A JSON string literal of UTF-16 text (quotes included). Characters are written as UTF-8;
+/// control characters and lone surrogates as \uXXXX escapes, so no code unit is lost.
+[[nodiscard]] std::string jsonString(std::u16string_view text);
+
+/// The whole document: summary counters, the rows in their order, the source text's length.
+/// lettersOnly keeps only the rows of single letters (as the copy does).
+[[nodiscard]] std::string profileToJson(const AnalysisState& state, const Profile& profile,
+                                        bool lettersOnly);
+
+/// A header line, then one line per row the copy text has, in the same order: code, U+
+/// notation, character, name, category, script, block, share, frequency. A character that
+/// would break the line (controls, surrogates, separators, anything not printable) is given
+/// as its U+ notation.
+[[nodiscard]] std::string rowsToTable(std::span<const ProfileRow> rows,
+                                      std::int64_t totalCharacters, bool lettersOnly,
+                                      TableForm form);
+
+/// The groups as the copy text's lines would give them (tab-separated, CR LF, no header):
+/// name, characters, frequency, share.
+[[nodiscard]] std::string groupsToTsv(std::span<const CharacterGroup> groups,
+                                      std::int64_t totalCharacters);
+
+/// A header line, then one line per group: name, characters, frequency, share.
+[[nodiscard]] std::string groupsToTable(std::span<const CharacterGroup> groups,
+                                        std::int64_t totalCharacters, TableForm form);
+
+/// The JSON document with the summary counters, "groupBy" and a "groups" array in place of
+/// the rows.
+[[nodiscard]] std::string groupsToJson(const AnalysisState& state, const Profile& profile,
+                                       GroupKey key, std::span<const CharacterGroup> groups);
+
+}  // namespace runemeter
