@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -118,6 +120,8 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
         {{"--mask", " ; ", "a"}, "mask is empty"},
         {{"--sort", "size", "a"}, "unknown sort order"},
         {{"--format=xml", "a"}, "unknown format"},
+        {{"--group-by", "font", "a"}, "unknown group"},
+        {{"--group-by=type", "--sort", "freq", "a"}, "--sort cannot be used with --group-by"},
         {{(m_dir / "no-such-thing").string()}, "no such file or folder"}};
     for (const auto& [args, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -129,6 +133,90 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     }
     const ProcessResult help = run({"--help"});
     EXPECT_TRUE(help.status == 0 && help.out.find("--letters-only") != help.out.npos) << help.out;
+}
+
+// Number of fields in each line of a CSV text (quoted fields may hold commas, quotes, CR, LF).
+std::vector<int> csvFieldCounts(const std::string& csv) {
+    std::vector<int> counts;
+    int fields = 1;
+    bool quoted = false;
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+        if (csv[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && csv[i] == ',') {
+            ++fields;
+        } else if (!quoted && csv.compare(i, 2, "\r\n") == 0) {
+            counts.push_back(fields);
+            fields = 1;
+            ++i;
+        }
+    }
+    return counts;
+}
+
+// A multilingual UTF-8 text with a tab, CR LF, a vertical tab, a line separator, a comma and
+// quotes: the table and CSV forms list the rows of the tab-separated form, rectangular.
+TEST_F(Cli, TableAndCsvFormsAreRectangularAndNameTheCharacters) {
+    const std::string file = (m_dir / "multi.txt").string();
+    test::writeFile(file,
+                    "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+                    "e, \"K\xC3\xB6ln\"\tA\r\n"
+                    "\xE4\xB8\xAD \xD8\xA8\xD8\xA8\xE2\x80\xA8\xC3\xA9\x0B");
+    const ProcessResult tsv = run({file});
+    const ProcessResult table = run({"--format", "table", file});
+    const ProcessResult csv = run({"--format=csv", file});
+    ASSERT_TRUE(tsv.status == 0 && table.status == 0 && csv.status == 0) << table.err;
+
+    std::vector<std::string> tsvCodes, tableCodes;
+    for (std::size_t at = 0; at < tsv.out.size(); at = tsv.out.find('\n', at) + 1) {
+        tsvCodes.push_back(tsv.out.substr(at, tsv.out.find('\t', at) - at));
+    }
+    ASSERT_EQ(table.out.find('\r'), std::string::npos);
+    ASSERT_TRUE(
+        table.out.starts_with("code\tnotation\tcharacter\tname\tcategory\tscript\tblock\t"
+                              "share\tfrequency\n"));
+    for (std::size_t at = table.out.find('\n') + 1; at < table.out.size();) {
+        const std::size_t end = table.out.find('\n', at);
+        const std::string line = table.out.substr(at, end - at);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 8) << line;
+        tableCodes.push_back(line.substr(0, line.find('\t')));
+        at = end + 1;
+    }
+    EXPECT_EQ(tableCodes, tsvCodes);
+    for (const char* line :
+         {"\n9\tU+0009\tU+0009\tTab\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n10\tU+000A\tU+000A\tLine feed\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n11\tU+000B\tU+000B\t<control-000B>\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n13\tU+000D\tU+000D\tCarriage return\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n66\tU+0042\tB\tLATIN CAPITAL LETTER B\tLu\tLatin\tBasic_Latin\t0.000000\t0\n",
+          "\n1576\tU+0628\t\xD8\xA8\tARABIC LETTER BEH\tLo\tArabic\tArabic\t10.000000\t2\n",
+          "\n8232\tU+2028\tU+2028\tLINE SEPARATOR\tZl\tCommon\tGeneral_Punctuation\t5.000000\t1\n",
+          "\n20013\tU+4E2D\t\xE4\xB8\xAD\tCJK UNIFIED IDEOGRAPH-4E2D\tLo\tHan\t"
+          "CJK_Unified_Ideographs\t5.000000\t1\n"}) {
+        EXPECT_NE(table.out.find(line), std::string::npos) << line;
+    }
+
+    const std::vector<int> counts = csvFieldCounts(csv.out);
+    EXPECT_EQ(counts.size(), tsvCodes.size() + 1);
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 9), std::ssize(counts)) << csv.out;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), std::ssize(counts));
+    for (const char* line :
+         {"\r\n34,U+0022,\"\"\"\",QUOTATION MARK,Po,Common,Basic_Latin,10.000000,2\r\n",
+          "\r\n44,U+002C,\",\",COMMA,Po,Common,Basic_Latin,5.000000,1\r\n",
+          "\r\n9,U+0009,U+0009,Tab,Cc,Common,Basic_Latin,,1\r\n"}) {
+        EXPECT_NE(csv.out.find(line), std::string::npos) << line;
+    }
+
+    const ProcessResult groups = run({"--group-by=type", "--format=json", file});
+    EXPECT_NE(groups.out.find(
+                  "\"groupBy\": \"type\",\n  \"groups\": [\n"
+                  "    {\"name\": \"letter\", \"characters\": 13, \"frequency\": 14, \"share\": "
+                  "70.000000},\n    {\"name\": \"other\", \"characters\": 2, \"frequency\": 3, "
+                  "\"share\": 15.000000},\n    {\"name\": \"punctuation\", \"characters\": 2, "
+                  "\"frequency\": 3, \"share\": 15.000000}\n  ]\n}\n"),
+              std::string::npos)
+        << groups.out;
+    EXPECT_NE(run({"--version"}).out.find("\nUnicode "), std::string::npos);
 }
 
 // Messages name what went wrong in full and a file as given, on one line: a damaged member of an
