@@ -50,6 +50,7 @@
 #include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "profile/analysis_run.h"
+#include "profile/char_properties.h"
 #include "results/MyClipboardU.h"
 #include "results/copy_text.h"
 #include "results/results_list.h"
@@ -405,8 +406,12 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
     LabelInterfaceLanguage->setObjectName(QStringLiteral("LabelInterfaceLanguage"));
     LabelInterfaceLanguage->setTextFormat(Qt::PlainText);
     settings->addWidget(LabelInterfaceLanguage, 4, 0, 1, 2);
-    settings->addWidget(ButtonHelp, 5, 0, Qt::AlignLeft);
-    settings->setRowStretch(6, 1);
+    LabelUnicodeVersion = new QLabel(fromU16(unicodeVersionLine()), TabSheet1);
+    LabelUnicodeVersion->setObjectName(QStringLiteral("LabelUnicodeVersion"));
+    LabelUnicodeVersion->setTextFormat(Qt::PlainText);
+    settings->addWidget(LabelUnicodeVersion, 5, 0, 1, 2);
+    settings->addWidget(ButtonHelp, 6, 0, Qt::AlignLeft);
+    settings->setRowStretch(7, 1);
     settings->setColumnStretch(1, 1);
     PageControl1->addTab(TabSheet1, QStringLiteral("Se&ttings"));
 

@@ -99,6 +99,7 @@ public:
     QLabel* Label2 = nullptr;
     QLineEdit* ElEditHeaderToCut = nullptr;
     QLabel* LabelInterfaceLanguage = nullptr;  // names the interface language, in it
+    QLabel* LabelUnicodeVersion = nullptr;     // the Unicode version of the character data
     QCheckBox* ElCheckBoxCopyCharactersOnly = nullptr;
     QPushButton* ButtonHelp = nullptr;
     QWidget* TabSheetHelp = nullptr;

@@ -29,6 +29,7 @@
 #include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
 #include "localisation/LocOnFlyForms.h"
+#include "profile/char_properties.h"
 #include "results/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/resource_strings.h"
@@ -129,7 +130,7 @@ void followWithQtTexts(std::uint32_t language) {
     }
 }
 
-// The Settings tab names the interface language in that language.
+// The Settings tab names the interface language in that language, and the Unicode version.
 void showInterfaceLanguage(TForm1& form, std::uint32_t language) {
     if (language == 0) {
         language = kExeResourceLocale;  // the language of the built-in texts
@@ -142,6 +143,7 @@ void showInterfaceLanguage(TForm1& form, std::uint32_t language) {
     }
     form.LabelInterfaceLanguage->setText(fromU16(formatWithStrings(
         ResourceString(ResId::VTInterfaceLanguage), std::array<std::u16string_view, 1>{name})));
+    form.LabelUnicodeVersion->setText(fromU16(unicodeVersionLine()));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unicode/uscript.h>
 #include <unicode/uversion.h>
 
+#include <array>
 #include <cstdio>
 
 #include "suite/resource_strings.h"
@@ -167,6 +168,12 @@ std::string unicodeVersionText() {
     UVersionInfo icu;
     u_getVersion(icu);
     return "Unicode " + unicodeVersion() + " (ICU " + versionString(icu) + ")";
+}
+
+std::u16string unicodeVersionLine() {
+    const std::u16string version = utf8ToUtf16(unicodeVersionText());
+    return formatWithStrings(ResourceString(ResId::VTUnicodeVersion),
+                             std::array<std::u16string_view, 1>{version});
 }
 
 }  // namespace runemeter

@@ -57,4 +57,7 @@ struct CharProperties {
 /// "Unicode 15.0 (ICU 72.1)".
 [[nodiscard]] std::string unicodeVersionText();
 
+/// The Settings tab's line naming it, in the language in force.
+[[nodiscard]] std::u16string unicodeVersionLine();
+
 }  // namespace runemeter

@@ -82,6 +82,7 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
      u"The settings could not be saved (%s). The previous settings file is unchanged."},
     {ResId::VTRunFailed, "VTRunFailed",
      u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
+    {ResId::VTUnicodeVersion, "VTUnicodeVersion", u"Character data: %s"},
 });
 
 constexpr bool tableInIdOrder() {

@@ -63,6 +63,7 @@ enum class ResId : std::uint16_t {
     VTSettingsUnreadable = 1232,
     VTSettingsUnsaved = 1233,
     VTRunFailed = 1234,
+    VTUnicodeVersion = 1235,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

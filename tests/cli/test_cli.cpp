@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <algorithm>
-
 #include <string>
 #include <vector>
 

@@ -10,6 +10,7 @@
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
+#include "profile/char_properties.h"
 #include "results/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/tool_services.h"
@@ -210,6 +211,8 @@ private slots:
                      chosen == 2057);
             QVERIFY(form.LabelInterfaceLanguage->text().contains(
                 fromU16(LanguageDisplayName(chosen, chosen))));
+            QVERIFY(form.LabelUnicodeVersion->text().endsWith(
+                QString::fromStdString(unicodeVersionText())));
             const QStringList texts = rowTexts();
             QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
                      qPrintable(texts.join('|')));
