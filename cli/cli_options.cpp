@@ -40,7 +40,7 @@ std::string cliUsage() {
            "                      one line per group of characters (name, distinct\n"
            "                      characters, frequency, share), largest frequency first\n"
            "  --help              show this help and exit\n"
-           "  --version           show the version and exit\n"
+           "  --version           show the version and the Unicode version in use and exit\n"
            "\n"
            "The summary lines go to standard error. Exit status: 0 when the run completed,\n"
            "2 for bad arguments or a PATH that is neither a file nor a folder, 130 when\n"
