@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profile/analysis_state.h"
@@ -19,6 +20,15 @@
 #include "profile/utf8_count.h"
 
 namespace runemeter {
+
+class HeaderCut;
+
+/// Number of CR units in text immediately followed by an LF unit.
+[[nodiscard]] std::int64_t countCrLf(std::u16string_view text);
+
+/// The header cut: if marker occurs (first occurrence, case-sensitive, at 0-based index i),
+/// text loses its first i + 1 units. An empty marker cuts nothing.
+void cutHeader(std::u16string& text, std::u16string_view marker);
 
 /// Cuts text to the kSourceTextKept units kept for showing, one fewer when the cut would fall
 /// between the two halves of a surrogate pair.
@@ -44,6 +54,9 @@ public:
     /// True when every result lies in one block of memory, in order: then the bytes before a
     /// result are the end of the result before it.
     [[nodiscard]] virtual bool inMemory() const { return false; }
+    /// False when the bytes can be read only once, in order (offsets only grow, from one
+    /// thread): such a source is never split over two threads nor read twice.
+    [[nodiscard]] virtual bool rereadable() const { return true; }
 };
 
 /// Bytes already in memory.
@@ -97,13 +110,25 @@ public:
     /// (never half a surrogate pair) replace head. The units are added to counts only when
     /// the whole text was read: on an exception counts are as they were and head is empty.
     /// stopRequested is asked after every piece (on two threads: what it says reaches the other
-    /// thread before its next piece); true throws ReadingStopped.
+    /// thread before its next piece); true throws ReadingStopped. headerToCut (if any) is cut
+    /// as cutHeader does: only what follows its first unit is counted and kept. On two threads
+    /// the marker is looked for first (a search, no counting), then the text after it counted.
     LongTextResult count(ByteSource& source, TextEncoding encoding, std::uint64_t start,
                          std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head,
-                         const StopPoll& stopRequested = {});
+                         const StopPoll& stopRequested = {}, std::u16string_view headerToCut = {});
 
 private:
     class Stream;
+
+    /// Counts from start with the units of prefix in front; cut (if any) is looked for as the
+    /// text is counted, on one thread.
+    LongTextResult countFrom(ByteSource& source, TextEncoding encoding, std::uint64_t start,
+                             std::uint64_t expectedEnd, CharCountTable& counts,
+                             std::u16string& head, const StopPoll& stopRequested, HeaderCut* cut,
+                             std::u16string_view prefix);
+    [[nodiscard]] static std::uint64_t middleOf(TextEncoding encoding, std::uint64_t start,
+                                                std::uint64_t length);
+    void makeStreams(bool split);
 
     std::size_t m_pieceSize;
     std::uint64_t m_splitFrom;

@@ -90,8 +90,7 @@ public:
 
     /// Texts at least this long (in bytes) are long (at least 4). A shorter file is read whole
     /// and analysed like a buffer. A long text is counted piece by piece without keeping its
-    /// decoded text (see LongTextCounter), or, when a header is to be cut, decoded piece by
-    /// piece in pieces of this size. Tests lower it.
+    /// decoded text, the header cut on the way (see LongTextCounter). Tests lower it.
     void setReadPieceSize(std::size_t bytes) { m_pieceSize = std::max<std::size_t>(bytes, 4); }
 
     /// How long texts are counted (piece size, where the threads split, the UTF-8 counting);
@@ -107,14 +106,10 @@ public:
 private:
     /// Reads until the span is full or the file ends; returns the byte count or throws.
     [[nodiscard]] static std::size_t readFully(int fd, std::span<std::byte> into);
-    /// Decodes the rest of a file whose first piece (full) is in the read buffer.
-    void decodeInPieces(int fd, std::size_t sizeHint);
-    /// Decodes data longer than a piece into m_text piece by piece, asking between pieces.
-    void decodeLongBuffer(std::span<const std::byte> data, TextEncoding encoding);
     /// Cuts the header from the decoded text in m_text, counts it, makes it the state's text
     /// and counts the file by encoding.
     void cutAndCount(TextEncoding encoding);
-    /// Counts a long text without a header to cut; bytes start at offset 0 of source.
+    /// Counts a long text (cutting the header as it goes); bytes start at offset 0 of source.
     void countLong(ByteSource& source, std::span<const std::byte> signature,
                    std::uint64_t expectedEnd);
     /// Counts the file by its encoding.
@@ -136,12 +131,5 @@ private:
 /// Adds every code unit of text to counts and returns the number of CR LF pairs in it.
 /// One increment per unit, no allocation; long texts go faster through CodeUnitCounter.
 [[nodiscard]] std::int64_t countCodeUnits(std::u16string_view text, CharCountTable& counts);
-
-/// Number of CR units in text immediately followed by an LF unit.
-[[nodiscard]] std::int64_t countCrLf(std::u16string_view text);
-
-/// The header cut: if marker occurs (first occurrence, case-sensitive, at 0-based index i),
-/// text loses its first i + 1 units. An empty marker cuts nothing.
-void cutHeader(std::u16string& text, std::u16string_view marker);
 
 }  // namespace runemeter

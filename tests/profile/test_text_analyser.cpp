@@ -159,30 +159,51 @@ TEST(CodeUnitCounter, LanesFlushesAndSplitMatchReference) {
     }
 }
 
-// Long texts read piece by piece in two halves, from memory and from a file, by one analyser:
-// texts of every encoding, well-formed and not, moved along 39 units of 'z' so that every byte
-// meets a piece border and the middle where the halves meet (a header to cut: a file is decoded
-// piece by piece). The last four rows put a CR LF pair exactly across the middle (after 19 of 41
-// units: the CR the last unit of the first half, the LF the first of the second), for a byte
-// split (ANSI, UTF-8) and a unit split (UTF-16), and one unit before and after it.
+// Long texts read piece by piece, on one thread and on two, from memory and from a file, by one
+// analyser: texts of every encoding, well-formed and not, moved along 39 units of 'z' so that
+// every byte meets a piece border and the middle where the halves meet. The markers of the
+// header cut (each found twice or not at all) then lie inside a piece, across a piece border,
+// across the middle and across a surrogate pair or UTF-8 sequence cut by a border; some are
+// looked for as bytes, some (U+FFFD, a lone surrogate) in decoded units, some can never occur.
+// The last four rows put a CR LF pair exactly across the middle (after 19 of 41 units: the CR the
+// last unit of the first half, the LF the first of the second), for a byte split (ANSI, UTF-8)
+// and a unit split (UTF-16), and one unit before and after it.
 TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     const std::string utf8 = "\xEF\xBB\xBF", le = "\xFF\xFE", be = "\xFE\xFF";
     const std::string mixed =
         "a\xC3\xA9z\xE2\x82\xAC\x63\xF0\x9F\x98\x80\r\n\xE6\x98\xA5\x64\xCE\xB1\r\nef";
+    const std::string broken =
+        "\xE0\xA0x\xF0\x90\x80y\x80\xBF\xED\xA0\x80\xF4\x90\x80\x80\xC0\xC2\r\xF5\xF0\x9F";
+    const std::string pairs16 = "a\0\0b\x3D\xD8\x00\xDE\r\0\n\0\xAC\x20\r\0\x3D\xD8\x00\xDE"s;
     const struct {
         std::string signature, z, body;
         std::u16string marker = {};
     } rows[] = {
         {utf8, "z", mixed},
-        {utf8, "z", mixed, u"\u20AC"},
-        {utf8, "z",
-         "\xE0\xA0x\xF0\x90\x80y\x80\xBF\xED\xA0\x80\xF4\x90\x80\x80\xC0\xC2\r\xF5\xF0\x9F"},
+        {utf8, "z", mixed + mixed, u"\u20AC"},
+        {utf8, "z", mixed + mixed, u"\U0001F600\r"},
+        {utf8, "z", mixed + mixed, u"\xDE00"},
+        {utf8, "z", mixed, u"\u20ACd"},
+        {utf8, "z", broken},
+        {utf8, "z", broken + broken, u"\uFFFDy"},
         {utf8, "z", "a\xE2\x82\0\xC3\xA9"s},
+        {utf8, "z", "a\xE2\x82\0\xC3\xA9#"s, u"#"},
         {le, "z\0"s, "a\0\0b\x3D\xD8\x00\xDE\r\0\n\0\xAC\x20\r"s},
+        {le, "z\0"s, pairs16, u"\U0001F600"},
+        {le, "z\0"s, pairs16, u"\xDE00\r"},
         {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0\0\0b"s},
-        {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0\0\0b"s, u"\n"},
+        {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0#\0\n\0\0\0b"s, u"\n"},
         {"", "z", "a\x80\x81\x9F\xE9\r\nb\xFF\r\0d"s},
         {"", "z", "ab#c\x80\r\n#fgh", u"#"},
+        {"", "z",
+         "ab\x80"
+         "c\x80",
+         u"\u20AC"
+         "c"},
+        {"", "z",
+         "ab\x80"
+         "c\x80",
+         u"\u0100"},
         {"", "z", "\r\n"},
         {utf8, "z", "\r\n"},
         {le, "z\0"s, "\r\0\n\0"s},
@@ -192,21 +213,26 @@ TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     Analyser a;
     reference::State expected;
     for (const fs::path& file : {fs::path(), dir / "long.txt"}) {
-        for (std::size_t r = 0; r < std::size(rows); ++r) {
-            a.analyser.setHeaderToCut(rows[r].marker);
-            a.analyser.setLongTextCounting(8 + r, 2);
-            for (std::size_t k = 0; k < 40; ++k) {
-                SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) + " z" +
-                             (file.empty() ? "" : ", from a file"));
-                std::string text = rows[r].signature;
-                for (std::size_t i = 0; i < 40; ++i)
-                    text += i == k ? rows[r].body : rows[r].z;
-                a.analyser.setReadPieceSize(4 + k % 20);
-                ASSERT_TRUE(a.analyse(bytesOf(text), file));
-                reference::analyseBuffer(bytesOf(text), rows[r].marker, expected);
-                expectSame(a.state, expected);
-                if (HasFailure())
-                    return;
+        for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+            for (std::size_t r = 0; r < std::size(rows); ++r) {
+                if (splitFrom != 2 && rows[r].marker.empty())
+                    continue;  // one thread without a cut: as the first half of two
+                a.analyser.setHeaderToCut(rows[r].marker);
+                a.analyser.setLongTextCounting(8 + r % 13, splitFrom);
+                for (std::size_t k = 0; k < 40; ++k) {
+                    SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) +
+                                 " z" + (file.empty() ? "" : ", from a file") +
+                                 (splitFrom == 2 ? ", two threads" : ", one thread"));
+                    std::string text = rows[r].signature;
+                    for (std::size_t i = 0; i < 40; ++i)
+                        text += i == k ? rows[r].body : rows[r].z;
+                    a.analyser.setReadPieceSize(4 + k % 20);
+                    ASSERT_TRUE(a.analyse(bytesOf(text), file));
+                    reference::analyseBuffer(bytesOf(text), rows[r].marker, expected);
+                    expectSame(a.state, expected);
+                    if (HasFailure())
+                        return;
+                }
             }
         }
     }
