@@ -11,6 +11,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -157,6 +158,44 @@ std::span<const std::byte> FileSource::read(std::uint64_t offset, std::span<std:
         got += static_cast<std::size_t>(n);
     }
     return buffer.first(got);
+}
+
+std::span<const std::byte> SequentialSource::read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) {
+    if (offset != m_position) {
+        throw std::logic_error("a sequential source is read in order");
+    }
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const std::size_t n = readNext(buffer.subspan(got));
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    m_position += got;
+    return buffer.first(got);
+}
+
+void SequentialSource::finish() {
+    std::byte rest[4096];
+    while (readNext(rest) > 0) {
+    }
+}
+
+std::span<const std::byte> PrefixedSource::read(std::uint64_t offset, std::span<std::byte> buffer) {
+    if (offset >= m_prefix.size()) {
+        return m_rest.read(offset, buffer);
+    }
+    const std::size_t fromPrefix =
+        std::min<std::size_t>(buffer.size(), m_prefix.size() - static_cast<std::size_t>(offset));
+    std::memcpy(buffer.data(), m_prefix.data() + offset, fromPrefix);
+    if (fromPrefix == buffer.size()) {
+        return buffer;
+    }
+    const std::span<const std::byte> more =
+        m_rest.read(m_prefix.size(), buffer.subspan(fromPrefix));
+    return buffer.first(fromPrefix + more.size());
 }
 
 // One thread's share of a text: reads its stretch piece by piece and counts it into its own
@@ -644,7 +683,7 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
     const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
     std::atomic<bool> stop{false};
     const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
-    const bool split = cut == nullptr && length >= m_splitFrom;
+    const bool split = cut == nullptr && length >= m_splitFrom && source.rereadable();
     makeStreams(split);
     Stream& first = *m_first;
     LongTextResult result;
@@ -654,6 +693,7 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
         if (!split) {
             first.run(source, start, kToTheEnd, false, stop, ask);
             first.finishText();
+            source.finish();
             result.crLf = first.crLf();
             result.units = first.moveInto(counts);
         } else {

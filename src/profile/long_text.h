@@ -57,6 +57,43 @@ public:
     /// False when the bytes can be read only once, in order (offsets only grow, from one
     /// thread): such a source is never split over two threads nor read twice.
     [[nodiscard]] virtual bool rereadable() const { return true; }
+    /// Called once the text was read as far as it goes (a zero may end it early), before its
+    /// counts are added: a source that must be read to its end to be checked reads on here and
+    /// throws when the check fails.
+    virtual void finish() {}
+};
+
+/// Bytes that can be read only once, in order: a zip member being unpacked, standard input.
+/// read() takes the offsets in order, each where the one before ended.
+class SequentialSource : public ByteSource {
+public:
+    /// The next bytes into buffer: as many as fit, or fewer near the end (0: the end).
+    [[nodiscard]] virtual std::size_t readNext(std::span<std::byte> buffer) = 0;
+
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override;
+    [[nodiscard]] bool rereadable() const override { return false; }
+    /// Reads on to the end, so that whatever the source checks there is checked.
+    void finish() override;
+
+private:
+    std::uint64_t m_position = 0;
+};
+
+/// A sequential source whose first bytes were read already (to look at them first).
+class PrefixedSource final : public ByteSource {
+public:
+    /// rest has given exactly the bytes of prefix so far.
+    PrefixedSource(std::span<const std::byte> prefix, ByteSource& rest)
+        : m_prefix(prefix), m_rest(rest) {}
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override;
+    [[nodiscard]] bool rereadable() const override { return m_rest.rereadable(); }
+    void finish() override { m_rest.finish(); }
+
+private:
+    std::span<const std::byte> m_prefix;
+    ByteSource& m_rest;
 };
 
 /// Bytes already in memory.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <new>
 #include <system_error>
-#include <thread>
 
 #include "profile/decode.h"
 #include "profile/large_buffer.h"
@@ -56,93 +55,44 @@ std::int64_t countCodeUnits(std::u16string_view text, CharCountTable& counts) {
     return counts[u'\r'] != crBefore ? countCrLf(text) : 0;
 }
 
-CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveFrom,
-                                 std::size_t splitFrom)
+CodeUnitCounter::CodeUnitCounter(std::size_t flushEvery, std::size_t interleaveFrom)
     : m_flushEvery(std::clamp<std::size_t>(flushEvery, 4, kMaxFlushEvery)),
-      m_interleaveFrom(interleaveFrom),
-      m_splitFrom(std::max<std::size_t>(splitFrom, 2)) {}
-
-void CodeUnitCounter::countPiece(const char16_t* p, std::size_t n, LaneTables& lanes,
-                                 std::atomic<bool>& stop, const StopPoll* ask) {
-    while (n > 0 && !stop.load(std::memory_order_relaxed)) {
-        const std::size_t piece = std::min(n, kStopPollEvery);
-        addToLanes(p, piece, lanes);
-        p += piece;
-        n -= piece;
-        if (ask != nullptr && (*ask)()) {
-            stop.store(true, std::memory_order_relaxed);
-        }
-    }
-}
+      m_interleaveFrom(interleaveFrom) {}
 
 std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& counts,
                                     const StopPoll& stopRequested) {
     if (text.size() < m_interleaveFrom) {
         return countCodeUnits(text, counts);
     }
-    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
-    std::atomic<bool> stop{false};
-    const bool split = text.size() >= m_splitFrom;
     if (!m_lanes) {
         m_lanes = std::make_unique<LaneTables>();  // value-initialised: all zero
     }
-    if (split && !m_secondLanes) {
-        m_secondLanes = std::make_unique<LaneTables>();
-    }
-
     // A text longer than one flush is gathered apart, so that a stop leaves counts unchanged.
     std::unique_ptr<CharCountTable, PageReleaser> pending;
-    if (text.size() > (split ? 2 : 1) * m_flushEvery) {
+    if (text.size() > m_flushEvery) {
         pending = makeZeroedTable<CharCountTable>();
     }
     CharCountTable& into = pending ? *pending : counts;
-    const auto dropIfStopped = [&] {
-        if (stop.load(std::memory_order_relaxed)) {
-            for (LaneTables* lanes : {m_lanes.get(), m_secondLanes.get()}) {
-                if (lanes != nullptr) {
-                    for (auto& lane : *lanes) {
-                        lane.fill(0);
-                    }
-                }
-            }
-            throw ReadingStopped();
-        }
-    };
-
     const std::int64_t crBefore = into[u'\r'];
     const char16_t* p = text.data();
     std::size_t remaining = text.size();
+    std::size_t sinceFlush = 0;
     while (remaining > 0) {
-        if (!split) {
-            const std::size_t chunk = std::min(remaining, m_flushEvery);
-            countPiece(p, chunk, *m_lanes, stop, ask);
-            dropIfStopped();
+        const std::size_t piece = std::min({remaining, kStopPollEvery, m_flushEvery - sinceFlush});
+        addToLanes(p, piece, *m_lanes);
+        p += piece;
+        remaining -= piece;
+        sinceFlush += piece;
+        if (remaining > 0 && stopRequested && stopRequested()) {
+            for (auto& lane : *m_lanes) {
+                lane.fill(0);
+            }
+            throw ReadingStopped();
+        }
+        if (sinceFlush == m_flushEvery || remaining == 0) {
             flushInto(*m_lanes, into);
-            p += chunk;
-            remaining -= chunk;
-            continue;
+            sinceFlush = 0;
         }
-        // Each half fits one flush: the 32-bit tables of both threads cannot overflow.
-        const std::size_t chunk = std::min(remaining, 2 * m_flushEvery);
-        const std::size_t half = chunk / 2;
-        const char16_t* second = p + half;
-        LaneTables& secondLanes = *m_secondLanes;
-        try {
-            std::thread worker([second, n = chunk - half, &secondLanes, &stop] {
-                countPiece(second, n, secondLanes, stop, nullptr);
-            });
-            countPiece(p, half, *m_lanes, stop, ask);
-            worker.join();
-        } catch (const std::system_error&) {
-            // No thread to be had (nothing was counted yet): count both halves here.
-            countPiece(p, half, *m_lanes, stop, ask);
-            countPiece(second, chunk - half, secondLanes, stop, ask);
-        }
-        dropIfStopped();
-        flushInto(*m_lanes, into);
-        flushInto(secondLanes, into);
-        p += chunk;
-        remaining -= chunk;
     }
     const bool anyCr = into[u'\r'] != crBefore;
     if (pending) {
@@ -150,29 +100,7 @@ std::int64_t CodeUnitCounter::count(std::u16string_view text, CharCountTable& co
             counts[c] += into[c];
         }
     }
-    if (!anyCr) {
-        return 0;
-    }
-    return split ? countCrLfOnTwoThreads(text) : countCrLf(text);
-}
-
-std::int64_t CodeUnitCounter::countCrLfOnTwoThreads(std::u16string_view text) {
-    // The first part reaches one unit past the middle, so a pair across it is seen there
-    // only: the second part starts at the middle unit, which is an LF, not a CR, then.
-    const std::size_t mid = text.size() / 2;
-    const std::u16string_view first = text.substr(0, mid + 1);
-    const std::u16string_view second = text.substr(mid);
-    std::int64_t secondPairs = 0;
-    std::int64_t firstPairs = 0;
-    try {
-        std::thread worker([second, &secondPairs] { secondPairs = countCrLf(second); });
-        firstPairs = countCrLf(first);
-        worker.join();
-    } catch (const std::system_error&) {
-        firstPairs = countCrLf(first);
-        secondPairs = countCrLf(second);
-    }
-    return firstPairs + secondPairs;
+    return anyCr ? countCrLf(text) : 0;
 }
 
 void CodeUnitCounter::flushInto(LaneTables& lanes, CharCountTable& counts) {
@@ -298,6 +226,20 @@ void TextAnalyser::countLong(ByteSource& source, std::span<const std::byte> sign
     m_state.SourceTextLength = result.units;
     m_state.CrLfCount += result.crLf;
     countEncoding(encoding);
+}
+
+bool TextAnalyser::AnalyseSequential(SequentialSource& source, std::uint64_t sizeHint) {
+    if (m_readBuffer.size() < m_pieceSize) {
+        m_readBuffer.resize(m_pieceSize);
+    }
+    const std::span<const std::byte> first =
+        source.read(0, std::span<std::byte>(m_readBuffer.data(), m_pieceSize));
+    if (first.size() < m_pieceSize) {
+        return !first.empty() && AnalyseBuffer(first);  // the whole text: it ended in the piece
+    }
+    PrefixedSource whole(first, source);
+    countLong(whole, first.first(3), std::max<std::uint64_t>(sizeHint, first.size()));
+    return true;
 }
 
 bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {

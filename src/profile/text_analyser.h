@@ -21,23 +21,21 @@
 
 namespace runemeter {
 
-/// Counts code units of long texts into several 32-bit tables in turn, so that a long run of
-/// one character does not wait on its own previous increment, and adds them to the 64-bit
-/// counts at the end of each text and before any 32-bit count could overflow.
+/// Counts the code units of a decoded text (one shorter than a long text) into several 32-bit
+/// tables in turn, so that a long run of one character does not wait on its own previous
+/// increment, and adds them to the 64-bit counts at the end of each text and before any 32-bit
+/// count could overflow. Long texts are counted as they are read, by LongTextCounter.
 class CodeUnitCounter {
 public:
     /// Texts shorter than this are counted straight into the 64-bit table.
     static constexpr std::size_t kInterleaveFrom = std::size_t{1} << 20;
-    /// Texts at least this long are counted in two halves on two threads.
-    static constexpr std::size_t kSplitFrom = std::size_t{4} << 20;
     /// Most units counted between two flushes; each table then holds at most a quarter.
     static constexpr std::size_t kDefaultFlushEvery = std::size_t{1} << 30;
 
-    /// flushEvery (at least 4) bounds the units one thread counts between flushes; tests
-    /// lower it and the two thresholds.
+    /// flushEvery (at least 4) bounds the units counted between flushes; tests lower it and
+    /// the threshold.
     explicit CodeUnitCounter(std::size_t flushEvery = kDefaultFlushEvery,
-                             std::size_t interleaveFrom = kInterleaveFrom,
-                             std::size_t splitFrom = kSplitFrom);
+                             std::size_t interleaveFrom = kInterleaveFrom);
 
     /// Adds every unit of text to counts; returns the number of CR LF pairs in text. A long
     /// text is counted in pieces, stopRequested asked after each: true throws ReadingStopped and
@@ -46,18 +44,11 @@ public:
                                      const StopPoll& stopRequested = {});
 
 private:
-    /// Counts n units from p into lanes in pieces until stop holds; ask (if any) is asked after
-    /// each piece and its answer noted in stop.
-    static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes,
-                           std::atomic<bool>& stop, const StopPoll* ask);
     static void flushInto(LaneTables& lanes, CharCountTable& counts);
-    [[nodiscard]] std::int64_t countCrLfOnTwoThreads(std::u16string_view text);
 
     std::size_t m_flushEvery;
     std::size_t m_interleaveFrom;
-    std::size_t m_splitFrom;
     std::unique_ptr<LaneTables> m_lanes;  ///< made on first long text, kept zeroed between uses
-    std::unique_ptr<LaneTables> m_secondLanes;  ///< the second thread's, made on first split
 };
 
 /// Reads and counts texts into an AnalysisState. Buffers are kept and reused between files.
@@ -82,11 +73,15 @@ public:
     /// a long text is read; the counts, counters and text are then unchanged.
     [[nodiscard]] bool AnalyseBuffer(std::span<const std::byte> data);
 
+    /// Reads a text that comes only once, in order (a zip member), and analyses it: a short one
+    /// as a buffer, a longer one as a long text, never held whole. False (not read) when it is
+    /// empty. sizeHint: the size it claims (0: unknown). Errors of the source and
+    /// ReadingStopped come through as they are; the counts, counters and text are then
+    /// unchanged.
+    [[nodiscard]] bool AnalyseSequential(SequentialSource& source, std::uint64_t sizeHint);
+
     /// Texts at least this long (in bytes) are read as long texts.
     [[nodiscard]] std::size_t readPieceSize() const { return m_pieceSize; }
-
-    /// The reusable read buffer, for callers that fill it themselves (zip members).
-    [[nodiscard]] std::vector<std::byte>& readBuffer() { return m_readBuffer; }
 
     /// Texts at least this long (in bytes) are long (at least 4). A shorter file is read whole
     /// and analysed like a buffer. A long text is counted piece by piece without keeping its

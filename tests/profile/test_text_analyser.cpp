@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "profile/random_text.h"
+#include "profile/zip_member_source.h"
 #include "support/files.h"
 #include "support/run_recorder.h"
 
@@ -52,8 +53,17 @@ struct Analyser {
     bool analyse(const Bytes& data, const fs::path& file = {}) {
         if (file.empty())
             return analyser.AnalyseBuffer(asSpan(data));
-        test::writeFile(file, std::string(data.begin(), data.end()));
-        return analyser.AnalyseFile(file);
+        if (file.extension() != ".zip") {
+            test::writeFile(file, std::string(data.begin(), data.end()));
+            return analyser.AnalyseFile(file);
+        }
+        test::writeZip(file, {{"member.txt", std::string(data.begin(), data.end())}});
+        TUnZipReader reader;
+        ZipReadStatus status = ZipReadStatus::NoSuchMember;
+        if (reader.open(file))
+            status = reader.openMember(0);
+        ZipMemberSource member(reader, status);
+        return status == ZipReadStatus::Ok && analyser.AnalyseSequential(member, data.size());
     }
 };
 
@@ -119,27 +129,24 @@ TEST(CountCrLf, MatchesReferenceAtEveryLength) {
     EXPECT_EQ(countCrLf(std::u16string_view(pairs).substr(1)), 299999);
 }
 
-// Lanes, flushes and the split over two threads with lowered limits; two texts through one
-// counter, added to counts already there. A placed pair is the only one; a lone CR ends the text.
-TEST(CodeUnitCounter, LanesFlushesAndSplitMatchReference) {
+// Lanes and flushes with lowered limits; two texts through one counter, added to counts already
+// there. A placed pair is the only one; a lone CR ends the text.
+TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
     constexpr std::size_t kBig = CodeUnitCounter::kDefaultFlushEvery;
     constexpr std::size_t kAny = std::u16string::npos;  // pairs anywhere
     struct Row {
         const char* name;
-        std::size_t flushEvery, interleaveFrom, splitFrom, length, crAt;
+        std::size_t flushEvery, interleaveFrom, length, crAt;
     };
     const std::vector<Row> rows = {
-        {"direct below the threshold", kBig, 100, kBig, 99, kAny},
-        {"flush every 7, with a tail", 7, 1, kBig, 1003, kAny},
-        {"split, pair across the middle", kBig, 1, 2, 1000, 499},
-        {"split, pair across the middle, odd length", kBig, 1, 2, 1001, 499},
-        {"split, CR at the middle", kBig, 1, 2, 1000, 500},
-        {"split, halves flushed several times", 8, 1, 2, 1003, 500},
+        {"direct below the threshold", kBig, 100, 99, kAny},
+        {"flush every 7, with a tail", 7, 1, 1003, kAny},
+        {"flush every 8, pair across a flush", 8, 1, 1003, 503},
     };
     std::mt19937 rng(91);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CodeUnitCounter counter(row.flushEvery, row.interleaveFrom, row.splitFrom);
+        CodeUnitCounter counter(row.flushEvery, row.interleaveFrom);
         AnalysisState state;
         (*state.CharCounts)[u'\n'] = 3;
         reference::State expected;
@@ -159,15 +166,15 @@ TEST(CodeUnitCounter, LanesFlushesAndSplitMatchReference) {
     }
 }
 
-// Long texts read piece by piece, on one thread and on two, from memory and from a file, by one
-// analyser: texts of every encoding, well-formed and not, moved along 39 units of 'z' so that
-// every byte meets a piece border and the middle where the halves meet. The markers of the
-// header cut (each found twice or not at all) then lie inside a piece, across a piece border,
-// across the middle and across a surrogate pair or UTF-8 sequence cut by a border; some are
-// looked for as bytes, some (U+FFFD, a lone surrogate) in decoded units, some can never occur.
-// The last four rows put a CR LF pair exactly across the middle (after 19 of 41 units: the CR the
-// last unit of the first half, the LF the first of the second), for a byte split (ANSI, UTF-8)
-// and a unit split (UTF-16), and one unit before and after it.
+// Long texts read piece by piece, on one thread and on two, from memory, from a file and from a
+// zip member (one thread: unpacked in order), by one analyser: texts of every encoding, well-formed
+// and not, moved along 39 units of 'z' so that every byte meets a piece border and the middle where
+// the halves meet. The markers of the header cut (each found twice or not at all) then lie inside a
+// piece, across a piece border, across the middle and across a surrogate pair or UTF-8 sequence cut
+// by a border; some are looked for as bytes, some (U+FFFD, a lone surrogate) in decoded units, some
+// can never occur. The last four rows put a CR LF pair exactly across the middle (after 19 of 41
+// units: the CR the last unit of the first half, the LF the first of the second), for a byte split
+// (ANSI, UTF-8) and a unit split (UTF-16), and one unit before and after it.
 TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     const std::string utf8 = "\xEF\xBB\xBF", le = "\xFF\xFE", be = "\xFE\xFF";
     const std::string mixed =
@@ -212,16 +219,18 @@ TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     test::TempDir dir;
     Analyser a;
     reference::State expected;
-    for (const fs::path& file : {fs::path(), dir / "long.txt"}) {
+    for (const fs::path& file : {fs::path(), dir / "long.txt", dir / "long.zip"}) {
         for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
             for (std::size_t r = 0; r < std::size(rows); ++r) {
-                if (splitFrom != 2 && rows[r].marker.empty())
-                    continue;  // one thread without a cut: as the first half of two
+                // One thread without a cut is the first half of two; a member has one thread.
+                if (splitFrom != 2 && (rows[r].marker.empty() || file.extension() == ".zip"))
+                    continue;
                 a.analyser.setHeaderToCut(rows[r].marker);
                 a.analyser.setLongTextCounting(8 + r % 13, splitFrom);
                 for (std::size_t k = 0; k < 40; ++k) {
                     SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) +
-                                 " z" + (file.empty() ? "" : ", from a file") +
+                                 " z, from " +
+                                 (file.empty() ? "memory" : file.filename().string()) +
                                  (splitFrom == 2 ? ", two threads" : ", one thread"));
                     std::string text = rows[r].signature;
                     for (std::size_t i = 0; i < 40; ++i)
