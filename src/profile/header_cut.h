@@ -51,9 +51,10 @@ private:
     std::u16string m_marker;
     TextEncoding m_encoding;
     bool m_active = false;
-    bool m_byBytes = false;    ///< the marker is looked for as bytes, else in decoded units
-    std::string m_pattern;     ///< the marker's bytes in the text's encoding
-    std::size_t m_scanAt = 0;  ///< the pattern byte scanned for first (not a zero byte)
+    bool m_byBytes = false;      ///< the marker is looked for as bytes, else in decoded units
+    std::string m_pattern;       ///< the marker's bytes in the text's encoding
+    std::size_t m_scanAt = 0;    ///< the first pattern byte scanned for (not a zero byte)
+    std::size_t m_scanLast = 0;  ///< the second one, as far after it as can be
     std::size_t m_overlap = 0;
     std::u16string m_scratch;
 };

@@ -183,6 +183,18 @@ void SequentialSource::finish() {
     }
 }
 
+std::size_t DescriptorSource::readNext(std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer.data(), std::min(buffer.size(), kMaxReadChunk));
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            throw std::system_error(errno, std::generic_category());
+        }
+    }
+}
+
 std::span<const std::byte> PrefixedSource::read(std::uint64_t offset, std::span<std::byte> buffer) {
     if (offset >= m_prefix.size()) {
         return m_rest.read(offset, buffer);

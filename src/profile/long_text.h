@@ -80,6 +80,17 @@ private:
     std::uint64_t m_position = 0;
 };
 
+/// An open descriptor read in order with read(): standard input, a pipe.
+class DescriptorSource final : public SequentialSource {
+public:
+    explicit DescriptorSource(int fd) : m_fd(fd) {}
+    /// Throws std::system_error when the bytes cannot be read.
+    [[nodiscard]] std::size_t readNext(std::span<std::byte> buffer) override;
+
+private:
+    int m_fd;
+};
+
 /// A sequential source whose first bytes were read already (to look at them first).
 class PrefixedSource final : public ByteSource {
 public:

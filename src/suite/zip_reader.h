@@ -41,14 +41,15 @@ enum class ZipReadStatus { Ok, NoSuchMember, TooLarge, Damaged, Stopped };
 /// An open archive. Open it once and extract any number of members.
 class TUnZipReader {
 public:
-    /// Largest member extracted into memory; larger members are skipped as TooLarge.
+    /// Largest member unpacked; larger members are skipped as TooLarge.
     static constexpr std::uint64_t kDefaultMemberLimit = std::uint64_t{1} << 32;
     /// Smallest limit memberLimitFor gives, however little memory there is.
     static constexpr std::uint64_t kSmallestMemberLimit = std::uint64_t{64} << 20;
 
-    /// The member limit for a machine with this much physical memory: an eighth of it (a
-    /// member is held while its text is decoded beside it at twice its size, and the rest of
-    /// the system needs room), at least kSmallestMemberLimit, at most kDefaultMemberLimit.
+    /// The member limit for a machine with this much physical memory: an eighth of it, at least
+    /// kSmallestMemberLimit, at most kDefaultMemberLimit. The run streams members and needs no
+    /// such room any more; the limit stays so that a small archive cannot unpack without end
+    /// and a member is refused, with the same message, where it was before.
     [[nodiscard]] static std::uint64_t memberLimitFor(std::uint64_t physicalMemory);
     /// memberLimitFor this machine's physical memory (kDefaultMemberLimit when unknown).
     [[nodiscard]] static std::uint64_t memberLimitForThisMachine();

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -53,9 +54,25 @@ struct Analyser {
     bool analyse(const Bytes& data, const fs::path& file = {}) {
         if (file.empty())
             return analyser.AnalyseBuffer(asSpan(data));
-        if (file.extension() != ".zip") {
+        if (file.extension() == ".txt") {
             test::writeFile(file, std::string(data.begin(), data.end()));
             return analyser.AnalyseFile(file);
+        }
+        if (file.extension() == ".pipe") {  // through a pipe, as standard input comes
+            int fds[2];
+            if (::pipe(fds) != 0)
+                throw std::system_error(errno, std::generic_category());
+            std::thread writer([&] {
+                for (std::size_t at = 0; at < data.size();)
+                    at += static_cast<std::size_t>(
+                        std::max<ssize_t>(::write(fds[1], data.data() + at, data.size() - at), 0));
+                ::close(fds[1]);
+            });
+            DescriptorSource input(fds[0]);
+            const bool read = analyser.AnalyseSequential(input, 0);
+            writer.join();
+            ::close(fds[0]);
+            return read;
         }
         test::writeZip(file, {{"member.txt", std::string(data.begin(), data.end())}});
         TUnZipReader reader;
@@ -166,15 +183,16 @@ TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
     }
 }
 
-// Long texts read piece by piece, on one thread and on two, from memory, from a file and from a
-// zip member (one thread: unpacked in order), by one analyser: texts of every encoding, well-formed
-// and not, moved along 39 units of 'z' so that every byte meets a piece border and the middle where
-// the halves meet. The markers of the header cut (each found twice or not at all) then lie inside a
-// piece, across a piece border, across the middle and across a surrogate pair or UTF-8 sequence cut
-// by a border; some are looked for as bytes, some (U+FFFD, a lone surrogate) in decoded units, some
-// can never occur. The last four rows put a CR LF pair exactly across the middle (after 19 of 41
-// units: the CR the last unit of the first half, the LF the first of the second), for a byte split
-// (ANSI, UTF-8) and a unit split (UTF-16), and one unit before and after it.
+// Long texts read piece by piece, on one thread and on two, from memory, from a file, from a zip
+// member and through a pipe (those two on one thread: read in order), by one analyser: texts of
+// every encoding, well-formed and not, moved along 39 units of 'z' so that every byte meets a piece
+// border and the middle where the halves meet. The markers of the header cut (each found twice or
+// not at all) then lie inside a piece, across a piece border, across the middle and across a
+// surrogate pair or UTF-8 sequence cut by a border; some are looked for as bytes, some (U+FFFD, a
+// lone surrogate) in decoded units, some can never occur. The last four rows put a CR LF pair
+// exactly across the middle (after 19 of 41 units: the CR the last unit of the first half, the LF
+// the first of the second), for a byte split (ANSI, UTF-8) and a unit split (UTF-16), and one unit
+// before and after it.
 TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     const std::string utf8 = "\xEF\xBB\xBF", le = "\xFF\xFE", be = "\xFE\xFF";
     const std::string mixed =
@@ -219,15 +237,21 @@ TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     test::TempDir dir;
     Analyser a;
     reference::State expected;
-    for (const fs::path& file : {fs::path(), dir / "long.txt", dir / "long.zip"}) {
+    for (const fs::path& file :
+         {fs::path(), dir / "long.txt", dir / "long.zip", dir / "long.pipe"}) {
         for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
             for (std::size_t r = 0; r < std::size(rows); ++r) {
-                // One thread without a cut is the first half of two; a member has one thread.
-                if (splitFrom != 2 && (rows[r].marker.empty() || file.extension() == ".zip"))
+                // One thread without a cut is the first half of two; a member or a pipe has one.
+                if (splitFrom != 2 && (rows[r].marker.empty() || file.extension() == ".zip" ||
+                                       file.extension() == ".pipe"))
                     continue;
                 a.analyser.setHeaderToCut(rows[r].marker);
                 a.analyser.setLongTextCounting(8 + r % 13, splitFrom);
-                for (std::size_t k = 0; k < 40; ++k) {
+                // Read in order, there is no middle: every third place, each with its own piece
+                // size.
+                const std::size_t step =
+                    file.extension() == ".zip" || file.extension() == ".pipe" ? 3 : 1;
+                for (std::size_t k = 0; k < 40; k += step) {
                     SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) +
                                  " z, from " +
                                  (file.empty() ? "memory" : file.filename().string()) +
