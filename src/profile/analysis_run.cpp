@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "profile/text_analyser.h"
+#include "profile/zip_member_source.h"
 #include "suite/unicode_text.h"
 #include "suite/zip_reader.h"
 
@@ -167,6 +168,20 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     bool finished = false;
 
     std::jthread reading;
+    // Tells the reading thread to end on every way out of the run (its end, a stop, an
+    // exception): made after the thread, so it is told before the thread is joined.
+    const struct Finish {
+        std::mutex& mutex;
+        std::condition_variable& changed;
+        bool& finished;
+        ~Finish() {
+            {
+                const std::lock_guard lock(mutex);
+                finished = true;
+            }
+            changed.notify_all();
+        }
+    } finish{mutex, changed, finished};
     if (plainFiles >= kReadAheadFrom) {
         const std::size_t longFrom = analyser.readPieceSize();
         try {
@@ -210,11 +225,11 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     // The members of one archive come one after another: it stays open until the next
     // archive (or a plain file) comes, so a large archive is opened once, not once per member.
     TUnZipReader reader;
-    // A member must fit in memory beside its decoded text: the limit follows the machine.
+    // Members are streamed; the limit (which follows the machine) still keeps a small archive
+    // from unpacking without end.
     const std::uint64_t memberLimit = TUnZipReader::memberLimitForThisMachine();
     std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
 
-    const StopPoll stopPoll = [&observer] { return observer.stopRequested(); };
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
         // Stopped inside the file: it is dropped whole, as if the stop had come before it.
@@ -233,22 +248,24 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
                 }
             }
             if (reader.isOpen() && reader.archivePath() == archive) {
-                std::vector<std::byte>& buffer = analyser.readBuffer();
-                const ZipReadStatus status = reader.UnZipToBufferByIndex(
-                    rec.zipMemberNumber - 1, buffer, memberLimit, stopPoll);
-                if (status == ZipReadStatus::Stopped) {
-                    stoppedInside = true;
-                } else if (status == ZipReadStatus::Ok) {
+                // The member is unpacked as it is counted, never held whole.
+                ZipReadStatus status = reader.openMember(rec.zipMemberNumber - 1, memberLimit);
+                if (status == ZipReadStatus::Ok) {
+                    ZipMemberSource source(reader, status);
                     try {
-                        if (!buffer.empty() && analyser.AnalyseBuffer(buffer))
+                        if (analyser.AnalyseSequential(source, reader.memberSize()))
                             ++state.FilesRead;
                     } catch (const ReadingStopped&) {
                         stoppedInside = true;
+                    } catch (const MemberFailed&) {
+                        // status says how; reader.error() why
                     } catch (const std::bad_alloc&) {
                         // The member is not damaged: it cannot be read, as a plain file.
                         observer.failedToRead(*job.name, "not enough memory to decode it");
                     }
-                } else {
+                    reader.closeMember();
+                }
+                if (status != ZipReadStatus::Ok) {
                     observer.memberDamaged(archive, nameForMessage(rec.memberName), reader.error());
                 }
             }
@@ -293,11 +310,6 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
         if (iterator.stopped())
             break;
     }
-    {
-        const std::lock_guard lock(mutex);
-        finished = true;
-    }
-    changed.notify_all();
 }
 
 }  // namespace runemeter

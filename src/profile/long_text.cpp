@@ -10,12 +10,18 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "profile/header_cut.h"
 #include "profile/large_buffer.h"
-#include "profile/text_analyser.h"
 #include "profile/utf8_one.h"
 #include "suite/unicode_text.h"
 
@@ -45,7 +51,76 @@ std::size_t leadingContinuations(std::span<const std::byte> bytes) {
     return n;
 }
 
+// High bit of each 16-bit lane set where the lane equals the unit in every lane of pattern.
+// Exact for every lane (no borrow runs between lanes).
+std::uint64_t lanesEqual(std::uint64_t word, std::uint64_t pattern) {
+    constexpr std::uint64_t kLow15 = 0x7FFF7FFF7FFF7FFFULL;
+    const std::uint64_t x = word ^ pattern;
+    const std::uint64_t nonZero = ((x & kLow15) + kLow15) | x;
+    return ~nonZero & ~kLow15;
+}
+
 }  // namespace
+
+std::int64_t countCrLf(std::u16string_view text) {
+    const std::size_t n = text.size();
+    if (n < 2) {
+        return 0;
+    }
+    const char16_t* p = text.data();
+    constexpr std::uint64_t kCr = 0x000D000D000D000DULL;
+    constexpr std::uint64_t kLf = 0x000A000A000A000AULL;
+    std::int64_t pairs = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight CR candidates per step, summed in 16-bit lanes that are emptied before they
+    // could overflow (madd below reads them as signed).
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i lf = _mm_set1_epi16(0x0A);
+    while (i + 9 <= n) {
+        const std::size_t steps = std::min<std::size_t>((n - 1 - i) / 8, 32767);
+        __m128i sums = _mm_setzero_si128();
+        for (std::size_t k = 0; k < steps; ++k, i += 8) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+            // A match is all ones (-1) in its lane: subtracting it adds one.
+            sums = _mm_sub_epi16(
+                sums, _mm_and_si128(_mm_cmpeq_epi16(here, cr), _mm_cmpeq_epi16(next, lf)));
+        }
+        alignas(16) std::int32_t quads[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(quads), _mm_madd_epi16(sums, _mm_set1_epi16(1)));
+        pairs += std::int64_t{quads[0]} + quads[1] + quads[2] + quads[3];
+    }
+#endif
+    // Four CR candidates per step: the word at i against CR, the word one unit later
+    // against LF; each matching lane pair is one CR LF.
+    for (; i + 5 <= n; i += 4) {
+        std::uint64_t here;
+        std::uint64_t next;
+        std::memcpy(&here, p + i, sizeof here);
+        std::memcpy(&next, p + i + 1, sizeof next);
+        // At most one bit per lane, at its top: fold the four lanes into the top one by a
+        // multiply (a plain popcount would be a library call on baseline x86-64).
+        const std::uint64_t hits = (lanesEqual(here, kCr) & lanesEqual(next, kLf)) >> 15;
+        pairs += static_cast<std::int64_t>((hits * 0x0001000100010001ULL) >> 48);
+    }
+    for (; i + 1 < n; ++i) {
+        pairs += (p[i] == u'\r' && p[i + 1] == u'\n') ? 1 : 0;
+    }
+    return pairs;
+}
+
+void cutHeader(std::u16string& text, std::u16string_view marker) {
+    if (marker.empty()) {
+        return;
+    }
+    const std::size_t at = std::u16string_view(text).find(marker);
+    if (at == std::u16string_view::npos) {
+        return;
+    }
+    // The first unit of the marker goes with the header; the rest of the marker stays.
+    text.erase(0, at + 1);
+}
 
 void keepBeginning(std::u16string& text) {
     if (text.size() <= kSourceTextKept) {
@@ -85,28 +160,91 @@ std::span<const std::byte> FileSource::read(std::uint64_t offset, std::span<std:
     return buffer.first(got);
 }
 
+std::span<const std::byte> SequentialSource::read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) {
+    if (offset != m_position) {
+        throw std::logic_error("a sequential source is read in order");
+    }
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const std::size_t n = readNext(buffer.subspan(got));
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    m_position += got;
+    return buffer.first(got);
+}
+
+void SequentialSource::finish() {
+    std::byte rest[4096];
+    while (readNext(rest) > 0) {
+    }
+}
+
+std::size_t DescriptorSource::readNext(std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer.data(), std::min(buffer.size(), kMaxReadChunk));
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            throw std::system_error(errno, std::generic_category());
+        }
+    }
+}
+
+std::span<const std::byte> PrefixedSource::read(std::uint64_t offset, std::span<std::byte> buffer) {
+    if (offset >= m_prefix.size()) {
+        return m_rest.read(offset, buffer);
+    }
+    const std::size_t fromPrefix =
+        std::min<std::size_t>(buffer.size(), m_prefix.size() - static_cast<std::size_t>(offset));
+    std::memcpy(buffer.data(), m_prefix.data() + offset, fromPrefix);
+    if (fromPrefix == buffer.size()) {
+        return buffer;
+    }
+    const std::span<const std::byte> more =
+        m_rest.read(m_prefix.size(), buffer.subspan(fromPrefix));
+    return buffer.first(fromPrefix + more.size());
+}
+
 // One thread's share of a text: reads its stretch piece by piece and counts it into its own
-// tables, which reach the run's counts only when the whole text was read.
+// tables, which reach the run's counts only when the whole text was read. With a header to cut
+// it looks for the marker in every piece first; where it finds it, it forgets what it counted
+// and counts on from the cut. Only looking (searchOnly), it notes where the cut is and ends.
 class LongTextCounter::Stream {
 public:
     Stream(std::size_t pieceSize, Utf8Counting way)
         : m_pieceSize(pieceSize),
           m_way(way),
           m_buffer(kHeld + pieceSize),
+          m_held(kHeld),
           m_lanes(makeZeroedTable<LaneTables>()),
           m_totals(makeZeroedTable<CharCountTable>()) {}
 
-    void begin(TextEncoding encoding, std::u16string* head) {
+    // cut (if any) is looked for until found; enough (if any) ends a search early.
+    void begin(TextEncoding encoding, std::u16string* head, HeaderCut* cut = nullptr,
+               bool searchOnly = false, const std::atomic<bool>* enough = nullptr) {
         m_encoding = encoding;
-        m_head = head;
+        m_headTarget = head;
+        m_cut = cut != nullptr && cut->active() ? cut : nullptr;
+        m_searchOnly = searchOnly;
+        m_enough = enough;
+        m_found.reset();
+        // Room before each piece for the bytes held back from the piece before.
+        m_room = kHeld + (m_cut != nullptr ? m_cut->overlap() + kHeld : 0);
+        if (m_buffer.size() < m_room + m_pieceSize) {
+            m_buffer.resize(m_room + m_pieceSize);
+        }
+        if (m_held.size() < m_room) {
+            m_held.resize(m_room);
+        }
         m_heldCount = 0;
         m_skippedCount = 0;
         m_ended = false;
-        m_crLf = 0;
-        m_lastWasCr = false;
-        m_firstKnown = false;
-        m_firstIsLf = false;
-        m_sinceFlush = 0;
+        restart(false);  // the tables are kept zeroed between texts
     }
 
     // Counts the bytes from `from` up to `to` (or the end of the data), stopping early at a zero
@@ -119,18 +257,23 @@ public:
         std::uint64_t offset = from;
         bool firstPiece = true;
         while (!m_ended && offset < to) {
+            if (m_enough != nullptr && m_enough->load(std::memory_order_relaxed)) {
+                return;
+            }
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(m_pieceSize, to - offset));
-            const std::span<std::byte> room(m_buffer.data() + kHeld, want);
+            const std::span<std::byte> room(m_buffer.data() + m_room, want);
             std::span<const std::byte> got = source.read(offset, room);
             if (got.empty()) {
                 break;
             }
+            std::uint64_t textStart = offset;
             offset += got.size();
             if (firstPiece && skipToCharacter) {
                 m_skippedCount = leadingContinuations(got);
                 std::memcpy(m_skipped, got.data(), m_skippedCount);
                 got = got.subspan(m_skippedCount);
+                textStart += m_skippedCount;
             }
             firstPiece = false;
             std::span<const std::byte> text = got;
@@ -140,10 +283,11 @@ public:
                     text = std::span<const std::byte>(got.data() - m_heldCount,
                                                       got.size() + m_heldCount);
                 } else {
-                    std::byte* const at = m_buffer.data() + kHeld - m_heldCount;
-                    std::memcpy(at, m_held, m_heldCount);
+                    std::byte* const at = m_buffer.data() + m_room - m_heldCount;
+                    std::memcpy(at, m_held.data(), m_heldCount);
                     text = std::span<const std::byte>(at, got.size() + m_heldCount);
                 }
+                textStart -= m_heldCount;
                 m_heldCount = 0;
             }
             const std::size_t beforeZero = bytesBeforeZero(text, m_encoding);
@@ -151,9 +295,19 @@ public:
                 text = text.first(beforeZero);
                 m_ended = true;
             }
-            const std::size_t hold = m_ended ? 0 : incompleteTail(text, m_encoding);
-            countBytes(text.first(text.size() - hold));
-            std::memcpy(m_held, text.data() + text.size() - hold, hold);
+            const std::size_t tail = m_ended ? 0 : incompleteTail(text, m_encoding);
+            if (m_cut != nullptr && lookForCut(text, text.size() - tail, textStart, text)) {
+                if (m_searchOnly) {
+                    return;
+                }
+            }
+            const std::size_t hold = m_ended            ? 0
+                                     : m_cut != nullptr ? m_cut->holdFor(text, tail)
+                                                        : tail;
+            if (!m_searchOnly) {
+                countBytes(text.first(text.size() - hold));
+            }
+            std::memcpy(m_held.data(), text.data() + text.size() - hold, hold);
             m_heldCount = hold;
             if (ask != nullptr && (*ask)()) {
                 stop.store(true, std::memory_order_relaxed);
@@ -167,10 +321,36 @@ public:
     // The held bytes end the text (an unfinished character, an odd byte).
     void finishText() {
         if (!m_ended && m_heldCount > 0) {
-            countBytes(std::span<const std::byte>(m_held, m_heldCount));
+            std::span<const std::byte> text(m_held.data(), m_heldCount);
+            if (m_cut != nullptr) {
+                (void)lookForCut(text, text.size(), 0, text);
+            }
+            if (!m_searchOnly) {
+                countBytes(text);
+            }
         }
         m_heldCount = 0;
     }
+
+    // Counts units decoded elsewhere (the rest of a character cut by the header cut).
+    void countDecoded(std::u16string_view units) {
+        if (m_head != nullptr) {
+            m_head->append(units);
+            if (m_head->size() > kSourceTextKept) {
+                keepBeginning(*m_head);
+                m_head = nullptr;
+            }
+        }
+        countUnits(units);
+    }
+
+    /// Where the cut was found (searchOnly): the offset of the first byte kept and the units
+    /// kept before it.
+    struct Found {
+        std::uint64_t keptFrom = 0;
+        std::u16string prefix;
+    };
+    [[nodiscard]] const std::optional<Found>& found() const { return m_found; }
 
     // Adds the stream's counts to counts and clears its tables; returns the units added.
     std::int64_t moveInto(CharCountTable& counts) {
@@ -200,10 +380,48 @@ public:
     [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
     [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
     [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
-    [[nodiscard]] std::span<const std::byte> held() const { return {m_held, m_heldCount}; }
+    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
     [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
 
 private:
+    // Looks for the marker in the first `searched` bytes of text (which begins at offset
+    // textStart). Found: notes it, stops looking and, when counting, forgets what was counted,
+    // counts the rest of the cut character and leaves in text what follows it.
+    bool lookForCut(std::span<const std::byte> text, std::size_t searched, std::uint64_t textStart,
+                    std::span<const std::byte>& rest) {
+        const std::optional<HeaderCut::Cut> cut = m_cut->find(text.first(searched));
+        if (!cut) {
+            return false;
+        }
+        m_cut = nullptr;
+        m_found = Found{textStart + cut->keptFrom, cut->prefix};
+        if (!m_searchOnly) {
+            restart(true);
+            countDecoded(cut->prefix);
+            rest = text.subspan(cut->keptFrom);
+        }
+        return true;
+    }
+
+    // Forgets every count (clearTables: some may have been made) and the beginning kept so far.
+    void restart(bool clearTables) {
+        if (clearTables) {
+            for (auto& lane : *m_lanes) {
+                lane.fill(0);
+            }
+            m_totals->fill(0);
+        }
+        m_crLf = 0;
+        m_lastWasCr = false;
+        m_firstKnown = false;
+        m_firstIsLf = false;
+        m_sinceFlush = 0;
+        m_head = m_headTarget;
+        if (m_head != nullptr) {
+            m_head->clear();
+        }
+    }
+
     // Counts bytes that hold whole characters (or end the text).
     void countBytes(std::span<const std::byte> bytes) {
         if (m_head != nullptr) {
@@ -304,13 +522,19 @@ private:
     std::size_t m_pieceSize;
     Utf8Counting m_way;
     std::vector<std::byte> m_buffer;
+    std::size_t m_room = kHeld;  ///< bytes in front of each piece in m_buffer
+    std::vector<std::byte> m_held;
     std::unique_ptr<LaneTables, PageReleaser> m_lanes;
     std::unique_ptr<CharCountTable, PageReleaser> m_totals;
     std::u16string m_scratch;
 
     TextEncoding m_encoding = TextEncoding::Ansi;
+    std::u16string* m_headTarget = nullptr;
     std::u16string* m_head = nullptr;
-    std::byte m_held[kHeld] = {};
+    HeaderCut* m_cut = nullptr;
+    bool m_searchOnly = false;
+    const std::atomic<bool>* m_enough = nullptr;
+    std::optional<Found> m_found;
     std::size_t m_heldCount = 0;
     std::byte m_skipped[kHeld] = {};
     std::size_t m_skippedCount = 0;
@@ -329,88 +553,176 @@ LongTextCounter::LongTextCounter(std::size_t pieceSize, std::uint64_t splitFrom,
 
 LongTextCounter::~LongTextCounter() = default;
 
-LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
-                                      std::uint64_t start, std::uint64_t expectedEnd,
-                                      CharCountTable& counts, std::u16string& head,
-                                      const StopPoll& stopRequested) {
-    head.clear();
-    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
-    std::atomic<bool> stop{false};
+namespace {
+
+// Runs first here and second on another thread (after first, here, when no thread can be had).
+// While the second ends, ask (if any) is still asked, its answer noted in stop. A failure of
+// first sets stop (the second is not wanted) and is thrown once the second ended; a failure of
+// the second is thrown after.
+void runOnTwoThreads(const std::function<void()>& first,
+                     const std::function<void(const StopPoll*)>& second, std::atomic<bool>& stop,
+                     const StopPoll* ask) {
+    std::exception_ptr secondFailure;
+    std::mutex doneMutex;
+    std::condition_variable secondEnded;
+    bool secondDone = false;
+    auto runSecond = [&](const StopPoll* secondAsk) {
+        try {
+            second(secondAsk);
+        } catch (...) {
+            secondFailure = std::current_exception();
+        }
+        const std::lock_guard lock(doneMutex);
+        secondDone = true;
+        secondEnded.notify_all();
+    };
+    {
+        std::jthread worker;
+        try {
+            worker = std::jthread(runSecond, nullptr);
+        } catch (const std::system_error&) {
+            // No thread to be had: the second part follows the first here.
+        }
+        try {
+            first();
+        } catch (...) {
+            stop.store(true, std::memory_order_relaxed);
+            throw;
+        }
+        if (!worker.joinable()) {
+            runSecond(ask);
+        } else if (ask != nullptr) {
+            // The second part may take longer (not all of it in the page cache): the run is
+            // still asked while it ends.
+            std::unique_lock lock(doneMutex);
+            while (!secondEnded.wait_for(lock, std::chrono::milliseconds(20),
+                                         [&] { return secondDone; })) {
+                if ((*ask)()) {
+                    stop.store(true, std::memory_order_relaxed);
+                }
+            }
+        }
+    }  // joined here, also when the first part failed
+    if (secondFailure) {
+        std::rethrow_exception(secondFailure);
+    }
+}
+
+}  // namespace
+
+std::uint64_t LongTextCounter::middleOf(TextEncoding encoding, std::uint64_t start,
+                                        std::uint64_t length) {
+    // UTF-16 halves meet between two units.
+    std::uint64_t middle = start + length / 2;
+    if (isUtf16(encoding)) {
+        middle -= (middle - start) % 2;
+    }
+    return middle;
+}
+
+void LongTextCounter::makeStreams(bool split) {
     if (!m_first) {
         m_first = std::make_unique<Stream>(m_pieceSize, m_way);
     }
-    const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
-    const bool split = length >= m_splitFrom;
     if (split && !m_second) {
         m_second = std::make_unique<Stream>(m_pieceSize, m_way);
     }
+}
+
+LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
+                                      std::uint64_t start, std::uint64_t expectedEnd,
+                                      CharCountTable& counts, std::u16string& head,
+                                      const StopPoll& stopRequested,
+                                      std::u16string_view headerToCut) {
+    head.clear();
+    HeaderCut cut(headerToCut, encoding);
+    const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
+    if (!cut.active()) {
+        return countFrom(source, encoding, start, expectedEnd, counts, head, stopRequested, nullptr,
+                         {});
+    }
+    if (length < m_splitFrom || !source.rereadable()) {
+        // One stream looks for the marker as it counts and starts again where it finds it.
+        return countFrom(source, encoding, start, expectedEnd, counts, head, stopRequested, &cut,
+                         {});
+    }
+    // Long enough for two threads: they look for the marker first, each in its half (the first
+    // reaching past the middle by as much as a marker takes), then what follows it is counted.
+    makeStreams(true);
+    Stream& first = *m_first;
+    Stream& second = *m_second;
+    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> firstDone{false};
+    HeaderCut secondCut(headerToCut, encoding);
+    const std::uint64_t middle = middleOf(encoding, start, length);
+    first.begin(encoding, nullptr, &cut, true);
+    second.begin(encoding, nullptr, &secondCut, true, &firstDone);
+    try {
+        runOnTwoThreads(
+            [&] {
+                first.run(source, start, middle + cut.overlap() + 2 * kHeld, false, stop, ask);
+                firstDone.store(first.found() || first.ended(), std::memory_order_relaxed);
+            },
+            [&](const StopPoll* secondAsk) {
+                second.run(source, middle, kToTheEnd, encoding == TextEncoding::Utf8, stop,
+                           secondAsk);
+                second.finishText();
+            },
+            stop, ask);
+    } catch (...) {
+        first.discard();
+        second.discard();
+        throw;
+    }
+    // The first half's find is the first; a text ended in it has none after.
+    const std::optional<Stream::Found> found = first.found()   ? first.found()
+                                               : first.ended() ? std::nullopt
+                                                               : second.found();
+    if (!found) {
+        return countFrom(source, encoding, start, expectedEnd, counts, head, stopRequested, nullptr,
+                         {});
+    }
+    return countFrom(source, encoding, found->keptFrom, expectedEnd, counts, head, stopRequested,
+                     nullptr, found->prefix);
+}
+
+LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encoding,
+                                          std::uint64_t start, std::uint64_t expectedEnd,
+                                          CharCountTable& counts, std::u16string& head,
+                                          const StopPoll& stopRequested, HeaderCut* cut,
+                                          std::u16string_view prefix) {
+    const StopPoll* const ask = stopRequested ? &stopRequested : nullptr;
+    std::atomic<bool> stop{false};
+    const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
+    const bool split = cut == nullptr && length >= m_splitFrom && source.rereadable();
+    makeStreams(split);
     Stream& first = *m_first;
     LongTextResult result;
     try {
-        first.begin(encoding, &head);
+        first.begin(encoding, &head, cut);
+        first.countDecoded(prefix);
         if (!split) {
             first.run(source, start, kToTheEnd, false, stop, ask);
             first.finishText();
+            source.finish();
             result.crLf = first.crLf();
             result.units = first.moveInto(counts);
         } else {
             Stream& second = *m_second;
-            // UTF-16 halves meet between two units.
-            std::uint64_t middle = start + length / 2;
-            if (isUtf16(encoding)) {
-                middle -= (middle - start) % 2;
-            }
+            const std::uint64_t middle = middleOf(encoding, start, length);
             // The second half's beginning is kept too when the first half may be too short to
             // fill what is shown (never with the default sizes).
             std::u16string secondHead;
             const bool secondNeedsHead = middle - start < 3 * (std::uint64_t{kSourceTextKept} + 3);
             second.begin(encoding, secondNeedsHead ? &secondHead : nullptr);
-            std::exception_ptr secondFailure;
-            std::mutex doneMutex;
-            std::condition_variable secondEnded;
-            bool secondDone = false;
-            auto runSecond = [&](const StopPoll* secondAsk) {
-                try {
-                    second.run(source, middle, kToTheEnd, encoding == TextEncoding::Utf8, stop,
-                               secondAsk);
-                    second.finishText();
-                } catch (...) {
-                    secondFailure = std::current_exception();
-                }
-                const std::lock_guard lock(doneMutex);
-                secondDone = true;
-                secondEnded.notify_all();
-            };
-            {
-                std::jthread worker;
-                try {
-                    worker = std::jthread(runSecond, nullptr);
-                } catch (const std::system_error&) {
-                    // No thread to be had: the second half follows the first here.
-                }
-                try {
-                    first.run(source, start, middle, false, stop, ask);
-                } catch (...) {
-                    stop.store(true, std::memory_order_relaxed);  // the second half is not wanted
-                    throw;
-                }
-                if (!worker.joinable()) {
-                    runSecond(ask);
-                } else if (ask != nullptr) {
-                    // The second half may take longer (not all of it in the page cache): the
-                    // run is still asked while it ends.
-                    std::unique_lock lock(doneMutex);
-                    while (!secondEnded.wait_for(lock, std::chrono::milliseconds(20),
-                                                 [&] { return secondDone; })) {
-                        if ((*ask)()) {
-                            stop.store(true, std::memory_order_relaxed);
-                        }
-                    }
-                }
-            }  // joined here, also when the first half failed
-            if (secondFailure) {
-                std::rethrow_exception(secondFailure);
-            }
+            runOnTwoThreads([&] { first.run(source, start, middle, false, stop, ask); },
+                            [&](const StopPoll* secondAsk) {
+                                second.run(source, middle, kToTheEnd,
+                                           encoding == TextEncoding::Utf8, stop, secondAsk);
+                                second.finishText();
+                            },
+                            stop, ask);
 
             std::int64_t crLf = first.crLf();
             std::int64_t seamUnits = 0;

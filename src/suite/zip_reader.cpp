@@ -280,6 +280,12 @@ std::string check(const std::filesystem::path& path, zip_t* archive, std::uint64
 struct TUnZipReader::Impl {
     zip_t* archive = nullptr;
     std::int64_t entries = 0;
+    // The member being unpacked by readMember.
+    std::unique_ptr<zip_file_t, ZipFileCloser> member;
+    bool sizeKnown = false;
+    std::uint64_t size = 0;
+    std::uint64_t filled = 0;
+    std::uint64_t limit = 0;
 };
 
 std::uint64_t TUnZipReader::memberLimitFor(std::uint64_t physicalMemory) {
@@ -349,6 +355,7 @@ bool TUnZipReader::isOpen() const {
 }
 
 void TUnZipReader::close() {
+    closeMember();  // before the archive it reads from
     if (m_impl->archive != nullptr) {
         zip_discard(m_impl->archive);
         m_impl->archive = nullptr;
@@ -378,10 +385,8 @@ std::vector<ZipMemberInfo> TUnZipReader::members() const {
     return result;
 }
 
-ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
-                                                 std::uint64_t limit,
-                                                 const std::function<bool()>& stopRequested) {
-    out.clear();
+ZipReadStatus TUnZipReader::openMember(std::int32_t index, std::uint64_t limit) {
+    closeMember();
     m_error.clear();
     if (!isOpen()) {
         m_error = "the archive is not open";
@@ -404,47 +409,102 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
                   std::to_string(limit);
         return ZipReadStatus::TooLarge;
     }
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(
-        zip_fopen_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0));
-    if (!file) {
+    m_impl->member.reset(zip_fopen_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0));
+    if (!m_impl->member) {
         m_error = zipErrorText(zip_get_error(m_impl->archive));
         zip_error_clear(m_impl->archive);
         return ZipReadStatus::Damaged;
+    }
+    m_impl->sizeKnown = sizeKnown;
+    m_impl->size = sizeKnown ? st.size : 0;
+    m_impl->filled = 0;
+    m_impl->limit = limit;
+    return ZipReadStatus::Ok;
+}
+
+std::uint64_t TUnZipReader::memberSize() const {
+    return m_impl->member ? m_impl->size : 0;
+}
+
+void TUnZipReader::closeMember() {
+    m_impl->member.reset();
+}
+
+ZipReadStatus TUnZipReader::readMember(std::span<std::byte> buffer, std::size_t& got) {
+    got = 0;
+    Impl& impl = *m_impl;
+    if (!impl.member) {
+        return ZipReadStatus::Ok;  // nothing open: nothing more to read
+    }
+    const auto fail = [&](ZipReadStatus status, std::string why) {
+        m_error = std::move(why);
+        closeMember();
+        return status;
+    };
+    // Reading on to the end of the data is what makes the library check the CRC.
+    const zip_int64_t n = zip_fread(impl.member.get(), buffer.data(), buffer.size());
+    if (n < 0) {
+        return fail(ZipReadStatus::Damaged, zipErrorText(zip_file_get_error(impl.member.get())));
+    }
+    if (n == 0) {
+        if (impl.sizeKnown && impl.filled != impl.size) {
+            return fail(ZipReadStatus::Damaged,
+                        "the member holds less data than its directory entry says");
+        }
+        const int closeCode = zip_fclose(impl.member.release());
+        if (closeCode != 0) {
+            return fail(ZipReadStatus::Damaged, zipErrorText(closeCode));
+        }
+        return ZipReadStatus::Ok;
+    }
+    impl.filled += static_cast<std::uint64_t>(n);
+    if (impl.sizeKnown && impl.filled > impl.size) {
+        return fail(ZipReadStatus::Damaged,
+                    "the member holds more data than its directory entry says");
+    }
+    if (impl.filled > impl.limit) {
+        return fail(ZipReadStatus::TooLarge,
+                    "the member unpacks to more than " + std::to_string(impl.limit) + " bytes");
+    }
+    got = static_cast<std::size_t>(n);
+    return ZipReadStatus::Ok;
+}
+
+ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
+                                                 std::uint64_t limit,
+                                                 const std::function<bool()>& stopRequested) {
+    out.clear();
+    const ZipReadStatus opened = openMember(index, limit);
+    if (opened != ZipReadStatus::Ok) {
+        return opened;
     }
     try {
         std::uint64_t filled = 0;
         std::uint64_t nextPoll = kStopPollEvery;
         // A small member is read in one piece of its size and one byte more (the end of its
         // data shows as a short read); a large or unsized one in pieces.
-        const std::size_t chunk =
-            sizeKnown && st.size < kReadChunk ? static_cast<std::size_t>(st.size) + 1 : kReadChunk;
+        const std::uint64_t size = m_impl->size;
+        const std::size_t chunk = m_impl->sizeKnown && size < kReadChunk
+                                      ? static_cast<std::size_t>(size) + 1
+                                      : kReadChunk;
         for (;;) {
             if (out.size() < filled + chunk) {
                 out.resize(filled + chunk);
             }
-            // Reading on to the end of the data is what makes the library check the CRC.
-            const zip_int64_t got = zip_fread(file.get(), out.data() + filled, chunk);
-            if (got < 0) {
-                m_error = zipErrorText(zip_file_get_error(file.get()));
+            std::size_t got = 0;
+            const ZipReadStatus status =
+                readMember(std::span<std::byte>(out.data() + filled, chunk), got);
+            if (status != ZipReadStatus::Ok) {
                 out.clear();
-                return ZipReadStatus::Damaged;
+                return status;
             }
             if (got == 0)
                 break;
-            filled += static_cast<std::uint64_t>(got);
-            if (sizeKnown && filled > st.size) {
-                m_error = "the member holds more data than its directory entry says";
-                out.clear();
-                return ZipReadStatus::Damaged;
-            }
-            if (filled > limit) {
-                m_error = "the member unpacks to more than " + std::to_string(limit) + " bytes";
-                out.clear();
-                return ZipReadStatus::TooLarge;
-            }
+            filled += got;
             if (filled >= nextPoll && stopRequested) {
                 nextPoll = filled + kStopPollEvery;
                 if (stopRequested()) {
+                    closeMember();
                     m_error = "stopped";
                     out.clear();
                     return ZipReadStatus::Stopped;
@@ -452,22 +512,12 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
             }
         }
         out.resize(static_cast<std::size_t>(filled));
-        if (sizeKnown && filled != st.size) {
-            m_error = "the member holds less data than its directory entry says";
-            out.clear();
-            return ZipReadStatus::Damaged;
-        }
     } catch (const std::bad_alloc&) {
+        closeMember();
         out.clear();
         out.shrink_to_fit();
         m_error = "not enough memory to unpack the member";
         return ZipReadStatus::TooLarge;
-    }
-    const int closeCode = zip_fclose(file.release());
-    if (closeCode != 0) {
-        m_error = zipErrorText(closeCode);
-        out.clear();
-        return ZipReadStatus::Damaged;
     }
     return ZipReadStatus::Ok;
 }
