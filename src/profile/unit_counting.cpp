@@ -4,7 +4,12 @@
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 
 #include "suite/unicode_text.h"
@@ -17,39 +22,78 @@ constexpr bool isSurrogateUnit(char16_t u) noexcept {
     return (u & 0xF800) == 0xD800;
 }
 
-// Whether a unit can join a grapheme cluster with what follows it, or with what precedes it,
-// whatever the rest of the text. Every rule of ICU's character break iterator that keeps two
-// characters x y together needs x to be Prepend or Hangul, or y to be Extend, ZWJ, a spacing
-// mark, a regional indicator, an extended pictographic or an Indic consonant or virama (CR LF
-// aside, which is counted as two). So a border lies between x and y whenever x is marked
-// kNoJoinAfter and y kNoJoinBefore. Surrogates get neither mark: a pair is one character whose
-// properties the single unit does not show.
-enum : std::uint8_t { kNoJoinAfter = 1, kNoJoinBefore = 2 };
+// Where a grapheme cluster surely ends, whatever the text before. Each rule of ICU's character
+// break iterator that keeps two characters x y together has x Prepend or Hangul, or y Extend,
+// ZWJ or a spacing mark, or else (x, y) is (ZWJ, extended pictographic), (regional indicator,
+// regional indicator), or (virama or mark, Indic consonant); CR LF is counted as two anyway.
+// So a cluster ends between x and y when certainBorder(flags of x, flags of y).
+enum : std::uint8_t {
+    kNoJoinAfter = 1,    // x is neither Prepend nor Hangul
+    kNoJoinBefore = 2,   // y is neither Extend, ZWJ nor a spacing mark
+    kPlainAfter = 4,     // x is neither Extend, ZWJ nor a regional indicator
+    kSpecialBefore = 8,  // y is an extended pictographic, a regional indicator or a consonant
+};
 
-const std::array<std::uint8_t, 65536>& joinFlags() {
-    static const std::array<std::uint8_t, 65536> table = [] {
-        std::array<std::uint8_t, 65536> flags{};
-        for (UChar32 c = 0; c < 0x10000; ++c) {
-            if (U_IS_SURROGATE(c)) {
-                continue;
-            }
-            const int gcb = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
-            const bool hangul = gcb == U_GCB_L || gcb == U_GCB_V || gcb == U_GCB_T ||
-                                gcb == U_GCB_LV || gcb == U_GCB_LVT;
-            if (gcb != U_GCB_PREPEND && !hangul) {
-                flags[c] |= kNoJoinAfter;
-            }
-            const int insc = u_getIntPropertyValue(c, UCHAR_INDIC_SYLLABIC_CATEGORY);
-            if (gcb != U_GCB_EXTEND && gcb != U_GCB_ZWJ && gcb != U_GCB_SPACING_MARK &&
-                gcb != U_GCB_REGIONAL_INDICATOR &&
-                !u_hasBinaryProperty(c, UCHAR_EXTENDED_PICTOGRAPHIC) && insc != U_INSC_CONSONANT &&
-                insc != U_INSC_VIRAMA) {
-                flags[c] |= kNoJoinBefore;
-            }
+constexpr bool certainBorder(std::uint8_t x, std::uint8_t y) noexcept {
+    return (x & kNoJoinAfter) && (y & kNoJoinBefore) &&
+           ((x & kPlainAfter) || !(y & kSpecialBefore));
+}
+
+using FlagPlane = std::array<std::uint8_t, 65536>;
+
+std::unique_ptr<FlagPlane> makeFlagPlane(UChar32 first) {
+    auto flags = std::make_unique<FlagPlane>();
+    for (UChar32 c = first; c < first + 0x10000; ++c) {
+        if (U_IS_SURROGATE(c)) {
+            continue;  // a lone surrogate: the pipeline of a cluster is not known
         }
-        return flags;
-    }();
-    return table;
+        const int gcb = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
+        const int insc = u_getIntPropertyValue(c, UCHAR_INDIC_SYLLABIC_CATEGORY);
+        const bool hangul = gcb == U_GCB_L || gcb == U_GCB_V || gcb == U_GCB_T || gcb == U_GCB_LV ||
+                            gcb == U_GCB_LVT;
+        std::uint8_t f = 0;
+        f |= gcb != U_GCB_PREPEND && !hangul ? kNoJoinAfter : 0;
+        f |= gcb != U_GCB_EXTEND && gcb != U_GCB_ZWJ && gcb != U_GCB_SPACING_MARK ? kNoJoinBefore
+                                                                                  : 0;
+        f |= gcb != U_GCB_EXTEND && gcb != U_GCB_ZWJ && gcb != U_GCB_REGIONAL_INDICATOR &&
+                     insc != U_INSC_VIRAMA
+                 ? kPlainAfter
+                 : 0;
+        f |= u_hasBinaryProperty(c, UCHAR_EXTENDED_PICTOGRAPHIC) ||
+                     gcb == U_GCB_REGIONAL_INDICATOR || insc == U_INSC_CONSONANT
+                 ? kSpecialBefore
+                 : 0;
+        (*flags)[c & 0xFFFF] = f;
+    }
+    return flags;
+}
+
+// The flags of the 17 planes, each made on first use.
+std::uint8_t flagsOf(char32_t cp) {
+    static const std::unique_ptr<FlagPlane> bmp = makeFlagPlane(0);
+    if (cp < 0x10000) {
+        return (*bmp)[cp];
+    }
+    static std::array<std::once_flag, 16> made;
+    static std::array<std::unique_ptr<FlagPlane>, 16> planes;
+    const std::size_t plane = (cp >> 16) - 1;
+    std::call_once(made[plane], [&] { planes[plane] = makeFlagPlane(UChar32(cp & ~0xFFFFu)); });
+    return (*planes[plane])[cp & 0xFFFF];
+}
+
+/// The flags of the character at text[i] (none for a lone surrogate or a cut pair).
+std::uint8_t flagsAt(std::u16string_view text, std::size_t i) {
+    const char16_t u = text[i];
+    if (!isSurrogateUnit(u)) {
+        return flagsOf(u);
+    }
+    return isSurrogatePairAt(text, i) ? flagsOf(combineSurrogates(u, text[i + 1])) : 0;
+}
+
+/// The flags of the character that ends text.
+std::uint8_t flagsOfLast(std::u16string_view text) {
+    const std::size_t n = text.size();
+    return n >= 2 && isSurrogatePairAt(text, n - 2) ? flagsAt(text, n - 2) : flagsAt(text, n - 1);
 }
 
 template <typename Counter>
@@ -147,56 +191,46 @@ std::int64_t Utf16UnitCounter::total() const {
 void CodePointCounter::add(std::u16string_view piece) {
     const char16_t* p = piece.data();
     const std::size_t n = piece.size();
-    std::size_t i = 0;
     if (n == 0) {
         return;
     }
+    bmp_.add(p, n);
     if (atStart_) {  // a low surrogate here may end a pair begun before this text
         atStart_ = false;
-        if (isLowSurrogate(p[0])) {
-            headLow_ = p[0];
-            i = 1;
-        }
+        firstLow_ = isLowSurrogate(p[0]) ? p[0] : char16_t{0};
+    } else if (lastHigh_ != 0 && isLowSurrogate(p[0])) {
+        countPair(lastHigh_, p[0]);
     }
-    if (pendingHigh_ != 0) {
-        if (isLowSurrogate(p[0])) {
-            countSupplementary(combineSurrogates(pendingHigh_, p[0]));
-            i = 1;
-        } else {
-            bmp_.addOne(pendingHigh_);
-        }
-        pendingHigh_ = 0;
-    }
-    while (i < n) {
-        // Blocks of four units without a surrogate are counted as code units.
-        std::size_t block = i;
-        while (block + 4 <= n && !(isSurrogateUnit(p[block]) | isSurrogateUnit(p[block + 1]) |
-                                   isSurrogateUnit(p[block + 2]) | isSurrogateUnit(p[block + 3]))) {
-            block += 4;
-        }
-        bmp_.add(p + i, block - i);
-        i = block;
-        // Then up to four units one by one.
-        for (const std::size_t stop = std::min(n, i + 4); i < stop;) {
-            const char16_t u = p[i];
-            if (!isHighSurrogate(u)) {
-                bmp_.addOne(u);
-                ++i;
-            } else if (i + 1 == n) {
-                pendingHigh_ = u;
-                ++i;
-            } else if (isLowSurrogate(p[i + 1])) {
-                countSupplementary(combineSurrogates(u, p[i + 1]));
-                i += 2;
-            } else {
-                bmp_.addOne(u);
-                ++i;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight units at a time; only the surrogates found are looked at one by one.
+    const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate)));
+        for (; found != 0; found &= found - 1) {
+            const std::size_t k = i + static_cast<std::size_t>(__builtin_ctz(found)) / 2;
+            found &= found - 1;  // the unit's second mask bit
+            if (isSurrogatePairAt(piece, k)) {
+                countPair(p[k], p[k + 1]);
             }
         }
     }
+#endif
+    for (; i < n; ++i) {
+        if (isSurrogatePairAt(piece, i)) {
+            countPair(p[i], p[i + 1]);
+        }
+    }
+    lastHigh_ = isHighSurrogate(p[n - 1]) ? p[n - 1] : char16_t{0};
 }
 
-void CodePointCounter::countSupplementary(char32_t cp) {
+void CodePointCounter::countPair(char16_t high, char16_t low) {
+    bmp_.takeOne(high);
+    bmp_.takeOne(low);
+    const char32_t cp = combineSurrogates(high, low);
     auto& plane = planes_[(cp >> 16) - 1];
     if (!plane) {
         plane = std::make_unique<std::array<std::int64_t, 65536>>();
@@ -205,14 +239,7 @@ void CodePointCounter::countSupplementary(char32_t cp) {
 }
 
 void CodePointCounter::finish() {
-    if (headLow_ != 0) {  // never joined: nothing precedes it
-        bmp_.addOne(headLow_);
-        headLow_ = 0;
-    }
-    if (pendingHigh_ != 0) {
-        bmp_.addOne(pendingHigh_);
-        pendingHigh_ = 0;
-    }
+    lastHigh_ = firstLow_ = 0;
     bmp_.flush();
 }
 
@@ -221,15 +248,13 @@ void CodePointCounter::join(UnitCounter& next) {
     if (other.atStart_) {  // it saw no text: this one's end is still open
         return;
     }
-    if (other.headLow_ != 0) {
-        add(std::u16string_view(&other.headLow_, 1));
-        other.headLow_ = 0;
+    if (atStart_) {  // this one saw no text: the other's start is this one's
+        atStart_ = false;
+        firstLow_ = other.firstLow_;
+    } else if (lastHigh_ != 0 && other.firstLow_ != 0) {
+        countPair(lastHigh_, other.firstLow_);
     }
-    if (pendingHigh_ != 0) {
-        bmp_.addOne(pendingHigh_);
-    }
-    pendingHigh_ = other.pendingHigh_;
-    other.pendingHigh_ = 0;
+    lastHigh_ = other.lastHigh_;
     bmp_.merge(other.bmp_);
     for (std::size_t p = 0; p < planes_.size(); ++p) {
         if (!other.planes_[p]) {
@@ -340,43 +365,68 @@ void GraphemeCounter::closeCarry() {
 }
 
 void GraphemeCounter::add(std::u16string_view piece) {
-    const auto& flags = joinFlags();
-    const char16_t* p = piece.data();
     const std::size_t n = piece.size();
-    const auto borderAfter = [&](std::size_t j) {
-        return (flags[p[j]] & kNoJoinAfter) && (flags[p[j + 1]] & kNoJoinBefore);
-    };
     if (n == 0) {
         return;
     }
-    if (!carry_.empty() && (flags[carry_.back()] & kNoJoinAfter) && (flags[p[0]] & kNoJoinBefore)) {
+    if (!carry_.empty() && certainBorder(flagsOfLast(carry_), flagsAt(piece, 0))) {
         closeCarry();
     }
+    const auto unitsAt = [&](std::size_t i) -> std::size_t {
+        return isSurrogatePairAt(piece, i) ? 2 : 1;
+    };
     std::size_t i = 0;
     while (i < n) {
         const bool atBorder = carry_.empty() && !inHead_;
-        if (atBorder) {  // each unit between two certain borders is a cluster of its own
+        if (atBorder) {  // each character between two certain borders is a cluster of its own
             auto& single = *single_;
-            while (i + 1 < n && borderAfter(i)) {
-                ++single[p[i]];
-                ++i;
+            std::uint8_t x = flagsAt(piece, i);
+            for (std::size_t next = i + unitsAt(i); next < n; next = i + unitsAt(i)) {
+                const std::uint8_t y = flagsAt(piece, next);
+                if (!certainBorder(x, y)) {
+                    break;
+                }
+                if (next == i + 1) {
+                    ++single[piece[i]];
+                } else {
+                    countCluster(piece.substr(i, 2));
+                }
+                i = next;
+                x = y;
             }
         }
-        std::size_t j = i;
-        while (j + 1 < n && !borderAfter(j)) {
-            ++j;
+        // The stretch for ICU ends at a certain border followed by a run of further ones (a
+        // few borders in a word of a joining script are left to ICU with the rest of it).
+        constexpr int kRun = 8;
+        std::size_t end = n;
+        int run = 0;
+        std::uint8_t x = flagsAt(piece, i);
+        for (std::size_t k = i, next = k + unitsAt(k); next < n; k = next, next = k + unitsAt(k)) {
+            const std::uint8_t y = flagsAt(piece, next);
+            if (!certainBorder(x, y)) {
+                run = 0;
+            } else if (run++ == 0) {
+                end = next;
+            }
+            if (run == kRun) {
+                break;
+            }
+            x = y;
         }
-        if (j + 1 == n) {  // no certain border before the piece ends
-            carry_.append(p + i, n - i);
+        if (run == 0) {
+            end = n;
+        }
+        if (end == n) {  // no certain border before the piece ends
+            carry_.append(piece.substr(i));
             break;
         }
         if (atBorder) {
-            countClusters(std::u16string_view(p + i, j + 1 - i), true);
+            countClusters(piece.substr(i, end - i), true);
         } else {
-            carry_.append(p + i, j + 1 - i);
+            carry_.append(piece.substr(i, end - i));
             closeCarry();
         }
-        i = j + 1;
+        i = end;
     }
     // A text whose characters all join (a script without spaces, a long run of marks) is
     // counted up to its last cluster, so the carry holds one cluster, not the text.

@@ -54,6 +54,8 @@ public:
     /// Counts n units that are all below 65536.
     void add(const char16_t* units, std::size_t n);
     void addOne(char16_t unit) { ++(*counts_)[unit]; }
+    /// Takes back one count of a unit counted before.
+    void takeOne(char16_t unit) { --(*counts_)[unit]; }
     /// Moves the lanes into the 64-bit counts.
     void flush();
     void merge(LanedCounts& other);
@@ -87,7 +89,9 @@ struct CodePointCount {
 };
 
 /// Code points: a high surrogate followed by a low one is one code point from U+10000 to
-/// U+10FFFF; a surrogate that is not part of such a pair is counted as its own value.
+/// U+10FFFF; a surrogate that is not part of such a pair is counted as its own value. Every
+/// unit is counted as a code unit first; a scan for surrogates, quick on text without them,
+/// then moves each pair's two counts to its code point.
 class CodePointCounter final : public UnitCounter {
 public:
     explicit CodePointCounter(bool continuesText = false) : atStart_(continuesText) {}
@@ -100,13 +104,13 @@ public:
     [[nodiscard]] std::vector<CodePointCount> counts() const;
 
 private:
-    void countSupplementary(char32_t cp);
+    void countPair(char16_t high, char16_t low);
 
     LanedCounts bmp_;  // lone surrogates too, by their value
     std::array<std::unique_ptr<std::array<std::int64_t, 65536>>, 16> planes_;  // on first use
-    char16_t pendingHigh_ = 0;  // a high surrogate that ended the last piece
-    bool atStart_;              // continuing a text and nothing seen yet
-    char16_t headLow_ = 0;      // a low surrogate that began a continued text
+    char16_t lastHigh_ = 0;  // a high surrogate that ended the last piece (counted as lone)
+    bool atStart_;           // continuing a text and nothing seen yet
+    char16_t firstLow_ = 0;  // a low surrogate that began a continued text (counted as lone)
 };
 
 struct ClusterCount {

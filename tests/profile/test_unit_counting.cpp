@@ -46,7 +46,9 @@ TEST(UnitCounting, StreamedInPiecesAndHalvesMatchesWholeText) {
          u"\u0627\u0644\u0633\u0644\u0627\u0645 \u0928\u092E\u0938\u094D\u0924\u0947 "
          u"\u0915\u094D\u0937 \uD55C\uAD6D\u11A8 \U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7\U0001F1EE"
          u" \U0001F468\u200D\U0001F469\u200D\U0001F467 \U0001F44D\U0001F3FD e\u0301 \u1100\u1161"
-         u"\u11A8 \u0600\u0661 \U0001D15E\u0344 \u2126 \uFB01 \u1E9B\u0323\r\n\r\r\n\u00A9\u200D"
+         u"\u11A8 \u0600\u0661 \U0001F469\u200D\u2764\uFE0F\u200D\U0001F468 \U0001D15E\u0344 "
+         u"a\u0301\U0001D165\U0001D16D "
+         u"\u2126 \uFB01 \u1E9B\u0323\r\n\r\r\n\u00A9\u200D"
          u"\U0001F525 \u0E01\u0E33 \u0BA8\u0BBF",
          1},
         {"lone surrogates",
@@ -128,9 +130,9 @@ TEST(UnsignedText, ReadingByMode) {
     const struct {
         std::string bytes;
         UnsignedMode mode;
-        bool utf8;        // counted among the UTF-8 files
-        bool looksUtf8;   // the hint of ANSI mode
-        int restart;  // read again as ANSI: 1 in pieces of one byte, 2 also whole
+        bool utf8;       // counted among the UTF-8 files
+        bool looksUtf8;  // the hint of ANSI mode
+        int restart;     // read again as ANSI: 1 in pieces of one byte, 2 also whole
     } rows[] = {
         {"Gr\xC3\xBC\xC3\x9F"
          "e aus K\xC3\xB6ln",
