@@ -1,8 +1,11 @@
 #include "profile/normalise_stage.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/unorm2.h>
 
+#include <array>
 #include <stdexcept>
 
 #include "suite/unicode_text.h"
@@ -38,6 +41,37 @@ const icu::Normalizer2* instance(Normalisation form) {
     return found;
 }
 
+// The units that are a whole character in the form that never combines with its neighbours
+// (quick check yes, combining class 0): a normalisation boundary lies on both sides of it
+// unless a following character combines with it.
+const std::array<bool, 65536>* safeUnits(Normalisation form) {
+    const auto make = [](UProperty check) {
+        auto table = std::make_unique<std::array<bool, 65536>>();
+        for (UChar32 c = 0; c < 0x10000; ++c) {
+            (*table)[c] = !U_IS_SURROGATE(c) && u_getCombiningClass(c) == 0 &&
+                          u_getIntPropertyValue(c, check) == UNORM_YES;
+        }
+        return table;
+    };
+    static const auto nfc = make(UCHAR_NFC_QUICK_CHECK);
+    static const auto nfd = make(UCHAR_NFD_QUICK_CHECK);
+    static const auto nfkc = make(UCHAR_NFKC_QUICK_CHECK);
+    static const auto nfkd = make(UCHAR_NFKD_QUICK_CHECK);
+    switch (form) {
+        case Normalisation::Nfc:
+            return nfc.get();
+        case Normalisation::Nfd:
+            return nfd.get();
+        case Normalisation::Nfkc:
+            return nfkc.get();
+        case Normalisation::Nfkd:
+            return nfkd.get();
+        case Normalisation::None:
+            break;
+    }
+    return nullptr;
+}
+
 icu::UnicodeString alias(std::u16string_view text) {
     return icu::UnicodeString(false, text.data(), static_cast<std::int32_t>(text.size()));
 }
@@ -46,8 +80,8 @@ icu::UnicodeString alias(std::u16string_view text) {
 
 struct NormaliseStage::Icu {
     const icu::Normalizer2* form = nullptr;
+    const std::array<bool, 65536>* safe = nullptr;
     icu::UnicodeString out;
-    std::u16string joined;
 
     // Whether the normalisation of text may split before text[k] (before is the unit before
     // text[0]). A surrogate whose partner may be on the other side of a border is not judged.
@@ -70,26 +104,46 @@ NormaliseStage::NormaliseStage(Normalisation form, UnitCounter& out, bool contin
       none_(form == Normalisation::None),
       inHead_(continuesText && !none_) {
     icu_->form = instance(form);
+    icu_->safe = safeUnits(form);
 }
 
 NormaliseStage::~NormaliseStage() = default;
 
 void NormaliseStage::pass(std::u16string_view text) {
-    if (text.empty()) {
-        return;
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    const auto done = static_cast<std::size_t>(icu_->form->spanQuickCheckYes(alias(text), status));
-    if (U_SUCCESS(status) && done > 0) {  // already in the form: passed on as it is
-        out_.add(text.substr(0, done));
-    }
-    if (U_SUCCESS(status) && done < text.size()) {  // the span ends at a boundary
-        icu_->form->normalize(alias(text.substr(done)), icu_->out, status);
+    // Characters in the form that never combine (quick check yes, combining class 0) go to
+    // the counter as they are; ICU sees the stretches around the others, from the character
+    // before (which may take a following mark) to a run of such characters.
+    constexpr int kRun = 16;
+    const auto& safe = *icu_->safe;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t k = i;
+        while (k < text.size() && safe[text[k]]) {
+            ++k;
+        }
+        const std::size_t from = k > i && k < text.size() ? k - 1 : k;
+        if (from > i) {
+            out_.add(text.substr(i, from - i));
+        }
+        if (k == text.size()) {
+            return;
+        }
+        std::size_t end = k + 1;
+        for (int run = 0; end < text.size(); ++end) {
+            run = safe[text[end]] ? run + 1 : 0;
+            if (run == kRun) {
+                end -= kRun - 1;
+                break;
+            }
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        icu_->form->normalize(alias(text.substr(from, end - from)), icu_->out, status);
+        if (U_FAILURE(status)) {
+            throw std::runtime_error(std::string("normalisation: ") + u_errorName(status));
+        }
         out_.add(std::u16string_view(icu_->out.getBuffer(),
                                      static_cast<std::size_t>(icu_->out.length())));
-    }
-    if (U_FAILURE(status)) {
-        throw std::runtime_error(std::string("normalisation: ") + u_errorName(status));
+        i = end;
     }
 }
 

@@ -5,7 +5,7 @@
 // A piece is passed on up to its last normalisation boundary (a character that never combines
 // with what precedes it); the rest is kept and put before the next piece, so a sequence cut by
 // a piece border is normalised whole. Text already in the chosen form goes to the counter as
-// it is, without a copy.
+// it is, without a copy. After finish() the stage can take the next text.
 //
 // For a text normalised in two halves on two threads, the second half's stage is made with
 // continuesText = true and keeps back its leading units up to its first boundary (its head).

@@ -68,11 +68,15 @@ std::unique_ptr<FlagPlane> makeFlagPlane(UChar32 first) {
     return flags;
 }
 
+const FlagPlane& bmpFlags() {
+    static const std::unique_ptr<FlagPlane> bmp = makeFlagPlane(0);
+    return *bmp;
+}
+
 // The flags of the 17 planes, each made on first use.
 std::uint8_t flagsOf(char32_t cp) {
-    static const std::unique_ptr<FlagPlane> bmp = makeFlagPlane(0);
     if (cp < 0x10000) {
-        return (*bmp)[cp];
+        return bmpFlags()[cp];
     }
     static std::array<std::once_flag, 16> made;
     static std::array<std::unique_ptr<FlagPlane>, 16> planes;
@@ -358,6 +362,8 @@ void GraphemeCounter::closeCarry() {
     if (inHead_) {
         head_ = std::move(carry_);
         inHead_ = false;
+    } else if (carry_.size() == 1 || (carry_.size() == 2 && isSurrogatePairAt(carry_, 0))) {
+        countCluster(carry_);  // one character: no need to ask ICU
     } else {
         countClusters(carry_, true);
     }
@@ -380,17 +386,28 @@ void GraphemeCounter::add(std::u16string_view piece) {
         const bool atBorder = carry_.empty() && !inHead_;
         if (atBorder) {  // each character between two certain borders is a cluster of its own
             auto& single = *single_;
+            const FlagPlane& bmp = bmpFlags();
             std::uint8_t x = flagsAt(piece, i);
-            for (std::size_t next = i + unitsAt(i); next < n; next = i + unitsAt(i)) {
+            while (i + 1 < n) {
+                if (!isSurrogateUnit(piece[i]) && !isSurrogateUnit(piece[i + 1])) {
+                    const std::uint8_t y = bmp[piece[i + 1]];
+                    if (!certainBorder(x, y)) {
+                        break;
+                    }
+                    ++single[piece[i]];
+                    ++i;
+                    x = y;
+                    continue;
+                }
+                const std::size_t next = i + unitsAt(i);
+                if (next >= n) {
+                    break;
+                }
                 const std::uint8_t y = flagsAt(piece, next);
                 if (!certainBorder(x, y)) {
                     break;
                 }
-                if (next == i + 1) {
-                    ++single[piece[i]];
-                } else {
-                    countCluster(piece.substr(i, 2));
-                }
+                countCluster(piece.substr(i, next - i));
                 i = next;
                 x = y;
             }

@@ -1,7 +1,9 @@
 #pragma once
 
 // The counting stage: what one counted unit of a text is. The reading pipeline hands a counter
-// the decoded UTF-16 text in pieces, in order, and calls finish() once after the last piece.
+// the decoded UTF-16 text in pieces, in order, and calls finish() once after the last piece of
+// each text; the counts add up over the texts. A counter holds tables of a few hundred KiB to
+// 1.5 MiB: make one per run and thread, not one per file.
 //
 // A long text may be counted in two halves on two threads. The counter of the second half is
 // made with continuesText = true: it keeps back its leading units (its head) until it knows
