@@ -8,6 +8,7 @@
 
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
+#include "profile/text_choices.h"
 #include "suite/file_iterator.h"
 
 namespace runemeter {
@@ -19,6 +20,7 @@ struct RunRequest {
     bool includeSubFolders = false;
     bool readZipfiles = true;
     std::u16string headerToCut;
+    TextChoices text;  ///< unsigned text, counting unit, normalisation
 };
 
 /// Validates the chosen path and sets up the iterator. The two options are copied to the
