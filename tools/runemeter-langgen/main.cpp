@@ -24,17 +24,17 @@
 #include <sstream>
 #include <string>
 
-#include "frame/TForm1.h"
-#include "frame/qt_text.h"
-#include "frame/tool_data_module.h"
+#include "frame/ui/TForm1.h"
+#include "frame/ui/tool_data_module.h"
 #include "localisation/LocOnFly.h"
 #include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
-#include "results/results_list.h"
+#include "results/ui/results_list.h"
 #include "suite/resource_strings.h"
+#include "suite/ui/qt_text.h"
 
 namespace {
 

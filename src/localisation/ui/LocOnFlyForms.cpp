@@ -1,4 +1,4 @@
-#include "localisation/LocOnFlyForms.h"
+#include "localisation/ui/LocOnFlyForms.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "frame/qt_text.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 

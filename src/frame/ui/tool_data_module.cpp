@@ -1,4 +1,4 @@
-#include "frame/tool_data_module.h"
+#include "frame/ui/tool_data_module.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "results/MyClipboardU.h"
+#include "results/ui/MyClipboardU.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
