@@ -4,8 +4,8 @@
 
 #include "frame/start_tool.h"
 #include "frame/tool_frame.h"
-#include "frame/ui/TForm1.h"
 #include "frame/ui/crash_application.h"
+#include "frame/ui/main_form.h"
 #include "frame/ui/suite_link.h"
 #include "frame/ui/termination_signals.h"
 #include "suite/named_mutex.h"

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 #include "results/ui/results_list.h"
 #include "suite/ui/qt_text.h"
 

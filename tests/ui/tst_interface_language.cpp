@@ -9,7 +9,7 @@
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
-#include "localisation/ui/LocOnFlyForms.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 #include "results/ui/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/tool_services.h"

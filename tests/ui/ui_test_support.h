@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 #include "suite/ui/qt_text.h"
 
 namespace runemeter::test {

@@ -24,14 +24,14 @@
 #include <sstream>
 #include <string>
 
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 #include "frame/ui/tool_data_module.h"
-#include "localisation/LocOnFly.h"
-#include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
+#include "localisation/loc_on_fly.h"
+#include "localisation/loc_utils.h"
 #include "results/ui/results_list.h"
 #include "suite/resource_strings.h"
 #include "suite/ui/qt_text.h"

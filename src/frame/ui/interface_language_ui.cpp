@@ -25,9 +25,9 @@
 #include <unistd.h>
 
 #include "frame/tool_frame.h"
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 #include "frame/ui/tool_data_module.h"
-#include "localisation/ui/LocOnFlyForms.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 #include "results/ui/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/resource_strings.h"

@@ -5,7 +5,7 @@
 
 #include "frame/start_tool.h"
 #include "frame/tool_frame.h"
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 
 namespace runemeter {
 

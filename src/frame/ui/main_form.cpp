@@ -1,4 +1,4 @@
-#include "frame/ui/TForm1.h"
+#include "frame/ui/main_form.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -51,7 +51,7 @@
 #include "profile/analysis_run.h"
 #include "results/copy_text.h"
 #include "results/sorting.h"
-#include "results/ui/MyClipboardU.h"
+#include "results/ui/clipboard_writer.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"

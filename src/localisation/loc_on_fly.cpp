@@ -1,4 +1,4 @@
-#include "localisation/LocOnFly.h"
+#include "localisation/loc_on_fly.h"
 
 #include <unicode/uloc.h>
 

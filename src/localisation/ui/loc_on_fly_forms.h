@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "localisation/LocOnFly.h"
+#include "localisation/loc_on_fly.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "localisation/ui/LocOnFlyForms.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "localisation/LocLangFile.h"
-#include "localisation/LocStorage.h"
-#include "localisation/LocUtils.h"
+#include "localisation/lang_file.h"
+#include "localisation/loc_storage.h"
+#include "localisation/loc_utils.h"
 #include "suite/named_error.h"
 
 namespace runemeter {
