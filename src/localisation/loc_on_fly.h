@@ -181,10 +181,6 @@ private:
     TLocUtils& m_utils;
 };
 
-/// The form name in the store for a class: the class name (without namespace) without its
-/// first character, at most 128 characters ("runemeter::TForm1" gives "Form1").
-[[nodiscard]] std::u16string StoreFormName(std::string_view className);
-
 /// The value of an item to show in language langIndex: the native value when the translation
 /// never gave the item a text, or gave one of another value version (unless
 /// showUntranslatedAsIs); nullptr when the value carries attribute 8 (not to be set) or the

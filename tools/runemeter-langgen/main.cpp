@@ -32,6 +32,7 @@
 #include "localisation/lang_text.h"
 #include "localisation/loc_on_fly.h"
 #include "localisation/loc_utils.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 #include "results/ui/results_list.h"
 #include "suite/resource_strings.h"
 #include "suite/ui/qt_text.h"
@@ -105,7 +106,7 @@ struct Collector {
 
     LangFormRecord form(QObject& root, const QList<QObject*>& parts = {}) {
         LangFormRecord out;
-        out.name = StoreFormName(root.metaObject()->className());
+        out.name = StoredFormName(root);
         if (auto* window = qobject_cast<QWidget*>(&root)) {
             add(out.properties, u"windowTitle", window->windowTitle());
         }

@@ -174,6 +174,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     : QMainWindow(parent),
       m_services(std::move(services)),
       m_observer(std::make_unique<RunObserver>(*this)) {
+    // The name language files store this window under (and the controls' names below): fixed.
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Runemeter"));
     if (!m_services.message) {
