@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "../tests/reference/reference_units.h"
+#include "reference_units.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace runemeter;

@@ -4,9 +4,9 @@
 
 #include <sys/stat.h>
 
-#include "frame/control_states.h"
-#include "frame/tool_data_module.h"
-#include "results/results_list.h"
+#include "frame/ui/control_states.h"
+#include "frame/ui/tool_data_module.h"
+#include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
 #include "support/zip_forge.h"

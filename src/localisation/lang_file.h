@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "localisation/LocStorage.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
+#include "localisation/loc_storage.h"
 
 namespace runemeter {
 

@@ -1,4 +1,4 @@
-#include "frame/TForm1.h"
+#include "frame/ui/main_form.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -43,21 +43,21 @@
 #include <climits>
 #include <system_error>
 
-#include "frame/control_states.h"
-#include "frame/qt_text.h"
 #include "frame/settings_file.h"
 #include "frame/start_tool.h"
-#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
+#include "frame/ui/control_states.h"
+#include "frame/ui/tool_data_module.h"
 #include "profile/analysis_run.h"
 #include "profile/char_properties.h"
-#include "results/MyClipboardU.h"
 #include "results/copy_text.h"
-#include "results/results_list.h"
 #include "results/sorting.h"
+#include "results/ui/clipboard_writer.h"
+#include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
 #include "suite/tool_services.h"
+#include "suite/ui/qt_text.h"
 #include "suite/unicode_text.h"
 
 namespace runemeter {
@@ -175,6 +175,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     : QMainWindow(parent),
       m_services(std::move(services)),
       m_observer(std::make_unique<RunObserver>(*this)) {
+    // The name language files store this window under (and the controls' names below): fixed.
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Runemeter"));
     if (!m_services.message) {

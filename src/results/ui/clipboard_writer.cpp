@@ -1,4 +1,4 @@
-#include "results/MyClipboardU.h"
+#include "results/ui/clipboard_writer.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

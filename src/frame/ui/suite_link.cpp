@@ -1,4 +1,4 @@
-#include "frame/suite_link.h"
+#include "frame/ui/suite_link.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -6,11 +6,11 @@
 
 #include <system_error>
 
-#include "frame/interface_language_ui.h"
-#include "frame/qt_text.h"
+#include "frame/ui/interface_language_ui.h"
 #include "suite/logging.h"
 #include "suite/shared_state.h"
 #include "suite/tool_services.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 

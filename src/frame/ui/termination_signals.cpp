@@ -1,4 +1,4 @@
-#include "frame/termination_signals.h"
+#include "frame/ui/termination_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

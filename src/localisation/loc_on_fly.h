@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "localisation/LocLangFile.h"
-#include "localisation/LocStorage.h"
-#include "localisation/LocUtils.h"
+#include "localisation/lang_file.h"
+#include "localisation/loc_storage.h"
+#include "localisation/loc_utils.h"
 #include "suite/named_error.h"
 
 namespace runemeter {
@@ -180,10 +180,6 @@ private:
 
     TLocUtils& m_utils;
 };
-
-/// The form name in the store for a class: the class name (without namespace) without its
-/// first character, at most 128 characters ("runemeter::TForm1" gives "Form1").
-[[nodiscard]] std::u16string StoreFormName(std::string_view className);
 
 /// The value of an item to show in language langIndex: the native value when the translation
 /// never gave the item a text, or gave one of another value version (unless

@@ -1,8 +1,9 @@
 #pragma once
 
 // The engine's walk over live Qt objects: each form and data module gets the store form named
-// after its class, its controls are found by objectName, and the translated values are set
-// through the meta-object system.
+// by its objectName, its controls are found by objectName, and the translated values are set
+// through the meta-object system. Names come from data on the objects, never from C++ class
+// names, so a class can be renamed without breaking a translation.
 
 #include <QList>
 #include <QObject>
@@ -10,9 +11,10 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 #include <vector>
 
-#include "localisation/LocOnFly.h"
+#include "localisation/loc_on_fly.h"
 
 class QWidget;
 
@@ -23,7 +25,7 @@ class TLocQtFormWalker : public TLocFormWalker {
 public:
     /// Every top-level window of our own classes, then every registered data module.
     void TranslateForms(TLocalizerOnFly& engine) override;
-    /// One form (or data module): ancestor walk, then the form of its own class. Components
+    /// One form (or data module): ancestor walk, then its own stored form. Components
     /// are looked for among the form's children, then in the parts (widgets it keeps without
     /// owning them, such as a data module's menus).
     void TranslateForm(TLocalizerOnFly& engine, QObject& form, bool isWindow,
@@ -69,8 +71,19 @@ private:
 /// name (empty when all of it resolved); nullptr when the first part reaches nothing.
 [[nodiscard]] QObject* ResolveDottedPath(QObject& from, const QString& name, QString& rest);
 
-/// Whether a class name is one of Qt's own (where the class chain walk stops).
+/// Whether a class name is one of Qt's own (top-level windows of Qt's classes, such as message
+/// boxes, are not walked).
 [[nodiscard]] bool IsQtClassName(const char* className);
+
+/// The name a form (window or data module) is stored under in language files: its objectName,
+/// which the code that makes the form sets ("Form1", "DataModule2"). It must never change, or
+/// every existing translation of the form stops applying.
+[[nodiscard]] std::u16string StoredFormName(const QObject& form);
+
+/// The dynamic property (a QStringList) naming further stored forms an object takes texts from
+/// before its own, as a part built from them: a shared base window or an embedded frame. The
+/// ancestor walk applies them to the object and looks up their components under it.
+inline constexpr char kStoredAncestorForms[] = "storedAncestorForms";
 
 /// The process's walker; attached to LocalizerOnFly() by AttachFormWalker().
 [[nodiscard]] TLocQtFormWalker& LocFormWalker();

@@ -1,4 +1,4 @@
-#include "results/results_list.h"
+#include "results/ui/results_list.h"
 
 #include <QGlyphRun>
 #include <QHeaderView>
@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "frame/qt_text.h"
 #include "results/column_geometry.h"
 #include "suite/resource_strings.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 

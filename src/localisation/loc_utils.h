@@ -35,8 +35,8 @@
 #include <utility>
 #include <vector>
 
-#include "localisation/LocStorage.h"
 #include "localisation/lang_file_format.h"
+#include "localisation/loc_storage.h"
 #include "suite/named_error.h"
 #include "suite/resource_strings.h"
 

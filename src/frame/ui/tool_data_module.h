@@ -4,7 +4,7 @@
 // menu kept as data, the list of customisable menu items and the suite's image lists. It exists
 // once per process and lives until the application object goes.
 
-#include "frame/customise_menuU.h"
+#include "frame/customise_menu.h"
 
 #include <QIcon>
 #include <QList>

@@ -3,9 +3,9 @@
 // How the window and the start-up reach the suite: the suite's calls bound to the hooks that
 // TForm1, StartTool and the program end use.
 
-#include "frame/TForm1.h"
 #include "frame/start_tool.h"
 #include "frame/tool_frame.h"
+#include "frame/ui/main_form.h"
 
 namespace runemeter {
 

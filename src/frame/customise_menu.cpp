@@ -1,4 +1,4 @@
-#include "frame/customise_menuU.h"
+#include "frame/customise_menu.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>

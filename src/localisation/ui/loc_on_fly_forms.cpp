@@ -1,23 +1,21 @@
-#include "localisation/LocOnFlyForms.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QMetaProperty>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QTabWidget>
+#include <QVariant>
 #include <QWidget>
 
 #include <algorithm>
 
-#include "frame/qt_text.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 
 namespace {
-
-bool isRootClass(const QMetaObject* meta) {
-    return meta == nullptr || IsQtClassName(meta->className());
-}
 
 QString joinPath(const QString& prefix, const QString& name) {
     return prefix.isEmpty() ? name : prefix + QLatin1Char('.') + name;
@@ -103,6 +101,10 @@ bool IsQtClassName(const char* className) {
     return name.find("::") == std::string_view::npos && name.size() > 1 && name[0] == 'Q';
 }
 
+std::u16string StoredFormName(const QObject& form) {
+    return toU16(form.objectName());
+}
+
 QObject* ResolveDottedPath(QObject& from, const QString& name, QString& rest) {
     QString head;
     QString tail;
@@ -182,8 +184,8 @@ void TLocQtFormWalker::TranslateForm(TLocalizerOnFly& engine, QObject& form, boo
     if (isWindow) {
         ancestorWalk(context, form);
     }
-    const TLocForm* own =
-        engine.FLocStorage.FForms.Find(StoreFormName(form.metaObject()->className()));
+    const std::u16string storedName = StoredFormName(form);
+    const TLocForm* own = storedName.empty() ? nullptr : engine.FLocStorage.FForms.Find(storedName);
     if (own != nullptr) {
         applyStoreForm(context, *own, form);
     }
@@ -195,10 +197,9 @@ void TLocQtFormWalker::TranslateForm(TLocalizerOnFly& engine, QObject& form, boo
 }
 
 void TLocQtFormWalker::ancestorWalk(Context& context, QObject& object) {
-    for (const QMetaObject* meta = object.metaObject()->superClass(); !isRootClass(meta);
-         meta = meta->superClass()) {
-        if (const TLocForm* form =
-                context.engine.FLocStorage.FForms.Find(StoreFormName(meta->className()))) {
+    const QStringList ancestors = object.property(kStoredAncestorForms).toStringList();
+    for (const QString& name : ancestors) {
+        if (const TLocForm* form = context.engine.FLocStorage.FForms.Find(toU16(name))) {
             applyStoreForm(context, *form, object);
         }
     }

@@ -1,4 +1,4 @@
-#include "frame/interface_language_ui.h"
+#include "frame/ui/interface_language_ui.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -24,16 +24,16 @@
 
 #include <unistd.h>
 
-#include "frame/TForm1.h"
-#include "frame/qt_text.h"
-#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
-#include "localisation/LocOnFlyForms.h"
+#include "frame/ui/main_form.h"
+#include "frame/ui/tool_data_module.h"
+#include "localisation/ui/loc_on_fly_forms.h"
 #include "profile/char_properties.h"
-#include "results/results_list.h"
+#include "results/ui/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/resource_strings.h"
 #include "suite/tool_services.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 

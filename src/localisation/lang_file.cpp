@@ -1,4 +1,4 @@
-#include "localisation/LocLangFile.h"
+#include "localisation/lang_file.h"
 
 #include <bit>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "localisation/LocUtils.h"
+#include "localisation/loc_utils.h"
 
 #include <cstring>
 #include <map>

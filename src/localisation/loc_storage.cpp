@@ -1,4 +1,4 @@
-#include "localisation/LocStorage.h"
+#include "localisation/loc_storage.h"
 
 #include <charconv>
 #include <stdexcept>

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "localisation/LocLangFile.h"
+#include "localisation/lang_file.h"
 #include "localisation/lang_fixtures.h"
 #include "localisation/lzcompress.h"
 #include "support/files.h"

@@ -1,4 +1,4 @@
-#include "localisation/LocOnFly.h"
+#include "localisation/loc_on_fly.h"
 
 #include <unicode/uloc.h>
 
@@ -15,7 +15,6 @@ namespace runemeter {
 namespace {
 
 constexpr std::u16string_view kNativeAbbreviation = u"ntv";
-constexpr std::size_t kMaxStoreFormName = 128;
 
 std::string quoted(const std::filesystem::path& path) {
     return "\"" + utf16ToUtf8(pathToDisplay(path)) + "\"";
@@ -464,18 +463,6 @@ void TLocalizerOnFly::switchToFile(TLangFile& file) {
 }
 
 // ---- helpers of the walk
-
-std::u16string StoreFormName(std::string_view className) {
-    const std::size_t colon = className.rfind("::");
-    if (colon != std::string_view::npos) {
-        className.remove_prefix(colon + 2);
-    }
-    if (className.empty()) {
-        return {};
-    }
-    className.remove_prefix(1);
-    return utf8ToUtf16(className.substr(0, kMaxStoreFormName));
-}
 
 const TLocValue* ValueToApply(const TLocItem& item, std::size_t langIndex,
                               bool showUntranslatedAsIs) {

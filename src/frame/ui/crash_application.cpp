@@ -1,4 +1,4 @@
-#include "frame/crash_application.h"
+#include "frame/ui/crash_application.h"
 
 #include <QMessageBox>
 #include <QMetaObject>
@@ -16,8 +16,8 @@
 #endif
 
 #include "frame/exception_handling_unit.h"
-#include "frame/qt_text.h"
 #include "suite/resource_strings.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter {
 

@@ -1,4 +1,4 @@
-#include "frame/tool_data_module.h"
+#include "frame/ui/tool_data_module.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +117,7 @@ bool TDataModule2::exists() {
 }
 
 TDataModule2::TDataModule2() {
+    // The name language files store the menus under: fixed.
     setObjectName(QStringLiteral("DataModule2"));
     m_exitHandler = [](bool) { QCoreApplication::quit(); };
     DataModuleCreate();

@@ -1,4 +1,4 @@
-#include "frame/qt_text.h"
+#include "suite/ui/qt_text.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "frame/control_states.h"
+#include "frame/ui/control_states.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
