@@ -268,7 +268,8 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
     }
     if (state.FilesRead > counts.filesFound ||
         state.UnicodeFileCount + state.Utf8FileCount > state.FilesRead ||
-        state.BigEndianFileCount > state.UnicodeFileCount) {
+        state.BigEndianFileCount > state.UnicodeFileCount ||
+        (state.FilesRead == 0 && state.SourceTextLength != 0)) {
         return fail("the file counters contradict each other");
     }
 
