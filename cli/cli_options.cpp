@@ -20,10 +20,18 @@ CliParseResult failure(std::string reason) {
 }  // namespace
 
 std::string cliUsage() {
-    return "Usage: runemeter-cli [OPTION]... PATH\n"
-           "Count how often each character occurs in the text files at PATH (a file or a\n"
-           "folder) and print the profile as tab-separated lines: code, character, frequency.\n"
+    return "Usage: runemeter-cli [OPTION]... PATH...\n"
+           "  or:  runemeter-cli [OPTION]... --files0-from=LIST\n"
+           "  or:  runemeter-cli merge [OPTION]... COUNTS-FILE...\n"
+           "Count how often each character occurs in the text files at each PATH (a file or a\n"
+           "folder; the counts of all PATHs add up, their files read in the order given) and\n"
+           "print the profile as tab-separated lines: code, character, frequency.\n"
+           "merge adds up counts files written by --format counts and prints the profile of\n"
+           "the whole, the same as one run over all their files.\n"
            "\n"
+           "  --files0-from LIST  read the PATHs from the file LIST, separated by NUL\n"
+           "                      characters (as 'find -print0' writes them); '-' reads the\n"
+           "                      list from standard input\n"
            "  --mask MASKS        file mask(s) for a folder, separated by ';' (default *.txt)\n"
            "  --subfolders        search sub-folders too\n"
            "  --no-zips           do not read the members of .zip files\n"
@@ -32,34 +40,46 @@ std::string cliUsage() {
            "                      row order: code (default), row text, or frequency (largest\n"
            "                      first)\n"
            "  --letters-only      print only the rows of single letters\n"
-           "  --format tsv|table|csv|json\n"
+           "  --format tsv|table|csv|json|counts\n"
            "                      output form: tsv (default; as the window's copy), table\n"
            "                      (tab-separated with a header and each character's U+ code,\n"
-           "                      name, category, script and block), csv, or json\n"
+           "                      name, category, script and block), csv, json, or counts\n"
+           "                      (every count and counter, for merge; see counts-format.md)\n"
            "  --group-by script|block|category|type\n"
            "                      one line per group of characters (name, distinct\n"
            "                      characters, frequency, share), largest frequency first\n"
            "  --help              show this help and exit\n"
            "  --version           show the version and the Unicode version in use and exit\n"
            "\n"
-           "The summary lines go to standard error. Exit status: 0 when the run completed,\n"
-           "2 for bad arguments or a PATH that is neither a file nor a folder, 130 when\n"
-           "interrupted (the profile of the files read so far is still printed).\n";
+           "The summary lines and a message for each file that could not be read go to\n"
+           "standard error. Exit status:\n"
+           "  0    every file found was read\n"
+           "  1    the run completed, but a PATH does not exist, a file, member or archive\n"
+           "       could not be read, or a PATH had no file matching the mask (the profile\n"
+           "       is still printed; the json and counts forms list these problems)\n"
+           "  2    bad arguments, or a counts file that merge cannot use\n"
+           "  130  interrupted (the profile of the files read so far is still printed)\n";
 }
 
 CliParseResult parseCliOptions(std::span<const std::string_view> args) {
     CliParseResult result;
-    std::optional<std::string> path;
     bool sortGiven = false;
     bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    std::optional<std::string> runOption;  // the first option that only a run over files takes
+    std::size_t first = 0;
+    if (!args.empty() && args[0] == "merge") {
+        result.options.merge = true;
+        first = 1;
+    }
+    for (std::size_t i = first; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (path) {
-                return failure("more than one PATH given ('" + *path + "' and '" +
-                               std::string(arg) + "')");
+            if (arg == "-") {
+                return failure(
+                    "reading standard input ('-') is not available yet; give files "
+                    "or folders");
             }
-            path = std::string(arg);
+            result.options.paths.emplace_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -95,6 +115,10 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                             unicodeVersionText() + "\n";
             return result;
         }
+        if (name == "--subfolders" || name == "--no-zips" || name == "--mask" ||
+            name == "--header") {
+            runOption = runOption.value_or(std::string(name));
+        }
         if (name == "--subfolders" && noValue()) {
             result.options.subfolders = true;
         } else if (name == "--no-zips" && noValue()) {
@@ -102,7 +126,7 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         } else if (name == "--letters-only" && noValue()) {
             result.options.lettersOnly = true;
         } else if (name == "--mask" || name == "--header" || name == "--sort" ||
-                   name == "--format" || name == "--group-by") {
+                   name == "--format" || name == "--group-by" || name == "--files0-from") {
             const auto value = takeValue(name);
             if (!value) {
                 return failure("option '" + std::string(name) + "' needs a value");
@@ -114,6 +138,14 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                 result.options.mask = *value;
             } else if (name == "--header") {
                 result.options.header = *value;
+            } else if (name == "--files0-from") {
+                if (result.options.files0From) {
+                    return failure("--files0-from is given twice");
+                }
+                if (value->empty()) {
+                    return failure("--files0-from needs a file name ('-' for standard input)");
+                }
+                result.options.files0From = *value;
             } else if (name == "--sort") {
                 sortGiven = true;
                 if (*value == "code") {
@@ -141,9 +173,11 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                     result.options.format = CliFormat::Csv;
                 } else if (*value == "json") {
                     result.options.format = CliFormat::Json;
+                } else if (*value == "counts") {
+                    result.options.format = CliFormat::Counts;
                 } else {
                     return failure("unknown format '" + *value +
-                                   "' (choose tsv, table, csv or json)");
+                                   "' (choose tsv, table, csv, json or counts)");
                 }
             }
         } else {
@@ -153,10 +187,25 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
     if (sortGiven && result.options.groupBy) {
         return failure("--sort cannot be used with --group-by (groups are listed by frequency)");
     }
-    if (!path) {
-        return failure("no PATH given");
+    const CliOptions& options = result.options;
+    if (options.format == CliFormat::Counts &&
+        (sortGiven || options.lettersOnly || options.groupBy)) {
+        return failure(
+            "--format counts holds every count: --sort, --letters-only and "
+            "--group-by do not apply to it");
     }
-    result.options.path = *path;
+    if (options.merge && runOption) {
+        return failure(*runOption +
+                       " does not apply to merge (the counts files were read "
+                       "with their own options)");
+    }
+    if (options.files0From && !options.paths.empty()) {
+        return failure("give either operands or --files0-from, not both ('" +
+                       options.paths.front() + "')");
+    }
+    if (options.paths.empty() && !options.files0From) {
+        return failure(options.merge ? "no COUNTS-FILE given" : "no PATH given");
+    }
     return result;
 }
 

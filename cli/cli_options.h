@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "results/groups.h"
 
@@ -15,11 +16,17 @@ namespace runemeter {
 enum class CliSort { Code, Text, Frequency };
 
 /// Output form.
-enum class CliFormat { Tsv, Table, Csv, Json };
+enum class CliFormat { Tsv, Table, Csv, Json, Counts };
 
 /// What the user asked for; the defaults are the window's.
 struct CliOptions {
-    std::string path;
+    /// merge: the operands are counts files to add up instead of paths to read.
+    bool merge = false;
+    /// The operands in the order given: files, folders (or counts files for merge).
+    std::vector<std::string> paths;
+    /// --files0-from: a file of NUL-separated operands, read after the ones above; "-" is
+    /// standard input.
+    std::optional<std::string> files0From;
     std::string mask = "*.txt";
     bool subfolders = false;
     bool readZips = true;

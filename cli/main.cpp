@@ -1,6 +1,9 @@
 // runemeter-cli: the analysis of the desktop program, without a window. Prints the copy text
-// (or JSON) of the profile on standard output and the summary lines on standard error.
+// (or another form) of the profile on standard output and the summary lines on standard error;
+// "merge" adds up counts files written by earlier runs.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +21,7 @@
 #include "profile/analysis_run.h"
 #include "profile/profile.h"
 #include "results/copy_text.h"
+#include "results/counts_file.h"
 #include "results/groups.h"
 #include "results/output_forms.h"
 #include "results/sorting.h"
@@ -46,19 +50,25 @@ class CliObserver final : public AnalysisObserver {
 public:
     explicit CliObserver(bool showProgress) : m_showProgress(showProgress) {}
 
+    /// Where the problems of the run in hand go.
+    void collectInto(RunCounts& part) { m_part = &part; }
+
     void fileIsEmpty(const std::filesystem::path& file) override {
         message(ResId::VTFileIsEmpty, {pathToDisplay(file)});
     }
     void failedToRead(const std::filesystem::path& file, const std::string& reason) override {
         message(ResId::VTFailedToRead, {pathToDisplay(file)}, reason);
+        m_part->problems.push_back({file.string(), {}, reason});
     }
     void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
         message(ResId::VTArchiveDamaged, {pathToDisplay(archive), utf8ToUtf16(reason)});
+        m_part->problems.push_back({archive.string(), {}, reason});
     }
     void memberDamaged(const std::filesystem::path& archive, const std::string& member,
                        const std::string& reason) override {
         message(ResId::VTMemberDamaged,
                 {utf8ToUtf16(member), pathToDisplay(archive), utf8ToUtf16(reason)});
+        m_part->problems.push_back({archive.string(), member, reason});
     }
     void foundDir(const std::filesystem::path& dir) override {
         if (m_showProgress) {
@@ -67,6 +77,7 @@ public:
     }
     void filesFound(std::int64_t count) override {
         m_found = count;
+        m_part->filesFound = count;
         if (m_showProgress) {
             progress("found " + std::to_string(count) + " files");
         }
@@ -84,6 +95,12 @@ public:
         if (m_progressShown) {
             std::fputs("\r\033[K", stderr);
         }
+    }
+
+    // A message of the command line itself, one line.
+    void note(const std::string& text) {
+        finish();
+        std::fprintf(stderr, "runemeter-cli: %s\n", text.c_str());
     }
 
 private:
@@ -112,6 +129,7 @@ private:
         m_progressShown = true;
     }
 
+    RunCounts* m_part = nullptr;
     bool m_showProgress;
     bool m_progressShown = false;
     std::int64_t m_found = 0;
@@ -119,9 +137,13 @@ private:
 };
 
 // Standard output in the chosen form: the rows, or their groups.
-std::string formatOutput(const CliOptions& options, const AnalysisState& state,
-                         const Profile& profile) {
+std::string formatOutput(const CliOptions& options, const RunCounts& run, const Profile& profile) {
+    const AnalysisState& state = run.state;
+    const RunSummary summary{run.filesFound, run.problems};
     const std::int64_t total = profile.totalCharacters;
+    if (options.format == CliFormat::Counts) {
+        return writeCountsFile(run);
+    }
     if (options.groupBy) {
         std::vector<ProfileRow> rows;
         for (const ProfileRow& row : profile.rows) {
@@ -138,9 +160,10 @@ std::string formatOutput(const CliOptions& options, const AnalysisState& state,
             case CliFormat::Csv:
                 return groupsToTable(groups, total, TableForm::Csv);
             case CliFormat::Json:
+            case CliFormat::Counts:
                 break;
         }
-        return groupsToJson(state, profile, *options.groupBy, groups);
+        return groupsToJson(state, profile, *options.groupBy, groups, &summary);
     }
     switch (options.format) {
         case CliFormat::Tsv:
@@ -150,9 +173,176 @@ std::string formatOutput(const CliOptions& options, const AnalysisState& state,
         case CliFormat::Csv:
             return rowsToTable(profile.rows, total, options.lettersOnly, TableForm::Csv);
         case CliFormat::Json:
+        case CliFormat::Counts:
             break;
     }
-    return profileToJson(state, profile, options.lettersOnly);
+    return profileToJson(state, profile, options.lettersOnly, &summary);
+}
+
+std::string forMessage(std::string_view bytes) {
+    return nameForMessage(bytes);
+}
+
+// The whole content of a file ("-": standard input), or the reason it cannot be read.
+std::optional<std::string> readWhole(const std::string& name, std::string& content) {
+    const int fd = name == "-" ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string(std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return std::string("is a folder, not a file");
+    }
+    content.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            const int error = errno;
+            if (fd != STDIN_FILENO) {
+                ::close(fd);
+            }
+            return std::string(std::strerror(error));
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (fd != STDIN_FILENO) {
+        ::close(fd);
+    }
+    return std::nullopt;
+}
+
+// The operands: those given, or the names of the --files0-from list. An empty name in the list
+// is a problem of the run; false when the list cannot be read.
+bool collectOperands(const CliOptions& options, std::vector<std::string>& operands,
+                     std::vector<RunProblem>& problems) {
+    if (!options.files0From) {
+        operands = options.paths;
+        return true;
+    }
+    const std::string& list = *options.files0From;
+    std::string text;
+    if (list == "-" && isatty(STDIN_FILENO) == 1) {
+        std::fputs(
+            "runemeter-cli: --files0-from -: standard input is a terminal; pipe the "
+            "list in (e.g. find ... -print0 | runemeter-cli --files0-from -)\n",
+            stderr);
+        return false;
+    }
+    if (auto error = readWhole(list, text)) {
+        std::fprintf(stderr, "runemeter-cli: cannot read the list %s: %s\n",
+                     forMessage(list).c_str(), error->c_str());
+        return false;
+    }
+    std::size_t entry = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\0', at), text.size());
+        ++entry;
+        if (end == at) {
+            const std::string reason =
+                "entry " + std::to_string(entry) + " of the list is an empty file name";
+            std::fprintf(stderr, "runemeter-cli: %s: %s\n", forMessage(list).c_str(),
+                         reason.c_str());
+            problems.push_back({list, {}, reason});
+        } else {
+            operands.push_back(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    if (entry == 0) {
+        std::fprintf(stderr, "runemeter-cli: the list %s names no file\n",
+                     forMessage(list).c_str());
+        problems.push_back({list, {}, "the list names no file"});
+    }
+    return true;
+}
+
+// Reads every operand in turn into total. Returns false when the counts pass 64 bits.
+bool runOperands(const CliOptions& options, const std::vector<std::string>& operands,
+                 RunCounts& total) {
+    CliObserver observer(isatty(STDERR_FILENO) == 1);
+    RunCounts part;
+    for (const std::string& operand : operands) {
+        if (g_interrupted.load()) {
+            break;
+        }
+        RunRequest request;
+        request.path = utf8ToUtf16(operand);
+        request.fileMask = utf8ToUtf16(options.mask);
+        request.includeSubFolders = options.subfolders;
+        request.readZipfiles = options.readZips;
+        request.headerToCut = utf8ToUtf16(options.header);
+
+        part.state.clear();
+        part.filesFound = 0;
+        part.problems.clear();
+        part.onePath = operand;
+        observer.collectInto(part);
+        TFileAndDirIterator iterator;
+        if (!CheckChosenPath(request, iterator)) {
+            observer.note(forMessage(operand) + ": no such file or folder");
+            part.problems.push_back({operand, {}, "no such file or folder"});
+        } else {
+            runAnalysis(iterator, request.headerToCut, part.state, observer);
+            if (part.filesFound == 0 && part.problems.empty() && !g_interrupted.load()) {
+                observer.note(forMessage(operand) + ": no file matches the mask " +
+                              forMessage(options.mask));
+                part.problems.push_back({operand, {}, "no file matches the mask"});
+            }
+        }
+        if (auto overflow = addRunCounts(total, part)) {
+            observer.note("the counts cannot be added up: " + *overflow);
+            return false;
+        }
+    }
+    observer.finish();
+    return true;
+}
+
+// Adds up the counts files; false (after a message) when one cannot be used.
+bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
+    RunCounts part;
+    std::string text;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& file = files[i];
+        if (auto error = readWhole(file, text)) {
+            std::fprintf(stderr, "runemeter-cli: cannot read %s: %s\n", forMessage(file).c_str(),
+                         error->c_str());
+            return false;
+        }
+        if (auto error = readCountsFile(text, part)) {
+            std::fprintf(stderr, "runemeter-cli: %s: %s\n", forMessage(file).c_str(),
+                         describeInputError(*error).c_str());
+            return false;
+        }
+        if (i == 0) {
+            total.choices = part.choices;
+        } else if (part.choices != total.choices) {
+            const auto choices = [](const CountChoices& c) {
+                return "unit " + c.unit + ", normalisation " + c.normalisation +
+                       ", unsigned text " + c.unsignedText;
+            };
+            std::fprintf(stderr,
+                         "runemeter-cli: %s was counted with other choices than %s (%s against "
+                         "%s); such counts cannot be added up\n",
+                         forMessage(file).c_str(), forMessage(files.front()).c_str(),
+                         choices(part.choices).c_str(), choices(total.choices).c_str());
+            return false;
+        }
+        if (auto overflow = addRunCounts(total, part)) {
+            std::fprintf(stderr, "runemeter-cli: %s: the counts cannot be added up: %s\n",
+                         forMessage(file).c_str(), overflow->c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -168,31 +358,30 @@ int main(int argc, char** argv) {
 
     Myformatsettings() = formatSettingsFromEnvironment();
 
-    RunRequest request;
-    request.path = utf8ToUtf16(options.path);
-    request.fileMask = utf8ToUtf16(options.mask);
-    request.includeSubFolders = options.subfolders;
-    request.readZipfiles = options.readZips;
-    request.headerToCut = utf8ToUtf16(options.header);
-
-    TFileAndDirIterator iterator;
-    if (!CheckChosenPath(request, iterator)) {
-        std::fprintf(stderr, "runemeter-cli: %s: no such file or folder\n",
-                     utf16ToUtf8(oneLine(request.path)).c_str());
+    RunCounts total;
+    std::vector<std::string> operands;
+    if (!collectOperands(options, operands, total.problems)) {
         return 2;
     }
+    if (options.merge) {
+        if (!mergeCountsFiles(operands, total)) {
+            return 2;
+        }
+    } else {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        if (!runOperands(options, operands, total)) {
+            return 2;
+        }
+        if (g_interrupted.load()) {
+            total.problems.push_back(
+                {{}, {}, "interrupted: the counts cover the files read before"});
+        }
+    }
 
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-
-    AnalysisState state;
-    CliObserver observer(isatty(STDERR_FILENO) == 1);
-    runAnalysis(iterator, request.headerToCut, state, observer);
-    observer.finish();
-
-    Profile profile = BuildProfile(state, request.path);
+    Profile profile = BuildProfile(total.state, utf8ToUtf16(total.onePath));
     switch (options.sort) {
         case CliSort::Code:
             break;
@@ -214,11 +403,14 @@ int main(int argc, char** argv) {
                    stderr);
     }
 
-    const std::string output = formatOutput(options, state, profile);
+    const std::string output = formatOutput(options, total, profile);
     std::fwrite(output.data(), 1, output.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n", std::strerror(errno));
         return 1;
     }
-    return g_interrupted.load() ? 130 : 0;
+    if (g_interrupted.load()) {
+        return 130;
+    }
+    return total.problems.empty() ? 0 : 1;
 }

@@ -44,13 +44,17 @@ std::string shareText(std::int64_t frequency, std::int64_t total) {
 }
 
 // The summary counters that begin every JSON document.
-std::string jsonHead(const AnalysisState& state, const Profile& profile) {
+std::string jsonHead(const AnalysisState& state, const Profile& profile,
+                     const RunSummary* summary) {
     std::string out = "{\n";
     const auto field = [&](std::string_view name, std::int64_t value) {
         out += "  \"";
         out += name;
         out += "\": " + std::to_string(value) + ",\n";
     };
+    if (summary != nullptr) {
+        field("filesFound", summary->filesFound);
+    }
     field("filesRead", state.FilesRead);
     field("ansiFileCount", state.FilesRead - state.UnicodeFileCount - state.Utf8FileCount);
     field("unicodeFileCount", state.UnicodeFileCount);
@@ -61,7 +65,30 @@ std::string jsonHead(const AnalysisState& state, const Profile& profile) {
     field("sourceTextLength", state.SourceTextLength);
     out += "  \"labelFileInfo\": " + jsonString(profile.labelFileInfo) + ",\n";
     out += "  \"labelResults\": " + jsonString(profile.labelResults) + ",\n";
+    if (summary != nullptr) {
+        out += "  \"problems\": [";
+        bool first = true;
+        for (const RunProblem& problem : summary->problems) {
+            out += first ? "\n" : ",\n";
+            first = false;
+            out += "    {\"path\": " + jsonString(utf8ToUtf16(problem.path)) +
+                   ", \"member\": " + jsonString(utf8ToUtf16(problem.member)) +
+                   ", \"reason\": " + jsonString(utf8ToUtf16(problem.reason)) + "}";
+        }
+        out += first ? "],\n" : "\n  ],\n";
+    }
     return out;
+}
+
+// A row label without the blanks and control characters around it.
+std::u16string_view trimmedLabel(std::u16string_view text) {
+    while (!text.empty() && text.front() <= u' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() <= u' ') {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 // Writes lines of fields in either table form.
@@ -129,8 +156,13 @@ std::string jsonString(std::u16string_view text) {
             ++i;
             continue;
         }
-        const bool lone = isSurrogate(u);
-        if (u < 0x20 || u == u'"' || u == u'\\' || u == 0x7F || lone) {
+        if (isSurrogate(u)) {
+            flushRun(i);
+            out += "\xEF\xBF\xBD";
+            runStart = i + 1;
+            continue;
+        }
+        if (u < 0x20 || u == u'"' || u == u'\\' || u == 0x7F) {
             flushRun(i);
             switch (u) {
                 case u'"':
@@ -159,8 +191,9 @@ std::string jsonString(std::u16string_view text) {
     return out;
 }
 
-std::string profileToJson(const AnalysisState& state, const Profile& profile, bool lettersOnly) {
-    std::string out = jsonHead(state, profile);
+std::string profileToJson(const AnalysisState& state, const Profile& profile, bool lettersOnly,
+                          const RunSummary* summary) {
+    std::string out = jsonHead(state, profile, summary);
     out += "  \"rows\": [";
     bool first = true;
     for (const ProfileRow& row : profile.rows) {
@@ -174,7 +207,9 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
         first = false;
         out += "    {\"code\": ";
         out += fields.numeric ? std::to_string(fields.codeValue) : std::string("null");
-        out += ", \"text\": " + jsonString(fields.characterField);
+        out +=
+            ", \"text\": " + jsonString(fields.numeric ? std::u16string_view(fields.characterField)
+                                                       : trimmedLabel(row.text));
         out += ", \"frequency\": " + std::to_string(row.frequency);
         out += ", \"type\": \"";
         out += typeName(type);
@@ -251,8 +286,8 @@ std::string groupsToTable(std::span<const CharacterGroup> groups, std::int64_t t
 }
 
 std::string groupsToJson(const AnalysisState& state, const Profile& profile, GroupKey key,
-                         std::span<const CharacterGroup> groups) {
-    std::string out = jsonHead(state, profile);
+                         std::span<const CharacterGroup> groups, const RunSummary* summary) {
+    std::string out = jsonHead(state, profile, summary);
     out += "  \"groupBy\": \"";
     out += groupKeyName(key);
     out += "\",\n  \"groups\": [";

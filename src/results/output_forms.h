@@ -10,6 +10,7 @@
 
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
+#include "results/counts_file.h"
 #include "results/groups.h"
 
 namespace runemeter {
@@ -17,14 +18,23 @@ namespace runemeter {
 /// Table (tab-separated, LF) or CSV (comma-separated, quoted where needed, CR LF).
 enum class TableForm { Table, Csv };
 
-/// A JSON string literal of UTF-16 text (quotes included). Characters are written as UTF-8;
-/// control characters and lone surrogates as \uXXXX escapes, so no code unit is lost.
+/// A JSON string literal of UTF-16 text (quotes included). Characters are written as UTF-8,
+/// control characters as \uXXXX escapes, a lone surrogate as U+FFFD (JSON text is UTF-8, and
+/// readers refuse an escaped lone surrogate).
 [[nodiscard]] std::string jsonString(std::u16string_view text);
 
-/// The whole document: summary counters, the rows in their order, the source text's length.
-/// lettersOnly keeps only the rows of single letters (as the copy does).
+/// What a run found beyond the counts: the files found and what could not be read.
+struct RunSummary {
+    std::int64_t filesFound = 0;
+    std::span<const RunProblem> problems;
+};
+
+/// The whole document: summary counters, the rows in their order, the source text's length;
+/// with a summary also "filesFound" and the "problems" list. lettersOnly keeps only the rows
+/// of single letters (as the copy does). A row's numeric code keeps its code unit; the
+/// line-break and total rows have a null code and their whole label as text.
 [[nodiscard]] std::string profileToJson(const AnalysisState& state, const Profile& profile,
-                                        bool lettersOnly);
+                                        bool lettersOnly, const RunSummary* summary = nullptr);
 
 /// A header line, then one line per row the copy text has, in the same order: code, U+
 /// notation, character, name, category, script, block, share, frequency. A character that
@@ -46,6 +56,7 @@ enum class TableForm { Table, Csv };
 /// The JSON document with the summary counters, "groupBy" and a "groups" array in place of
 /// the rows.
 [[nodiscard]] std::string groupsToJson(const AnalysisState& state, const Profile& profile,
-                                       GroupKey key, std::span<const CharacterGroup> groups);
+                                       GroupKey key, std::span<const CharacterGroup> groups,
+                                       const RunSummary* summary = nullptr);
 
 }  // namespace runemeter

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,7 @@ TEST_F(Cli, FolderWithZipMembersGivesTheHandCheckedProfile) {
                              "\"crLfCount\": 1,", "\"totalCharacters\": 24,",
                              "{\"code\": 97, \"text\": \"a\", \"frequency\": 7, \"type\": "
                              "\"letter\", \"share\": 29.166667}",
+                             "{\"code\": null, \"text\": \"Line breaks\", \"frequency\": 1,",
                              "{\"code\": null, \"text\": \"Total\", \"frequency\": 24,"}) {
         EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
     }
@@ -99,13 +101,14 @@ TEST_F(Cli, OptionsChangeWhatIsReadAndHowItIsListed) {
         EXPECT_EQ(r.out.find(c.mustNotContain), std::string::npos) << r.out;
     }
 
-    // JSON escapes the quote, the surrogate and the control character in the file name.
+    // JSON escapes the quote and the control character in the file name; a lone surrogate is
+    // U+FFFD in the text and keeps its code.
     const ProcessResult json = run({"--format=json", odd});
     ASSERT_EQ(json.status, 0) << json.err;
     for (const char* part :
          {"odd\\u001f\\\".txt\",",
           "{\"code\": 34, \"text\": \"\\\"\", \"frequency\": 1, \"type\": \"punctuation\"",
-          "{\"code\": 55296, \"text\": \"\\ud800\", \"frequency\": 1,"}) {
+          "{\"code\": 55296, \"text\": \"\xEF\xBF\xBD\", \"frequency\": 1,"}) {
         EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
     }
 }
@@ -113,15 +116,19 @@ TEST_F(Cli, OptionsChangeWhatIsReadAndHowItIsListed) {
 TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{}, "no PATH"},
-        {{"a", "b"}, "more than one PATH"},
+        {{"merge"}, "no COUNTS-FILE"},
+        {{"a", "-"}, "standard input"},
+        {{"--files0-from=l", "a"}, "either operands or --files0-from"},
+        {{"merge", "--mask=*", "a"}, "does not apply to merge"},
+        {{"--format=counts", "--letters-only", "a"}, "do not apply"},
+        {{"--files0-from", (m_dir / "no-list").string()}, "cannot read the list"},
         {{"--frobnicate", "a"}, "unknown option"},
         {{"a", "--mask"}, "needs a value"},
         {{"--mask", " ; ", "a"}, "mask is empty"},
         {{"--sort", "size", "a"}, "unknown sort order"},
         {{"--format=xml", "a"}, "unknown format"},
         {{"--group-by", "font", "a"}, "unknown group"},
-        {{"--group-by=type", "--sort", "freq", "a"}, "--sort cannot be used with --group-by"},
-        {{(m_dir / "no-such-thing").string()}, "no such file or folder"}};
+        {{"--group-by=type", "--sort", "freq", "a"}, "--sort cannot be used with --group-by"}};
     for (const auto& [args, reason] : cases) {
         SCOPED_TRACE(reason);
         const ProcessResult r = run(args);
@@ -246,7 +253,7 @@ TEST_F(Cli, MessagesNameWhatWentWrong) {
         test::Launch l = launch({path});
         l.cwd = m_dir.path().string();
         const ProcessResult r = test::runProgram(l);
-        EXPECT_TRUE(r.status == 0 && r.err.starts_with(err)) << r.err;
+        EXPECT_TRUE(r.status == (path == "empty.txt" ? 0 : 1) && r.err.starts_with(err)) << r.err;
         EXPECT_TRUE(r.err.find('\x1B') == r.err.npos && r.err.find("skipped:  (") == r.err.npos)
             << r.err;
     }
@@ -267,6 +274,118 @@ TEST_F(Cli, InterruptedRunPrintsWhatWasReadWithStatus130) {
     EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("65\tA\t0\r\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("107\tk\t" + std::to_string(200 * 65536)), std::string::npos) << r.out;
+}
+
+// The exit status and the JSON problems list of runs that read everything, or not.
+TEST_F(Cli, ExitStatusTellsWhetherEveryFileWasRead) {
+    test::writeFile(m_dir / "broken/broken.zip", "not an archive");
+    test::writeFile(m_texts + "/line\nbreak.txt", "www");
+    const std::string list = (m_dir / "list").string();
+    test::writeFile(list, m_texts + "/one.txt" + '\0' + '\0' + m_texts + "/line\nbreak.txt" + '\0' +
+                              m_texts + "/missing.txt" + '\0');
+    const std::string missing = (m_dir / "missing").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::vector<std::string> parts;
+    };
+    const std::vector<Case> cases{
+        {{m_texts}, "", 0, {"\"filesFound\": 5,\n  \"filesRead\": 5,", "\"problems\": [],"}},
+        {{m_dir.path().string() + "/broken"},
+         "",
+         1,
+         {"\"filesFound\": 0,", "{\"path\": \"" + m_dir.path().string() +
+                                    "/broken/broken.zip\", \"member\": \"\", \"reason\": \""}},
+        {{"--mask=*.xyz", m_texts}, "", 1, {"\"reason\": \"no file matches the mask\"}"}},
+        {{missing, m_texts},
+         "",
+         1,
+         {"\"filesRead\": 5,", "{\"path\": \"" + missing +
+                                   "\", \"member\": \"\", "
+                                   "\"reason\": \"no such file or folder\"}"}},
+        {{"--files0-from", "-"},
+         test::readFile(list),
+         1,
+         {"\"filesRead\": 2,", "{\"code\": 119, \"text\": \"w\", \"frequency\": 3,",
+          "entry 2 of the list is an empty file name",
+          "missing.txt\", \"member\": \"\", \"reason\": \"no such file or folder\"}"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        test::Launch l = launch(c.args);
+        l.argv.push_back("--format=json");
+        l.input = c.input;
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const std::string& part : c.parts) {
+            EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+        }
+    }
+}
+
+// Damaged counts files are refused with status 2, naming the file and the line.
+TEST_F(Cli, MergeRefusesDamagedCountsFiles) {
+    const std::string head =
+        "unit utf16\nnormalisation none\nunsigned-text ansi\nfiles-found 2\nfiles-read 2\n"
+        "utf16-files 0\nbig-endian-files 0\nutf8-files 0\nline-breaks 0\nlast-text-length 3\n";
+    const std::string good = "runemeter-counts 1\n" + head;
+    const std::string most = good + "codes 1\n65 9223372036854775807\nend\n";
+    test::writeFile(m_dir / "most", most);
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {good + "codes 2\n65 1\n", "line 14: the file ends early"},
+        {good + "codes 1\n65 1\nend", "line 14: the last line has no line feed"},
+        {"runemeter-counts 2\n" + head + "codes 0\nend\n", "line 1: made with a newer version"},
+        {"code\tnotation\tcharacter\n", "line 1: not a counts file"},
+        {"runemeter-counts 1\nunit utf32\n", "line 2: unknown unit 'utf32'"},
+        {good + "codes 1\n65 -3\nend\n", "line 13: negative number"},
+        {good + "codes 1\n65 9223372036854775808\nend\n",
+         "line 13: '9223372036854775808' does not fit"},
+        {good + "codes 2\n65 1\n65 2\nend\n", "line 14: code 65 is given twice"},
+        {most, "the counts cannot be added up: the count of code 65 passes 2^63 - 1"}};
+    for (const auto& [text, reason] : cases) {
+        SCOPED_TRACE(reason);
+        test::writeFile(m_dir / "bad", text);
+        const ProcessResult r = run({"merge", (m_dir / "most").string(), (m_dir / "bad").string()});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("/bad: " + reason), std::string::npos) << r.err;
+    }
+}
+
+// The sample texts counted in three parts (in order) and merged print what one run over them
+// prints.
+TEST_F(Cli, MergeOfThreePartsEqualsTheSingleRun) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(RUNEMETER_SAMPLES)) {
+        files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 6u);
+    std::vector<std::string> merge{"merge"};
+    for (std::size_t part = 0; part < 3; ++part) {
+        std::vector<std::string> args{"--format=counts"};
+        for (std::size_t i = part * 3; i < std::min(files.size(), part * 3 + 3); ++i) {
+            args.push_back(files[i]);
+        }
+        merge.push_back((m_dir / ("part" + std::to_string(part))).string());
+        test::writeFile(merge.back(), run(args).out);
+    }
+    for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                 {"--format=table"},
+                                                 {"--format=csv"},
+                                                 {"--format=json"},
+                                                 {"--format=counts"},
+                                                 {"--sort=freq", "--letters-only"},
+                                                 {"--group-by=script", "--format=json"}}) {
+        SCOPED_TRACE(testing::PrintToString(form));
+        std::vector<std::string> single = form, merged = merge;
+        single.insert(single.end(), files.begin(), files.end());
+        merged.insert(merged.end(), form.begin(), form.end());
+        const ProcessResult one = run(single), all = run(merged);
+        EXPECT_TRUE(one.status == 0 && all.status == 0) << all.err;
+        EXPECT_GT(one.out.size(), 100u);
+        EXPECT_EQ(one.out, all.out);
+    }
 }
 
 }  // namespace
