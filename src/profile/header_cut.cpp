@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "profile/utf8_one.h"
+#include "suite/utf8_one.h"
 #include "suite/unicode_text.h"
 
 namespace runemeter {

@@ -22,7 +22,7 @@
 
 #include "profile/header_cut.h"
 #include "profile/large_buffer.h"
-#include "profile/utf8_one.h"
+#include "suite/utf8_one.h"
 #include "suite/unicode_text.h"
 
 namespace runemeter {

@@ -1,7 +1,7 @@
 #pragma once
 
-// One step of the UTF-8 decoder, shared by the decoder that writes text and the counter that
-// does not.
+// One step of the UTF-8 decoder (one character or one maximal invalid subpart), the only one:
+// the text decoders, the counter that does not write text and the text toolkit all read by it.
 
 #include <cstdint>
 
