@@ -9,8 +9,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "suite/utf8_one.h"
 #include "suite/unicode_text.h"
+#include "suite/utf8_one.h"
 
 namespace runemeter {
 

@@ -22,8 +22,8 @@
 
 #include "profile/header_cut.h"
 #include "profile/large_buffer.h"
-#include "suite/utf8_one.h"
 #include "suite/unicode_text.h"
+#include "suite/utf8_one.h"
 
 namespace runemeter {
 
