@@ -302,6 +302,10 @@ std::uint64_t TUnZipReader::memberLimitForThisMachine() {
 
 TUnZipReader::TUnZipReader() : m_impl(std::make_unique<Impl>()) {}
 
+void TUnZipReader::memberError(InputErrorCode code, std::string message) {
+    m_error = {code, static_cast<std::size_t>(std::int64_t{m_member} + 1), std::move(message)};
+}
+
 TUnZipReader::~TUnZipReader() {
     close();
 }
@@ -309,28 +313,31 @@ TUnZipReader::~TUnZipReader() {
 bool TUnZipReader::open(const std::filesystem::path& archive) {
     close();
     m_path = archive;
-    m_error.clear();
+    m_error = {};
+    m_member = -1;
     std::error_code ec;
     const auto status = std::filesystem::status(archive, ec);
     if (ec || !std::filesystem::exists(status)) {
-        m_error = "the archive does not exist";
+        m_error = {InputErrorCode::Unreadable, 0, "the archive does not exist"};
         return false;
     }
     // A FIFO or device named *.zip would block or never end; only regular files are archives.
     if (!std::filesystem::is_regular_file(status)) {
-        m_error = "the archive is not a regular file";
+        m_error = {InputErrorCode::Unreadable, 0, "the archive is not a regular file"};
         return false;
     }
     int code = 0;
     zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &code);
     if (za == nullptr) {
-        m_error = zipErrorText(code);
+        const bool unreadable = code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_MEMORY;
+        m_error = {unreadable ? InputErrorCode::Unreadable : InputErrorCode::Malformed, 0,
+                   zipErrorText(code)};
         return false;
     }
     const zip_int64_t entries = zip_get_num_entries(za, 0);
     if (entries < 0) {
         zip_discard(za);
-        m_error = "the archive's directory cannot be read";
+        m_error = {InputErrorCode::Malformed, 0, "the archive's directory cannot be read"};
         return false;
     }
     std::string refused;
@@ -341,7 +348,7 @@ bool TUnZipReader::open(const std::filesystem::path& archive) {
     }
     if (!refused.empty()) {
         zip_discard(za);
-        m_error = std::move(refused);
+        m_error = {InputErrorCode::Malformed, 0, std::move(refused)};
         return false;
     }
     m_impl->archive = za;
@@ -387,31 +394,33 @@ std::vector<ZipMemberInfo> TUnZipReader::members() const {
 
 ZipReadStatus TUnZipReader::openMember(std::int32_t index, std::uint64_t limit) {
     closeMember();
-    m_error.clear();
+    m_error = {};
+    m_member = index;
     if (!isOpen()) {
-        m_error = "the archive is not open";
+        memberError(InputErrorCode::Unreadable, "the archive is not open");
         return ZipReadStatus::NoSuchMember;
     }
     if (index < 0 || index >= m_impl->entries) {
-        m_error = "there is no member number " + std::to_string(std::int64_t{index} + 1);
+        memberError(InputErrorCode::Malformed,
+                    "there is no member number " + std::to_string(std::int64_t{index} + 1));
         return ZipReadStatus::NoSuchMember;
     }
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
-        m_error = zipErrorText(zip_get_error(m_impl->archive));
+        memberError(InputErrorCode::Malformed, zipErrorText(zip_get_error(m_impl->archive)));
         zip_error_clear(m_impl->archive);
         return ZipReadStatus::NoSuchMember;
     }
     const bool sizeKnown = (st.valid & ZIP_STAT_SIZE) != 0;
     if (sizeKnown && st.size > limit) {
-        m_error = "the member unpacks to " + std::to_string(st.size) + " bytes, more than " +
-                  std::to_string(limit);
+        memberError(InputErrorCode::TooLarge, "the member unpacks to " + std::to_string(st.size) +
+                                                  " bytes, more than " + std::to_string(limit));
         return ZipReadStatus::TooLarge;
     }
     m_impl->member.reset(zip_fopen_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0));
     if (!m_impl->member) {
-        m_error = zipErrorText(zip_get_error(m_impl->archive));
+        memberError(InputErrorCode::Malformed, zipErrorText(zip_get_error(m_impl->archive)));
         zip_error_clear(m_impl->archive);
         return ZipReadStatus::Damaged;
     }
@@ -437,7 +446,9 @@ ZipReadStatus TUnZipReader::readMember(std::span<std::byte> buffer, std::size_t&
         return ZipReadStatus::Ok;  // nothing open: nothing more to read
     }
     const auto fail = [&](ZipReadStatus status, std::string why) {
-        m_error = std::move(why);
+        memberError(status == ZipReadStatus::TooLarge ? InputErrorCode::TooLarge
+                                                      : InputErrorCode::Malformed,
+                    std::move(why));
         closeMember();
         return status;
     };
@@ -505,7 +516,7 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
                 nextPoll = filled + kStopPollEvery;
                 if (stopRequested()) {
                     closeMember();
-                    m_error = "stopped";
+                    memberError(InputErrorCode::Unreadable, "stopped");
                     out.clear();
                     return ZipReadStatus::Stopped;
                 }
@@ -516,7 +527,7 @@ ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector
         closeMember();
         out.clear();
         out.shrink_to_fit();
-        m_error = "not enough memory to unpack the member";
+        memberError(InputErrorCode::TooLarge, "not enough memory to unpack the member");
         return ZipReadStatus::TooLarge;
     }
     return ZipReadStatus::Ok;

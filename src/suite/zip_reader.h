@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "suite/input_error.h"
+
 namespace runemeter {
 
 /// One entry of an archive's central directory.
@@ -97,13 +99,19 @@ public:
     static constexpr std::uint64_t kStopPollEvery = std::uint64_t{256} << 10;
 
     /// The last error in words.
-    [[nodiscard]] const std::string& error() const { return m_error; }
+    [[nodiscard]] const std::string& error() const { return m_error.message; }
+    /// The last error: its kind, the member number it concerns (1-based in the line field; 0
+    /// for the archive as a whole) and its words.
+    [[nodiscard]] const InputError& failure() const { return m_error; }
 
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+    void memberError(InputErrorCode code, std::string message);
+
     std::filesystem::path m_path;
-    std::string m_error;
+    std::int32_t m_member = -1;  ///< the member last opened, for the errors that concern it
+    InputError m_error;
 };
 
 }  // namespace runemeter
