@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "profile/text_choices.h"
 #include "results/groups.h"
 
 namespace runemeter {
@@ -28,6 +29,7 @@ struct CliOptions {
     bool lettersOnly = false;
     CliFormat format = CliFormat::Tsv;
     std::optional<GroupKey> groupBy;  ///< one row per group instead of per character
+    TextChoices text;                 ///< --unsigned, --unit, --normalize
 };
 
 /// Parsed options, or a text to print and an exit status (help, version, bad arguments).

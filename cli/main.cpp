@@ -78,6 +78,9 @@ public:
                      " files");
         }
     }
+    void unsignedTextLooksLikeUtf8() override {
+        message(ResId::VTUnsignedLooksUtf8, {u"--unsigned auto"});
+    }
     [[nodiscard]] bool stopRequested() override { return g_interrupted.load(); }
 
     void finish() {
@@ -174,6 +177,7 @@ int main(int argc, char** argv) {
     request.includeSubFolders = options.subfolders;
     request.readZipfiles = options.readZips;
     request.headerToCut = utf8ToUtf16(options.header);
+    request.text = options.text;
 
     TFileAndDirIterator iterator;
     if (!CheckChosenPath(request, iterator)) {
@@ -189,7 +193,7 @@ int main(int argc, char** argv) {
 
     AnalysisState state;
     CliObserver observer(isatty(STDERR_FILENO) == 1);
-    runAnalysis(iterator, request.headerToCut, state, observer);
+    runAnalysis(iterator, request.headerToCut, state, observer, request.text);
     observer.finish();
 
     Profile profile = BuildProfile(state, request.path);

@@ -15,6 +15,7 @@ void AnalysisState::clear() {
     BigEndianFileCount = 0;
     Utf8FileCount = 0;
     CrLfCount = 0;
+    Units.reset();
 }
 
 }  // namespace runemeter

@@ -22,6 +22,8 @@
 
 #include "profile/header_cut.h"
 #include "profile/large_buffer.h"
+#include "profile/normalise_stage.h"
+#include "profile/unsigned_text.h"
 #include "profile/utf8_one.h"
 #include "suite/unicode_text.h"
 
@@ -36,6 +38,10 @@ constexpr std::uint64_t kFlushEvery = std::uint64_t{1} << 30;
 // pread() moves at most about 2 GiB per call on Linux; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
 constexpr std::uint64_t kToTheEnd = std::numeric_limits<std::uint64_t>::max();
+
+// Thrown inside a text read automatically as UTF-8 that proves not to be: it is read again
+// from its start as ANSI.
+struct RestartAsAnsi {};
 
 bool isUtf16(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
@@ -224,6 +230,19 @@ public:
           m_lanes(makeZeroedTable<LaneTables>()),
           m_totals(makeZeroedTable<CharCountTable>()) {}
 
+    // How the next texts are counted: with units (if any) the decoded pieces go through a
+    // normalisation stage into a counter of that kind (continuesText for a second half);
+    // check (if any) checks the bytes of a text without a signature, and restartOnTurn makes
+    // a turn to ANSI restart the text.
+    void configure(const TextChoices* units, bool continuesText, std::optional<UnsignedMode> check,
+                   bool restartOnTurn) {
+        m_sinkChoices = units != nullptr ? std::optional<TextChoices>(*units) : std::nullopt;
+        m_continues = continuesText;
+        m_checkMode = check;
+        m_restartOnTurn = restartOnTurn;
+        m_checkFinished = false;
+    }
+
     // cut (if any) is looked for until found; enough (if any) ends a search early.
     void begin(TextEncoding encoding, std::u16string* head, HeaderCut* cut = nullptr,
                bool searchOnly = false, const std::atomic<bool>* enough = nullptr) {
@@ -277,6 +296,7 @@ public:
             }
             firstPiece = false;
             std::span<const std::byte> text = got;
+            const std::size_t heldBefore = m_heldCount;
             if (m_heldCount > 0) {
                 if (source.inMemory()) {
                     // The held bytes are the ones right before this piece.
@@ -294,6 +314,12 @@ public:
             if (beforeZero < text.size()) {
                 text = text.first(beforeZero);
                 m_ended = true;
+            }
+            if (m_unsigned) {
+                (void)m_unsigned->add(text.subspan(std::min(heldBefore, text.size())));
+                if (m_restartOnTurn && !m_unsigned->wellFormed()) {
+                    throw RestartAsAnsi();
+                }
             }
             const std::size_t tail = m_ended ? 0 : incompleteTail(text, m_encoding);
             if (m_cut != nullptr && lookForCut(text, text.size() - tail, textStart, text)) {
@@ -320,6 +346,13 @@ public:
 
     // The held bytes end the text (an unfinished character, an odd byte).
     void finishText() {
+        if (m_unsigned) {
+            (void)m_unsigned->finish();
+            m_checkFinished = true;
+            if (m_restartOnTurn && !m_unsigned->wellFormed()) {
+                throw RestartAsAnsi();
+            }
+        }
         if (!m_ended && m_heldCount > 0) {
             std::span<const std::byte> text(m_held.data(), m_heldCount);
             if (m_cut != nullptr) {
@@ -352,10 +385,12 @@ public:
     };
     [[nodiscard]] const std::optional<Found>& found() const { return m_found; }
 
-    // Adds the stream's counts to counts and clears its tables; returns the units added.
+    // Adds the stream's counts to counts and clears its tables; returns the units added (those
+    // that went to the unit counter too).
     std::int64_t moveInto(CharCountTable& counts) {
         flushLanes();
-        std::int64_t units = 0;
+        std::int64_t units = m_sinkUnits;
+        m_sinkUnits = 0;
         CharCountTable& totals = *m_totals;
         for (std::size_t c = 1; c < counts.size(); ++c) {
             counts[c] += totals[c];
@@ -373,7 +408,34 @@ public:
         m_totals->fill(0);
         m_heldCount = 0;
         m_skippedCount = 0;
+        m_stage.reset();
+        m_counter.reset();
+        m_sinkUnits = 0;
     }
+
+    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
+    // Units decoded elsewhere that belong to the text here (the character cut by the middle).
+    void feed(std::u16string_view units) {
+        m_stage->add(units);
+        m_sinkUnits += static_cast<std::int64_t>(units.size());
+    }
+    // The second half's text follows this one's: its stage and counter are taken over.
+    void joinSink(Stream& second) {
+        m_stage->join(*second.m_stage);
+        m_counter->join(*second.m_counter);
+        m_sinkUnits += second.m_sinkUnits;
+        second.m_sinkUnits = 0;
+    }
+    // The text has ended: its units are finished and joined into units.
+    void finishSinkInto(UnitCounter& units) {
+        m_stage->finish();
+        m_counter->finish();
+        units.join(*m_counter);
+        units.finish();
+        m_stage.reset();
+        m_counter.reset();
+    }
+    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
 
     [[nodiscard]] bool ended() const { return m_ended; }
     [[nodiscard]] bool headFull() const { return m_head == nullptr; }
@@ -416,6 +478,20 @@ private:
         m_firstKnown = false;
         m_firstIsLf = false;
         m_sinceFlush = 0;
+        m_sinkUnits = 0;
+        m_stage.reset();
+        m_counter.reset();
+        if (m_sinkChoices && !m_searchOnly) {
+            m_counter = makeUnitCounter(m_sinkChoices->unit, m_continues);
+            m_stage = std::make_unique<NormaliseStage>(m_sinkChoices->normalisation, *m_counter,
+                                                       m_continues);
+        }
+        if (!clearTables) {  // a header cut goes on checking the same bytes
+            m_unsigned.reset();
+            if (m_checkMode && !m_searchOnly) {
+                m_unsigned.emplace(*m_checkMode);
+            }
+        }
         m_head = m_headTarget;
         if (m_head != nullptr) {
             m_head->clear();
@@ -430,7 +506,7 @@ private:
         if (bytes.empty()) {
             return;
         }
-        if (m_encoding == TextEncoding::Utf8) {
+        if (m_encoding == TextEncoding::Utf8 && !m_counter) {
             const std::uint8_t* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
             const std::uint64_t crBefore = crCount();
             countUtf8Units(bytes, *m_lanes, m_way);
@@ -474,6 +550,13 @@ private:
 
     void countUnits(std::u16string_view units) {
         if (units.empty()) {
+            return;
+        }
+        if (m_counter) {
+            // CR LF pairs are counted in code units, before any normalisation.
+            m_crLf += countCrLf(units);
+            noteEnds(units.front() == u'\n', units.back() == u'\r');
+            feed(units);
             return;
         }
         const std::uint64_t crBefore = crCount();
@@ -544,6 +627,15 @@ private:
     bool m_firstKnown = false;
     bool m_firstIsLf = false;
     std::uint64_t m_sinceFlush = 0;
+    std::optional<TextChoices> m_sinkChoices;
+    bool m_continues = false;
+    std::unique_ptr<UnitCounter> m_counter;
+    std::unique_ptr<NormaliseStage> m_stage;
+    std::int64_t m_sinkUnits = 0;
+    std::optional<UnsignedMode> m_checkMode;
+    bool m_restartOnTurn = false;
+    bool m_checkFinished = false;
+    std::optional<UnsignedText> m_unsigned;
 };
 
 LongTextCounter::LongTextCounter(std::size_t pieceSize, std::uint64_t splitFrom, Utf8Counting way)
@@ -629,11 +721,67 @@ void LongTextCounter::makeStreams(bool split) {
     }
 }
 
+void LongTextCounter::setChoices(const TextChoices& choices, UnitCounter* units) {
+    m_choices = choices;
+    m_units = units;
+}
+
 LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
                                       std::uint64_t start, std::uint64_t expectedEnd,
                                       CharCountTable& counts, std::u16string& head,
                                       const StopPoll& stopRequested,
                                       std::u16string_view headerToCut) {
+    m_check = false;
+    m_restartOnTurn = false;
+    if (encoding != TextEncoding::Ansi) {
+        return countAs(source, encoding, start, expectedEnd, counts, head, stopRequested,
+                       headerToCut);
+    }
+    switch (m_choices.unsignedText) {
+        case UnsignedMode::Ansi: {
+            m_check = true;  // only to tell whether it looks like UTF-8
+            return countAs(source, encoding, start, expectedEnd, counts, head, stopRequested,
+                           headerToCut);
+        }
+        case UnsignedMode::Utf8: {
+            LongTextResult result = countAs(source, TextEncoding::Utf8, start, expectedEnd, counts,
+                                            head, stopRequested, headerToCut);
+            result.readAsUtf8 = true;
+            return result;
+        }
+        case UnsignedMode::Auto:
+            break;
+    }
+    m_check = true;
+    m_restartOnTurn = true;
+    try {
+        return countAs(source, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
+                       headerToCut);
+    } catch (const RestartAsAnsi&) {
+        if (m_first) {
+            m_first->discard();
+        }
+        if (m_second) {
+            m_second->discard();
+        }
+        head.clear();
+    }
+    if (!source.rereadable()) {
+        throw std::runtime_error(
+            "not UTF-8 after all, and it cannot be read again as ANSI here (choose "
+            "--unsigned ansi or utf8 for it)");
+    }
+    m_check = false;
+    m_restartOnTurn = false;
+    return countAs(source, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
+                   headerToCut);
+}
+
+LongTextResult LongTextCounter::countAs(ByteSource& source, TextEncoding encoding,
+                                        std::uint64_t start, std::uint64_t expectedEnd,
+                                        CharCountTable& counts, std::u16string& head,
+                                        const StopPoll& stopRequested,
+                                        std::u16string_view headerToCut) {
     head.clear();
     HeaderCut cut(headerToCut, encoding);
     const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
@@ -699,6 +847,17 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
     makeStreams(split);
     Stream& first = *m_first;
     LongTextResult result;
+    const TextChoices* const sink =
+        m_units != nullptr && (m_choices.unit != CountingUnit::Utf16 ||
+                               m_choices.normalisation != Normalisation::None)
+            ? &m_choices
+            : nullptr;
+    const std::optional<UnsignedMode> check =
+        m_check ? std::optional<UnsignedMode>(m_choices.unsignedText) : std::nullopt;
+    first.configure(sink, false, check, m_restartOnTurn);
+    if (m_second) {
+        m_second->configure(sink, true, check, m_restartOnTurn);
+    }
     try {
         first.begin(encoding, &head, cut);
         first.countDecoded(prefix);
@@ -707,6 +866,13 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
             first.finishText();
             source.finish();
             result.crLf = first.crLf();
+            if (const UnsignedText* c = first.check()) {
+                result.readAsUtf8 = m_restartOnTurn && c->multiByte();
+                result.looksLikeUtf8 = c->looksLikeUtf8();
+            }
+            if (first.counting()) {
+                first.finishSinkInto(*m_units);
+            }
             result.units = first.moveInto(counts);
         } else {
             Stream& second = *m_second;
@@ -726,6 +892,10 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
 
             std::int64_t crLf = first.crLf();
             std::int64_t seamUnits = 0;
+            const UnsignedText* const firstCheck = first.check();
+            const UnsignedText* const secondCheck = second.check();
+            bool checkedWell = firstCheck != nullptr && firstCheck->wellFormed();
+            bool checkedMultiByte = firstCheck != nullptr && firstCheck->multiByte();
             if (first.ended()) {
                 // The text ended in the first half: the second half is not part of it.
                 second.discard();
@@ -738,8 +908,21 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                 std::memcpy(seamBytes, held.data(), held.size());
                 std::memcpy(seamBytes + held.size(), skipped.data(), skipped.size());
                 std::u16string seam;
-                appendDecoded(std::span<const std::byte>(seamBytes, held.size() + skipped.size()),
-                              encoding, seam);
+                const std::span<const std::byte> seamSpan(seamBytes, held.size() + skipped.size());
+                appendDecoded(seamSpan, encoding, seam);
+                if (firstCheck != nullptr && secondCheck != nullptr) {
+                    // The halves were checked apart; the character between them is checked here.
+                    Utf8Check seamCheck;
+                    seamCheck.add(seamSpan);
+                    seamCheck.finish();
+                    checkedWell =
+                        checkedWell && secondCheck->wellFormed() && seamCheck.wellFormed();
+                    checkedMultiByte =
+                        checkedMultiByte || secondCheck->multiByte() || seamCheck.multiByte();
+                    if (m_restartOnTurn && !checkedWell) {
+                        throw RestartAsAnsi();
+                    }
+                }
                 if (!first.headFull()) {
                     head += seam;
                     head += secondHead;
@@ -750,13 +933,27 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                     crLf += (lastWasCr && seam.front() == u'\n') ? 1 : 0;
                     crLf += countCrLf(seam);
                     lastWasCr = seam.back() == u'\r';
-                    for (const char16_t unit : seam) {
-                        ++counts[unit];
+                    if (first.counting()) {
+                        first.feed(seam);
+                    } else {
+                        for (const char16_t unit : seam) {
+                            ++counts[unit];
+                        }
+                        seamUnits = static_cast<std::int64_t>(seam.size());
                     }
-                    seamUnits = static_cast<std::int64_t>(seam.size());
                 }
                 crLf += (lastWasCr && second.firstIsLf()) ? 1 : 0;
                 crLf += second.crLf();
+                if (first.counting()) {
+                    first.joinSink(second);
+                }
+            }
+            if (first.counting()) {
+                first.finishSinkInto(*m_units);
+            }
+            if (firstCheck != nullptr) {
+                result.readAsUtf8 = m_restartOnTurn && checkedMultiByte;
+                result.looksLikeUtf8 = !m_restartOnTurn && checkedWell && checkedMultiByte;
             }
             result.crLf = crLf;
             result.units = first.moveInto(counts) + seamUnits;

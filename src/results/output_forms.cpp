@@ -165,7 +165,7 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
     bool first = true;
     for (const ProfileRow& row : profile.rows) {
         const RowFields fields = deriveRowFields(row.text);
-        const CharacterType type = characterType(fields.characterField);
+        const CharacterType type = characterType(fields);
         if (lettersOnly &&
             !(fields.numeric && fields.codeValue > 32 && type == CharacterType::Letter)) {
             continue;
