@@ -16,6 +16,7 @@ void AnalysisState::clear() {
     Utf8FileCount = 0;
     CrLfCount = 0;
     Units.reset();
+    Text = {};
 }
 
 }  // namespace runemeter

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "profile/text_choices.h"
 #include "profile/unit_counting.h"
 
 namespace runemeter {
@@ -37,6 +38,7 @@ struct AnalysisState {
     /// The counts of a run with another unit or a normalisation (null: UTF-16 code units
     /// without normalisation, counted in CharCounts). Each text is finish()ed into it.
     std::unique_ptr<UnitCounter> Units;
+    TextChoices Text;  ///< how the run read and counted its texts
 
     /// Back to the state before a run (TotalCharacters is recomputed by the profile).
     void clear();

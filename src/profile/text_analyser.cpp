@@ -121,6 +121,7 @@ TextAnalyser::TextAnalyser(AnalysisState& state, AnalysisObserver& observer)
 
 void TextAnalyser::setChoices(const TextChoices& choices) {
     m_choices = choices;
+    m_state.Text = choices;
     m_stage.reset();
     m_state.Units.reset();
     if (choices.unit != CountingUnit::Utf16 || choices.normalisation != Normalisation::None) {

@@ -61,6 +61,16 @@ std::string jsonHead(const AnalysisState& state, const Profile& profile) {
     field("sourceTextLength", state.SourceTextLength);
     out += "  \"labelFileInfo\": " + jsonString(profile.labelFileInfo) + ",\n";
     out += "  \"labelResults\": " + jsonString(profile.labelResults) + ",\n";
+    const auto choice = [&](std::string_view name, std::string_view value) {
+        out += "  \"";
+        out += name;
+        out += "\": \"";
+        out += value;
+        out += "\",\n";
+    };
+    choice("unsigned", choiceName(state.Text.unsignedText));
+    choice("unit", choiceName(state.Text.unit));
+    choice("normalize", choiceName(state.Text.normalisation));
     return out;
 }
 
