@@ -15,6 +15,8 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -235,7 +237,8 @@ public:
     // check (if any) checks the bytes of a text without a signature, and restartOnTurn makes
     // a turn to ANSI restart the text.
     void configure(const TextChoices* units, bool continuesText, std::optional<UnsignedMode> check,
-                   bool restartOnTurn) {
+                   bool restartOnTurn, bool collectPairs) {
+        m_collectPairs = collectPairs;
         m_sinkChoices = units != nullptr ? std::optional<TextChoices>(*units) : std::nullopt;
         m_continues = continuesText;
         m_checkMode = check;
@@ -411,11 +414,73 @@ public:
         m_stage.reset();
         m_counter.reset();
         m_sinkUnits = 0;
+        m_pairs.clear();
     }
 
-    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
+    // Valid surrogate pairs in decoded units (code points counted as code units).
+    void notePairs(std::u16string_view units) {
+        for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+            if (isSurrogatePairAt(units, i)) {
+                ++m_pairs[0x10000 + ((char32_t(units[i]) - 0xD800) << 10) +
+                          (units[i + 1] - 0xDC00)];
+                ++i;
+            }
+        }
+    }
+    // The well-formed four-byte sequences of UTF-8 bytes that hold whole characters: the kernel
+    // counted each as a surrogate pair.
+    void notePairs(std::span<const std::byte> bytes) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const std::size_t n = bytes.size();
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            auto mask =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
+            while (mask != 0) {
+                notePairAt(p, n, i + static_cast<std::size_t>(__builtin_ctz(mask)));
+                mask &= mask - 1;
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            if (p[i] >= 0xF0) {
+                notePairAt(p, n, i);
+            }
+        }
+    }
+    void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
+        const std::uint8_t c = p[i];
+        if (c > 0xF4 || i + 4 > n) {
+            return;
+        }
+        const std::uint8_t low = c == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = c == 0xF4 ? 0x8F : 0xBF;
+        if (p[i + 1] < low || p[i + 1] > high || (p[i + 2] & 0xC0) != 0x80 ||
+            (p[i + 3] & 0xC0) != 0x80) {
+            return;
+        }
+        ++m_pairs[(char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
+                  (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F)];
+    }
+    // Takes the pairs noted (into pairs).
+    void takePairs(std::unordered_map<char32_t, std::int64_t>& pairs) {
+        for (const auto& [code, count] : m_pairs) {
+            pairs[code] += count;
+        }
+        m_pairs.clear();
+    }
+
+    [[nodiscard]] bool counting() const {
+        return m_counter != nullptr;
+    }
     // Units decoded elsewhere that belong to the text here (the character cut by the middle).
     void feed(std::u16string_view units) {
+        if (m_restartOnTurn) {
+            m_sinkReplacements += std::count(units.begin(), units.end(), u'\uFFFD');
+        }
         m_stage->add(units);
         m_sinkUnits += static_cast<std::int64_t>(units.size());
     }
@@ -435,15 +500,34 @@ public:
         m_stage.reset();
         m_counter.reset();
     }
-    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
+    [[nodiscard]] const UnsignedText* check() const {
+        return m_unsigned ? &*m_unsigned : nullptr;
+    }
 
-    [[nodiscard]] bool ended() const { return m_ended; }
-    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
-    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
-    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
-    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
-    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
-    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
+    [[nodiscard]] bool ended() const {
+        return m_ended;
+    }
+    [[nodiscard]] bool headFull() const {
+        return m_head == nullptr;
+    }
+    [[nodiscard]] std::int64_t crLf() const {
+        return m_crLf;
+    }
+    [[nodiscard]] bool lastWasCr() const {
+        return m_lastWasCr;
+    }
+    [[nodiscard]] bool firstIsLf() const {
+        return m_firstKnown && m_firstIsLf;
+    }
+    [[nodiscard]] std::span<const std::byte> held() const {
+        return {m_held.data(), m_heldCount};
+    }
+    [[nodiscard]] bool highByte() const {
+        return m_highByte;
+    }
+    [[nodiscard]] std::span<const std::byte> skipped() const {
+        return {m_skipped, m_skippedCount};
+    }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset
@@ -479,6 +563,8 @@ private:
         m_firstIsLf = false;
         m_sinceFlush = 0;
         m_sinkUnits = 0;
+        m_sinkReplacements = 0;
+        m_pairs.clear();
         m_stage.reset();
         m_counter.reset();
         if (m_sinkChoices && !m_searchOnly) {
@@ -488,7 +574,8 @@ private:
         }
         if (!clearTables) {  // a header cut goes on checking the same bytes
             m_unsigned.reset();
-            if (m_checkMode && !m_searchOnly) {
+            m_highByte = false;
+            if (m_checkMode && !m_searchOnly && !m_restartOnTurn) {
                 m_unsigned.emplace(*m_checkMode);
             }
         }
@@ -500,6 +587,53 @@ private:
 
     // Counts bytes that hold whole characters (or end the text).
     void countBytes(std::span<const std::byte> bytes) {
+        if (m_restartOnTurn && m_encoding == TextEncoding::Utf8 && !m_searchOnly) {
+            // Read automatically as UTF-8: a malformed sequence shows as a replacement
+            // character that no EF BF BD in the bytes accounts for.
+            const std::int64_t before = replacements();
+            countCheckedBytes(bytes);
+            const std::int64_t added = replacements() - before;
+            if (added > 0 && encodedReplacements(bytes) < added) {
+                throw RestartAsAnsi();
+            }
+            m_highByte = m_highByte || hasHighByte(bytes);
+            return;
+        }
+        countCheckedBytes(bytes);
+    }
+
+    static bool hasHighByte(std::span<const std::byte> bytes) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        std::size_t i = 0;
+        for (std::uint64_t word = 0; i + 8 <= bytes.size(); i += 8) {
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) != 0) {
+                return true;
+            }
+        }
+        for (; i < bytes.size(); ++i) {
+            if (p[i] >= 0x80) {
+                return true;
+            }
+        }
+        return false;
+    }
+    static std::int64_t encodedReplacements(std::span<const std::byte> bytes) {
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::int64_t n = 0;
+        for (std::size_t at = text.find("\xEF\xBF\xBD"); at != std::string_view::npos;
+             at = text.find("\xEF\xBF\xBD", at + 3)) {
+            ++n;
+        }
+        return n;
+    }
+    [[nodiscard]] std::int64_t replacements() const {
+        const LaneTables& lanes = *m_lanes;
+        return (*m_totals)[0xFFFD] + std::int64_t{lanes[0][0xFFFD]} + lanes[1][0xFFFD] +
+               lanes[2][0xFFFD] + lanes[3][0xFFFD] + m_sinkReplacements;
+    }
+
+    void countCheckedBytes(std::span<const std::byte> bytes) {
         if (m_head != nullptr) {
             bytes = fillHead(bytes);
         }
@@ -510,6 +644,9 @@ private:
             const std::uint8_t* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
             const std::uint64_t crBefore = crCount();
             countUtf8Units(bytes, *m_lanes, m_way);
+            if (m_collectPairs) {
+                notePairs(bytes);
+            }
             if (crCount() != crBefore) {
                 m_crLf += countCrLfBytes(bytes);
             }
@@ -562,6 +699,9 @@ private:
         const std::uint64_t crBefore = crCount();
         const std::size_t n = units.size();
         addToLanes(units.data(), n, *m_lanes);
+        if (m_collectPairs) {
+            notePairs(units);
+        }
         if (crCount() != crBefore) {
             m_crLf += countCrLf(units);
         }
@@ -636,6 +776,10 @@ private:
     bool m_restartOnTurn = false;
     bool m_checkFinished = false;
     std::optional<UnsignedText> m_unsigned;
+    bool m_collectPairs = false;
+    bool m_highByte = false;
+    std::int64_t m_sinkReplacements = 0;
+    std::unordered_map<char32_t, std::int64_t> m_pairs;
 };
 
 LongTextCounter::LongTextCounter(std::size_t pieceSize, std::uint64_t splitFrom, Utf8Counting way)
@@ -854,10 +998,19 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
             : nullptr;
     const std::optional<UnsignedMode> check =
         m_check ? std::optional<UnsignedMode>(m_choices.unsignedText) : std::nullopt;
-    first.configure(sink, false, check, m_restartOnTurn);
+    // Code points of a text that is not UTF-16 are counted by the code unit kernels: only the
+    // four-byte sequences (surrogate pairs) are noted apart and moved to their code points.
+    const bool pairsApart = sink != nullptr && m_choices.unit == CountingUnit::CodePoint &&
+                            m_choices.normalisation == Normalisation::None && !isUtf16(encoding);
+    first.configure(pairsApart ? nullptr : sink, false, check, m_restartOnTurn, pairsApart);
     if (m_second) {
-        m_second->configure(sink, true, check, m_restartOnTurn);
+        m_second->configure(pairsApart ? nullptr : sink, true, check, m_restartOnTurn, pairsApart);
     }
+    if (pairsApart && !m_pairCounts) {
+        m_pairCounts = makeZeroedTable<CharCountTable>();
+    }
+    CharCountTable& unitCounts = pairsApart ? *m_pairCounts : counts;
+    std::unordered_map<char32_t, std::int64_t> pairs;
     try {
         first.begin(encoding, &head, cut);
         first.countDecoded(prefix);
@@ -867,13 +1020,14 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
             source.finish();
             result.crLf = first.crLf();
             if (const UnsignedText* c = first.check()) {
-                result.readAsUtf8 = m_restartOnTurn && c->multiByte();
                 result.looksLikeUtf8 = c->looksLikeUtf8();
             }
+            result.readAsUtf8 = m_restartOnTurn && first.highByte();
             if (first.counting()) {
                 first.finishSinkInto(*m_units);
             }
-            result.units = first.moveInto(counts);
+            result.units = first.moveInto(unitCounts);
+            first.takePairs(pairs);
         } else {
             Stream& second = *m_second;
             const std::uint64_t middle = middleOf(encoding, start, length);
@@ -910,15 +1064,15 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                 std::u16string seam;
                 const std::span<const std::byte> seamSpan(seamBytes, held.size() + skipped.size());
                 appendDecoded(seamSpan, encoding, seam);
-                if (firstCheck != nullptr && secondCheck != nullptr) {
+                if (m_restartOnTurn || (firstCheck != nullptr && secondCheck != nullptr)) {
                     // The halves were checked apart; the character between them is checked here.
                     Utf8Check seamCheck;
                     seamCheck.add(seamSpan);
                     seamCheck.finish();
-                    checkedWell =
-                        checkedWell && secondCheck->wellFormed() && seamCheck.wellFormed();
-                    checkedMultiByte =
-                        checkedMultiByte || secondCheck->multiByte() || seamCheck.multiByte();
+                    checkedWell = (m_restartOnTurn || (checkedWell && secondCheck->wellFormed())) &&
+                                  seamCheck.wellFormed();
+                    checkedMultiByte = checkedMultiByte || seamCheck.multiByte() ||
+                                       (secondCheck != nullptr && secondCheck->multiByte());
                     if (m_restartOnTurn && !checkedWell) {
                         throw RestartAsAnsi();
                     }
@@ -937,9 +1091,13 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                         first.feed(seam);
                     } else {
                         for (const char16_t unit : seam) {
-                            ++counts[unit];
+                            ++unitCounts[unit];
                         }
                         seamUnits = static_cast<std::int64_t>(seam.size());
+                        if (pairsApart && seam.size() == 2 && isSurrogatePairAt(seam, 0)) {
+                            ++pairs[0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) +
+                                    (seam[1] - 0xDC00)];
+                        }
                     }
                 }
                 crLf += (lastWasCr && second.firstIsLf()) ? 1 : 0;
@@ -955,16 +1113,32 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                 result.readAsUtf8 = m_restartOnTurn && checkedMultiByte;
                 result.looksLikeUtf8 = !m_restartOnTurn && checkedWell && checkedMultiByte;
             }
+            result.readAsUtf8 = m_restartOnTurn && (checkedMultiByte || first.highByte() ||
+                                                    (!first.ended() && second.highByte()));
             result.crLf = crLf;
-            result.units = first.moveInto(counts) + seamUnits;
+            result.units = first.moveInto(unitCounts) + seamUnits;
+            first.takePairs(pairs);
             if (!first.ended()) {
-                result.units += second.moveInto(counts);
+                result.units += second.moveInto(unitCounts);
+                second.takePairs(pairs);
             }
+        }
+        if (pairsApart) {
+            std::vector<CodePointCount> moved;
+            moved.reserve(pairs.size());
+            for (const auto& [code, count] : pairs) {
+                moved.push_back({code, count});
+            }
+            static_cast<CodePointCounter&>(*m_units).addCounted(*m_pairCounts, moved);
+            m_pairCounts->fill(0);
         }
     } catch (...) {
         first.discard();
         if (m_second) {
             m_second->discard();
+        }
+        if (m_pairCounts) {
+            m_pairCounts->fill(0);
         }
         head.clear();
         throw;

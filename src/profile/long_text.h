@@ -17,6 +17,7 @@
 
 #include "profile/analysis_state.h"
 #include "profile/decode.h"
+#include "profile/large_buffer.h"
 #include "profile/text_choices.h"
 #include "profile/utf8_count.h"
 
@@ -202,6 +203,8 @@ private:
     // ANSI or automatically), and whether a turn to ANSI restarts it.
     bool m_check = false;
     bool m_restartOnTurn = false;
+    /// The code units of a text whose code points are counted with the code unit kernels.
+    std::unique_ptr<CharCountTable, PageReleaser> m_pairCounts;
     std::unique_ptr<Stream> m_first;
     std::unique_ptr<Stream> m_second;
 };

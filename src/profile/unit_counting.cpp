@@ -175,6 +175,13 @@ void LanedCounts::merge(LanedCounts& other) {
     }
 }
 
+void LanedCounts::addCounts(const std::array<std::int64_t, 65536>& counts) {
+    flush();
+    for (std::size_t u = 0; u < counts.size(); ++u) {
+        (*counts_)[u] += counts[u];
+    }
+}
+
 // ---- Utf16UnitCounter
 
 void Utf16UnitCounter::join(UnitCounter& next) {
@@ -240,6 +247,26 @@ void CodePointCounter::countPair(char16_t high, char16_t low) {
         plane = std::make_unique<std::array<std::int64_t, 65536>>();
     }
     ++(*plane)[cp & 0xFFFF];
+}
+
+void CodePointCounter::addCounted(const std::array<std::int64_t, 65536>& units,
+                                  const std::vector<CodePointCount>& pairs) {
+    bmp_.addCounts(units);
+    for (const CodePointCount& pair : pairs) {
+        const char32_t cp = pair.codePoint;
+        auto& plane = planes_[(cp >> 16) - 1];
+        if (!plane) {
+            plane = std::make_unique<std::array<std::int64_t, 65536>>();
+        }
+        (*plane)[cp & 0xFFFF] += pair.count;
+    }
+    // The surrogates of the pairs are taken back from the code units.
+    const auto moved = std::make_unique<std::array<std::int64_t, 65536>>();
+    for (const CodePointCount& pair : pairs) {
+        (*moved)[0xD7C0 + (pair.codePoint >> 10)] -= pair.count;
+        (*moved)[0xDC00 + (pair.codePoint & 0x3FF)] -= pair.count;
+    }
+    bmp_.addCounts(*moved);
 }
 
 void CodePointCounter::finish() {

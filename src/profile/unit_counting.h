@@ -61,6 +61,8 @@ public:
     /// Moves the lanes into the 64-bit counts.
     void flush();
     void merge(LanedCounts& other);
+    /// Adds counts made elsewhere.
+    void addCounts(const std::array<std::int64_t, 65536>& counts);
     /// The counts by unit value (flush() first).
     [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return *counts_; }
 
@@ -104,6 +106,10 @@ public:
     [[nodiscard]] std::int64_t total() const override;
     /// The counted code points in ascending order (after finish()).
     [[nodiscard]] std::vector<CodePointCount> counts() const;
+    /// Adds a text counted elsewhere in code units, whose valid surrogate pairs made the code
+    /// points of pairs: their surrogates' counts move to those code points.
+    void addCounted(const std::array<std::int64_t, 65536>& units,
+                    const std::vector<CodePointCount>& pairs);
 
 private:
     void countPair(char16_t high, char16_t low);
