@@ -415,14 +415,17 @@ public:
         m_counter.reset();
         m_sinkUnits = 0;
         m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
     }
 
     // Valid surrogate pairs in decoded units (code points counted as code units).
     void notePairs(std::u16string_view units) {
         for (std::size_t i = 0; i + 1 < units.size(); ++i) {
             if (isSurrogatePairAt(units, i)) {
-                ++m_pairs[0x10000 + ((char32_t(units[i]) - 0xD800) << 10) +
-                          (units[i + 1] - 0xDC00)];
+                notePair(0x10000 + ((char32_t(units[i]) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
                 ++i;
             }
         }
@@ -462,15 +465,41 @@ public:
             (p[i + 3] & 0xC0) != 0x80) {
             return;
         }
-        ++m_pairs[(char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
-                  (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F)];
+        notePair((char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
+                 (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F));
+    }
+    // Plane 1 (emoji, historic scripts) in a table, the rarer planes in a map.
+    void notePair(char32_t code) {
+        if (code < 0x20000) {
+            if (!m_plane1) {
+                m_plane1 = makeZeroedTable<CharCountTable>();
+            }
+            ++(*m_plane1)[code - 0x10000];
+            m_plane1Used = true;
+        } else {
+            ++m_pairs[code];
+        }
     }
     // Takes the pairs noted (into pairs).
     void takePairs(std::unordered_map<char32_t, std::int64_t>& pairs) {
+        if (m_plane1Used) {
+            CharCountTable& plane = *m_plane1;
+            for (std::size_t u = 0; u < plane.size(); ++u) {
+                if (plane[u] != 0) {
+                    pairs[char32_t(0x10000 + u)] += plane[u];
+                }
+            }
+            plane.fill(0);
+            m_plane1Used = false;
+        }
         for (const auto& [code, count] : m_pairs) {
             pairs[code] += count;
         }
         m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
     }
 
     [[nodiscard]] bool counting() const {
@@ -565,6 +594,10 @@ private:
         m_sinkUnits = 0;
         m_sinkReplacements = 0;
         m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
         m_stage.reset();
         m_counter.reset();
         if (m_sinkChoices && !m_searchOnly) {
@@ -778,6 +811,8 @@ private:
     std::optional<UnsignedText> m_unsigned;
     bool m_collectPairs = false;
     bool m_highByte = false;
+    std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
+    bool m_plane1Used = false;
     std::int64_t m_sinkReplacements = 0;
     std::unordered_map<char32_t, std::int64_t> m_pairs;
 };
