@@ -45,6 +45,10 @@ constexpr std::uint64_t kToTheEnd = std::numeric_limits<std::uint64_t>::max();
 // from its start as ANSI.
 struct RestartAsAnsi {};
 
+// A long text read as ANSI is checked for the look of UTF-8 in its first bytes only (by each
+// thread): the hint then costs the same on a text of any length.
+constexpr std::uint64_t kHintCheckBytes = std::uint64_t{4} << 20;
+
 bool isUtf16(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
 }
@@ -318,7 +322,8 @@ public:
                 text = text.first(beforeZero);
                 m_ended = true;
             }
-            if (m_unsigned) {
+            if (m_unsigned && m_checkedBytes < kHintCheckBytes) {
+                m_checkedBytes += text.size();
                 (void)m_unsigned->add(text.subspan(std::min(heldBefore, text.size())));
                 if (m_restartOnTurn && !m_unsigned->wellFormed()) {
                     throw RestartAsAnsi();
@@ -349,7 +354,7 @@ public:
 
     // The held bytes end the text (an unfinished character, an odd byte).
     void finishText() {
-        if (m_unsigned) {
+        if (m_unsigned && m_checkedBytes < kHintCheckBytes) {
             (void)m_unsigned->finish();
             m_checkFinished = true;
             if (m_restartOnTurn && !m_unsigned->wellFormed()) {
@@ -608,6 +613,7 @@ private:
         if (!clearTables) {  // a header cut goes on checking the same bytes
             m_unsigned.reset();
             m_highByte = false;
+            m_checkedBytes = 0;
             if (m_checkMode && !m_searchOnly && !m_restartOnTurn) {
                 m_unsigned.emplace(*m_checkMode);
             }
@@ -811,6 +817,7 @@ private:
     std::optional<UnsignedText> m_unsigned;
     bool m_collectPairs = false;
     bool m_highByte = false;
+    std::uint64_t m_checkedBytes = 0;
     std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
     bool m_plane1Used = false;
     std::int64_t m_sinkReplacements = 0;
