@@ -48,6 +48,15 @@ std::string cliUsage() {
            "  --group-by script|block|category|type\n"
            "                      one line per group of characters (name, distinct\n"
            "                      characters, frequency, share), largest frequency first\n"
+           "  --unsigned ansi|utf8|auto\n"
+           "                      how to read a file without a signature: as ANSI\n"
+           "                      (Windows-1252, default), as UTF-8, or auto (UTF-8 when its\n"
+           "                      bytes are valid UTF-8 with a multi-byte sequence)\n"
+           "  --unit utf16|codepoint|grapheme\n"
+           "                      what one counted character is: a UTF-16 code unit\n"
+           "                      (default), a code point, or a grapheme cluster\n"
+           "  --normalize none|nfc|nfd|nfkc|nfkd\n"
+           "                      Unicode normalisation before counting (default none)\n"
            "  --help              show this help and exit\n"
            "  --version           show the version and the Unicode version in use and exit\n"
            "\n"
@@ -126,7 +135,8 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         } else if (name == "--letters-only" && noValue()) {
             result.options.lettersOnly = true;
         } else if (name == "--mask" || name == "--header" || name == "--sort" ||
-                   name == "--format" || name == "--group-by" || name == "--files0-from") {
+                   name == "--format" || name == "--group-by" || name == "--files0-from" ||
+                   name == "--unsigned" || name == "--unit" || name == "--normalize") {
             const auto value = takeValue(name);
             if (!value) {
                 return failure("option '" + std::string(name) + "' needs a value");
@@ -158,6 +168,27 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                     return failure("unknown sort order '" + *value +
                                    "' (choose code, text or freq)");
                 }
+            } else if (name == "--unsigned") {
+                const auto mode = unsignedModeNamed(*value);
+                if (!mode) {
+                    return failure("unknown reading '" + *value +
+                                   "' for --unsigned (choose ansi, utf8 or auto)");
+                }
+                result.options.text.unsignedText = *mode;
+            } else if (name == "--unit") {
+                const auto unit = countingUnitNamed(*value);
+                if (!unit) {
+                    return failure("unknown unit '" + *value +
+                                   "' (choose utf16, codepoint or grapheme)");
+                }
+                result.options.text.unit = *unit;
+            } else if (name == "--normalize") {
+                const auto form = normalisationNamed(*value);
+                if (!form) {
+                    return failure("unknown normalisation '" + *value +
+                                   "' (choose none, nfc, nfd, nfkc or nfkd)");
+                }
+                result.options.text.normalisation = *form;
             } else if (name == "--group-by") {
                 result.options.groupBy = groupKeyNamed(*value);
                 if (!result.options.groupBy) {
@@ -193,6 +224,13 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         return failure(
             "--format counts holds every count: --sort, --letters-only and "
             "--group-by do not apply to it");
+    }
+    if (options.format == CliFormat::Counts &&
+        (options.text.unit != CountingUnit::Utf16 ||
+         options.text.normalisation != Normalisation::None)) {
+        return failure(
+            "--format counts holds UTF-16 code units without normalisation only (format "
+            "version 1): --unit and --normalize cannot be used with it yet");
     }
     if (options.merge && runOption) {
         return failure(*runOption +

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "profile/text_choices.h"
 #include "results/groups.h"
 
 namespace runemeter {
@@ -35,6 +36,7 @@ struct CliOptions {
     bool lettersOnly = false;
     CliFormat format = CliFormat::Tsv;
     std::optional<GroupKey> groupBy;  ///< one row per group instead of per character
+    TextChoices text;                 ///< --unsigned, --unit, --normalize
 };
 
 /// Parsed options, or a text to print and an exit status (help, version, bad arguments).

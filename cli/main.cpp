@@ -89,6 +89,12 @@ public:
                      " files");
         }
     }
+    void unsignedTextLooksLikeUtf8() override {
+        if (!m_hintGiven) {  // once per run, however many operands
+            m_hintGiven = true;
+            message(ResId::VTUnsignedLooksUtf8, {u"--unsigned auto"});
+        }
+    }
     [[nodiscard]] bool stopRequested() override { return g_interrupted.load(); }
 
     void finish() {
@@ -132,6 +138,7 @@ private:
     RunCounts* m_part = nullptr;
     bool m_showProgress;
     bool m_progressShown = false;
+    bool m_hintGiven = false;
     std::int64_t m_found = 0;
     std::int64_t m_processed = 0;
 };
@@ -279,6 +286,7 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
         request.includeSubFolders = options.subfolders;
         request.readZipfiles = options.readZips;
         request.headerToCut = utf8ToUtf16(options.header);
+        request.text = options.text;
 
         part.state.clear();
         part.filesFound = 0;
@@ -290,7 +298,7 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
             observer.note(forMessage(operand) + ": no such file or folder");
             part.problems.push_back({operand, {}, "no such file or folder"});
         } else {
-            runAnalysis(iterator, request.headerToCut, part.state, observer);
+            runAnalysis(iterator, request.headerToCut, part.state, observer, request.text);
             if (part.filesFound == 0 && part.problems.empty() && !g_interrupted.load()) {
                 observer.note(forMessage(operand) + ": no file matches the mask " +
                               forMessage(options.mask));
@@ -324,6 +332,7 @@ bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
         }
         if (i == 0) {
             total.choices = part.choices;
+            total.state.Text = part.state.Text;
         } else if (part.choices != total.choices) {
             const auto choices = [](const CountChoices& c) {
                 return "unit " + c.unit + ", normalisation " + c.normalisation +
@@ -372,6 +381,8 @@ int main(int argc, char** argv) {
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, nullptr);
+        total.state.Text = options.text;
+        total.choices.unsignedText = std::string(choiceName(options.text.unsignedText));
         if (!runOperands(options, operands, total)) {
             return 2;
         }

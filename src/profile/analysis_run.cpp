@@ -136,10 +136,11 @@ bool readAhead(const std::filesystem::path& name, std::size_t longFrom,
 }  // namespace
 
 void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
-                 AnalysisState& state, AnalysisObserver& observer) {
+                 AnalysisState& state, AnalysisObserver& observer, const TextChoices& choices) {
     state.clear();
     TextAnalyser analyser(state, observer);
     analyser.setHeaderToCut(headerToCut);
+    analyser.setChoices(choices);
 
     SearchObserver search(observer);
     iterator.IterateFindingFiles(search);
@@ -309,6 +310,10 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
             iterator.Stop();
         if (iterator.stopped())
             break;
+    }
+    // Once per run, after the files (a stop too).
+    if (analyser.takeUtf8LookingHint()) {
+        observer.unsignedTextLooksLikeUtf8();
     }
 }
 

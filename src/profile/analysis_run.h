@@ -30,7 +30,9 @@ struct RunRequest {
 
 /// Runs the whole analysis on an iterator set up by CheckChosenPath: clears the state, searches,
 /// processes every file found (or until the observer asks to stop). Does not build the profile.
+/// choices: how texts are read and counted (the defaults: as always). With ANSI reading, a run
+/// that met texts without a signature that look like UTF-8 tells the observer once, at its end.
 void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
-                 AnalysisState& state, AnalysisObserver& observer);
+                 AnalysisState& state, AnalysisObserver& observer, const TextChoices& choices = {});
 
 }  // namespace runemeter

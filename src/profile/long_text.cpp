@@ -15,6 +15,8 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,6 +24,8 @@
 
 #include "profile/header_cut.h"
 #include "profile/large_buffer.h"
+#include "profile/normalise_stage.h"
+#include "profile/unsigned_text.h"
 #include "suite/unicode_text.h"
 #include "suite/utf8_one.h"
 
@@ -36,6 +40,14 @@ constexpr std::uint64_t kFlushEvery = std::uint64_t{1} << 30;
 // pread() moves at most about 2 GiB per call on Linux; ask for less and loop.
 constexpr std::size_t kMaxReadChunk = std::size_t{1} << 30;
 constexpr std::uint64_t kToTheEnd = std::numeric_limits<std::uint64_t>::max();
+
+// Thrown inside a text read automatically as UTF-8 that proves not to be: it is read again
+// from its start as ANSI.
+struct RestartAsAnsi {};
+
+// A long text read as ANSI is checked for the look of UTF-8 in its first bytes only (by each
+// thread): the hint then costs the same on a text of any length.
+constexpr std::uint64_t kHintCheckBytes = std::uint64_t{4} << 20;
 
 bool isUtf16(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
@@ -224,6 +236,20 @@ public:
           m_lanes(makeZeroedTable<LaneTables>()),
           m_totals(makeZeroedTable<CharCountTable>()) {}
 
+    // How the next texts are counted: with units (if any) the decoded pieces go through a
+    // normalisation stage into a counter of that kind (continuesText for a second half);
+    // check (if any) checks the bytes of a text without a signature, and restartOnTurn makes
+    // a turn to ANSI restart the text.
+    void configure(const TextChoices* units, bool continuesText, std::optional<UnsignedMode> check,
+                   bool restartOnTurn, bool collectPairs) {
+        m_collectPairs = collectPairs;
+        m_sinkChoices = units != nullptr ? std::optional<TextChoices>(*units) : std::nullopt;
+        m_continues = continuesText;
+        m_checkMode = check;
+        m_restartOnTurn = restartOnTurn;
+        m_checkFinished = false;
+    }
+
     // cut (if any) is looked for until found; enough (if any) ends a search early.
     void begin(TextEncoding encoding, std::u16string* head, HeaderCut* cut = nullptr,
                bool searchOnly = false, const std::atomic<bool>* enough = nullptr) {
@@ -277,6 +303,7 @@ public:
             }
             firstPiece = false;
             std::span<const std::byte> text = got;
+            const std::size_t heldBefore = m_heldCount;
             if (m_heldCount > 0) {
                 if (source.inMemory()) {
                     // The held bytes are the ones right before this piece.
@@ -294,6 +321,13 @@ public:
             if (beforeZero < text.size()) {
                 text = text.first(beforeZero);
                 m_ended = true;
+            }
+            if (m_unsigned && m_checkedBytes < kHintCheckBytes) {
+                m_checkedBytes += text.size();
+                (void)m_unsigned->add(text.subspan(std::min(heldBefore, text.size())));
+                if (m_restartOnTurn && !m_unsigned->wellFormed()) {
+                    throw RestartAsAnsi();
+                }
             }
             const std::size_t tail = m_ended ? 0 : incompleteTail(text, m_encoding);
             if (m_cut != nullptr && lookForCut(text, text.size() - tail, textStart, text)) {
@@ -320,6 +354,13 @@ public:
 
     // The held bytes end the text (an unfinished character, an odd byte).
     void finishText() {
+        if (m_unsigned && m_checkedBytes < kHintCheckBytes) {
+            (void)m_unsigned->finish();
+            m_checkFinished = true;
+            if (m_restartOnTurn && !m_unsigned->wellFormed()) {
+                throw RestartAsAnsi();
+            }
+        }
         if (!m_ended && m_heldCount > 0) {
             std::span<const std::byte> text(m_held.data(), m_heldCount);
             if (m_cut != nullptr) {
@@ -352,10 +393,12 @@ public:
     };
     [[nodiscard]] const std::optional<Found>& found() const { return m_found; }
 
-    // Adds the stream's counts to counts and clears its tables; returns the units added.
+    // Adds the stream's counts to counts and clears its tables; returns the units added (those
+    // that went to the unit counter too).
     std::int64_t moveInto(CharCountTable& counts) {
         flushLanes();
-        std::int64_t units = 0;
+        std::int64_t units = m_sinkUnits;
+        m_sinkUnits = 0;
         CharCountTable& totals = *m_totals;
         for (std::size_t c = 1; c < counts.size(); ++c) {
             counts[c] += totals[c];
@@ -373,15 +416,152 @@ public:
         m_totals->fill(0);
         m_heldCount = 0;
         m_skippedCount = 0;
+        m_stage.reset();
+        m_counter.reset();
+        m_sinkUnits = 0;
+        m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
     }
 
-    [[nodiscard]] bool ended() const { return m_ended; }
-    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
-    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
-    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
-    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
-    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
-    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
+    // Valid surrogate pairs in decoded units (code points counted as code units).
+    void notePairs(std::u16string_view units) {
+        for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+            if (isSurrogatePairAt(units, i)) {
+                notePair(0x10000 + ((char32_t(units[i]) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+                ++i;
+            }
+        }
+    }
+    // The well-formed four-byte sequences of UTF-8 bytes that hold whole characters: the kernel
+    // counted each as a surrogate pair.
+    void notePairs(std::span<const std::byte> bytes) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const std::size_t n = bytes.size();
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            auto mask =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
+            while (mask != 0) {
+                notePairAt(p, n, i + static_cast<std::size_t>(__builtin_ctz(mask)));
+                mask &= mask - 1;
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            if (p[i] >= 0xF0) {
+                notePairAt(p, n, i);
+            }
+        }
+    }
+    void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
+        const std::uint8_t c = p[i];
+        if (c > 0xF4 || i + 4 > n) {
+            return;
+        }
+        const std::uint8_t low = c == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = c == 0xF4 ? 0x8F : 0xBF;
+        if (p[i + 1] < low || p[i + 1] > high || (p[i + 2] & 0xC0) != 0x80 ||
+            (p[i + 3] & 0xC0) != 0x80) {
+            return;
+        }
+        notePair((char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
+                 (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F));
+    }
+    // Plane 1 (emoji, historic scripts) in a table, the rarer planes in a map.
+    void notePair(char32_t code) {
+        if (code < 0x20000) {
+            if (!m_plane1) {
+                m_plane1 = makeZeroedTable<CharCountTable>();
+            }
+            ++(*m_plane1)[code - 0x10000];
+            m_plane1Used = true;
+        } else {
+            ++m_pairs[code];
+        }
+    }
+    // Takes the pairs noted (into pairs).
+    void takePairs(std::unordered_map<char32_t, std::int64_t>& pairs) {
+        if (m_plane1Used) {
+            CharCountTable& plane = *m_plane1;
+            for (std::size_t u = 0; u < plane.size(); ++u) {
+                if (plane[u] != 0) {
+                    pairs[char32_t(0x10000 + u)] += plane[u];
+                }
+            }
+            plane.fill(0);
+            m_plane1Used = false;
+        }
+        for (const auto& [code, count] : m_pairs) {
+            pairs[code] += count;
+        }
+        m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
+    }
+
+    [[nodiscard]] bool counting() const {
+        return m_counter != nullptr;
+    }
+    // Units decoded elsewhere that belong to the text here (the character cut by the middle).
+    void feed(std::u16string_view units) {
+        if (m_restartOnTurn) {
+            m_sinkReplacements += std::count(units.begin(), units.end(), u'\uFFFD');
+        }
+        m_stage->add(units);
+        m_sinkUnits += static_cast<std::int64_t>(units.size());
+    }
+    // The second half's text follows this one's: its stage and counter are taken over.
+    void joinSink(Stream& second) {
+        m_stage->join(*second.m_stage);
+        m_counter->join(*second.m_counter);
+        m_sinkUnits += second.m_sinkUnits;
+        second.m_sinkUnits = 0;
+    }
+    // The text has ended: its units are finished and joined into units.
+    void finishSinkInto(UnitCounter& units) {
+        m_stage->finish();
+        m_counter->finish();
+        units.join(*m_counter);
+        units.finish();
+        m_stage.reset();
+        m_counter.reset();
+    }
+    [[nodiscard]] const UnsignedText* check() const {
+        return m_unsigned ? &*m_unsigned : nullptr;
+    }
+
+    [[nodiscard]] bool ended() const {
+        return m_ended;
+    }
+    [[nodiscard]] bool headFull() const {
+        return m_head == nullptr;
+    }
+    [[nodiscard]] std::int64_t crLf() const {
+        return m_crLf;
+    }
+    [[nodiscard]] bool lastWasCr() const {
+        return m_lastWasCr;
+    }
+    [[nodiscard]] bool firstIsLf() const {
+        return m_firstKnown && m_firstIsLf;
+    }
+    [[nodiscard]] std::span<const std::byte> held() const {
+        return {m_held.data(), m_heldCount};
+    }
+    [[nodiscard]] bool highByte() const {
+        return m_highByte;
+    }
+    [[nodiscard]] std::span<const std::byte> skipped() const {
+        return {m_skipped, m_skippedCount};
+    }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset
@@ -416,6 +596,28 @@ private:
         m_firstKnown = false;
         m_firstIsLf = false;
         m_sinceFlush = 0;
+        m_sinkUnits = 0;
+        m_sinkReplacements = 0;
+        m_pairs.clear();
+        if (m_plane1Used) {
+            m_plane1->fill(0);
+            m_plane1Used = false;
+        }
+        m_stage.reset();
+        m_counter.reset();
+        if (m_sinkChoices && !m_searchOnly) {
+            m_counter = makeUnitCounter(m_sinkChoices->unit, m_continues);
+            m_stage = std::make_unique<NormaliseStage>(m_sinkChoices->normalisation, *m_counter,
+                                                       m_continues);
+        }
+        if (!clearTables) {  // a header cut goes on checking the same bytes
+            m_unsigned.reset();
+            m_highByte = false;
+            m_checkedBytes = 0;
+            if (m_checkMode && !m_searchOnly && !m_restartOnTurn) {
+                m_unsigned.emplace(*m_checkMode);
+            }
+        }
         m_head = m_headTarget;
         if (m_head != nullptr) {
             m_head->clear();
@@ -424,16 +626,66 @@ private:
 
     // Counts bytes that hold whole characters (or end the text).
     void countBytes(std::span<const std::byte> bytes) {
+        if (m_restartOnTurn && m_encoding == TextEncoding::Utf8 && !m_searchOnly) {
+            // Read automatically as UTF-8: a malformed sequence shows as a replacement
+            // character that no EF BF BD in the bytes accounts for.
+            const std::int64_t before = replacements();
+            countCheckedBytes(bytes);
+            const std::int64_t added = replacements() - before;
+            if (added > 0 && encodedReplacements(bytes) < added) {
+                throw RestartAsAnsi();
+            }
+            m_highByte = m_highByte || hasHighByte(bytes);
+            return;
+        }
+        countCheckedBytes(bytes);
+    }
+
+    static bool hasHighByte(std::span<const std::byte> bytes) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        std::size_t i = 0;
+        for (std::uint64_t word = 0; i + 8 <= bytes.size(); i += 8) {
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) != 0) {
+                return true;
+            }
+        }
+        for (; i < bytes.size(); ++i) {
+            if (p[i] >= 0x80) {
+                return true;
+            }
+        }
+        return false;
+    }
+    static std::int64_t encodedReplacements(std::span<const std::byte> bytes) {
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::int64_t n = 0;
+        for (std::size_t at = text.find("\xEF\xBF\xBD"); at != std::string_view::npos;
+             at = text.find("\xEF\xBF\xBD", at + 3)) {
+            ++n;
+        }
+        return n;
+    }
+    [[nodiscard]] std::int64_t replacements() const {
+        const LaneTables& lanes = *m_lanes;
+        return (*m_totals)[0xFFFD] + std::int64_t{lanes[0][0xFFFD]} + lanes[1][0xFFFD] +
+               lanes[2][0xFFFD] + lanes[3][0xFFFD] + m_sinkReplacements;
+    }
+
+    void countCheckedBytes(std::span<const std::byte> bytes) {
         if (m_head != nullptr) {
             bytes = fillHead(bytes);
         }
         if (bytes.empty()) {
             return;
         }
-        if (m_encoding == TextEncoding::Utf8) {
+        if (m_encoding == TextEncoding::Utf8 && !m_counter) {
             const std::uint8_t* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
             const std::uint64_t crBefore = crCount();
             countUtf8Units(bytes, *m_lanes, m_way);
+            if (m_collectPairs) {
+                notePairs(bytes);
+            }
             if (crCount() != crBefore) {
                 m_crLf += countCrLfBytes(bytes);
             }
@@ -476,9 +728,19 @@ private:
         if (units.empty()) {
             return;
         }
+        if (m_counter) {
+            // CR LF pairs are counted in code units, before any normalisation.
+            m_crLf += countCrLf(units);
+            noteEnds(units.front() == u'\n', units.back() == u'\r');
+            feed(units);
+            return;
+        }
         const std::uint64_t crBefore = crCount();
         const std::size_t n = units.size();
         addToLanes(units.data(), n, *m_lanes);
+        if (m_collectPairs) {
+            notePairs(units);
+        }
         if (crCount() != crBefore) {
             m_crLf += countCrLf(units);
         }
@@ -544,6 +806,22 @@ private:
     bool m_firstKnown = false;
     bool m_firstIsLf = false;
     std::uint64_t m_sinceFlush = 0;
+    std::optional<TextChoices> m_sinkChoices;
+    bool m_continues = false;
+    std::unique_ptr<UnitCounter> m_counter;
+    std::unique_ptr<NormaliseStage> m_stage;
+    std::int64_t m_sinkUnits = 0;
+    std::optional<UnsignedMode> m_checkMode;
+    bool m_restartOnTurn = false;
+    bool m_checkFinished = false;
+    std::optional<UnsignedText> m_unsigned;
+    bool m_collectPairs = false;
+    bool m_highByte = false;
+    std::uint64_t m_checkedBytes = 0;
+    std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
+    bool m_plane1Used = false;
+    std::int64_t m_sinkReplacements = 0;
+    std::unordered_map<char32_t, std::int64_t> m_pairs;
 };
 
 LongTextCounter::LongTextCounter(std::size_t pieceSize, std::uint64_t splitFrom, Utf8Counting way)
@@ -629,11 +907,67 @@ void LongTextCounter::makeStreams(bool split) {
     }
 }
 
+void LongTextCounter::setChoices(const TextChoices& choices, UnitCounter* units) {
+    m_choices = choices;
+    m_units = units;
+}
+
 LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
                                       std::uint64_t start, std::uint64_t expectedEnd,
                                       CharCountTable& counts, std::u16string& head,
                                       const StopPoll& stopRequested,
                                       std::u16string_view headerToCut) {
+    m_check = false;
+    m_restartOnTurn = false;
+    if (encoding != TextEncoding::Ansi) {
+        return countAs(source, encoding, start, expectedEnd, counts, head, stopRequested,
+                       headerToCut);
+    }
+    switch (m_choices.unsignedText) {
+        case UnsignedMode::Ansi: {
+            m_check = true;  // only to tell whether it looks like UTF-8
+            return countAs(source, encoding, start, expectedEnd, counts, head, stopRequested,
+                           headerToCut);
+        }
+        case UnsignedMode::Utf8: {
+            LongTextResult result = countAs(source, TextEncoding::Utf8, start, expectedEnd, counts,
+                                            head, stopRequested, headerToCut);
+            result.readAsUtf8 = true;
+            return result;
+        }
+        case UnsignedMode::Auto:
+            break;
+    }
+    m_check = true;
+    m_restartOnTurn = true;
+    try {
+        return countAs(source, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
+                       headerToCut);
+    } catch (const RestartAsAnsi&) {
+        if (m_first) {
+            m_first->discard();
+        }
+        if (m_second) {
+            m_second->discard();
+        }
+        head.clear();
+    }
+    if (!source.rereadable()) {
+        throw std::runtime_error(
+            "not UTF-8 after all, and it cannot be read again as ANSI here (choose "
+            "--unsigned ansi or utf8 for it)");
+    }
+    m_check = false;
+    m_restartOnTurn = false;
+    return countAs(source, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
+                   headerToCut);
+}
+
+LongTextResult LongTextCounter::countAs(ByteSource& source, TextEncoding encoding,
+                                        std::uint64_t start, std::uint64_t expectedEnd,
+                                        CharCountTable& counts, std::u16string& head,
+                                        const StopPoll& stopRequested,
+                                        std::u16string_view headerToCut) {
     head.clear();
     HeaderCut cut(headerToCut, encoding);
     const std::uint64_t length = expectedEnd > start ? expectedEnd - start : 0;
@@ -699,6 +1033,26 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
     makeStreams(split);
     Stream& first = *m_first;
     LongTextResult result;
+    const TextChoices* const sink =
+        m_units != nullptr && (m_choices.unit != CountingUnit::Utf16 ||
+                               m_choices.normalisation != Normalisation::None)
+            ? &m_choices
+            : nullptr;
+    const std::optional<UnsignedMode> check =
+        m_check ? std::optional<UnsignedMode>(m_choices.unsignedText) : std::nullopt;
+    // Code points of a text that is not UTF-16 are counted by the code unit kernels: only the
+    // four-byte sequences (surrogate pairs) are noted apart and moved to their code points.
+    const bool pairsApart = sink != nullptr && m_choices.unit == CountingUnit::CodePoint &&
+                            m_choices.normalisation == Normalisation::None && !isUtf16(encoding);
+    first.configure(pairsApart ? nullptr : sink, false, check, m_restartOnTurn, pairsApart);
+    if (m_second) {
+        m_second->configure(pairsApart ? nullptr : sink, true, check, m_restartOnTurn, pairsApart);
+    }
+    if (pairsApart && !m_pairCounts) {
+        m_pairCounts = makeZeroedTable<CharCountTable>();
+    }
+    CharCountTable& unitCounts = pairsApart ? *m_pairCounts : counts;
+    std::unordered_map<char32_t, std::int64_t> pairs;
     try {
         first.begin(encoding, &head, cut);
         first.countDecoded(prefix);
@@ -707,7 +1061,15 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
             first.finishText();
             source.finish();
             result.crLf = first.crLf();
-            result.units = first.moveInto(counts);
+            if (const UnsignedText* c = first.check()) {
+                result.looksLikeUtf8 = c->looksLikeUtf8();
+            }
+            result.readAsUtf8 = m_restartOnTurn && first.highByte();
+            if (first.counting()) {
+                first.finishSinkInto(*m_units);
+            }
+            result.units = first.moveInto(unitCounts);
+            first.takePairs(pairs);
         } else {
             Stream& second = *m_second;
             const std::uint64_t middle = middleOf(encoding, start, length);
@@ -726,6 +1088,10 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
 
             std::int64_t crLf = first.crLf();
             std::int64_t seamUnits = 0;
+            const UnsignedText* const firstCheck = first.check();
+            const UnsignedText* const secondCheck = second.check();
+            bool checkedWell = firstCheck != nullptr && firstCheck->wellFormed();
+            bool checkedMultiByte = firstCheck != nullptr && firstCheck->multiByte();
             if (first.ended()) {
                 // The text ended in the first half: the second half is not part of it.
                 second.discard();
@@ -738,8 +1104,21 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                 std::memcpy(seamBytes, held.data(), held.size());
                 std::memcpy(seamBytes + held.size(), skipped.data(), skipped.size());
                 std::u16string seam;
-                appendDecoded(std::span<const std::byte>(seamBytes, held.size() + skipped.size()),
-                              encoding, seam);
+                const std::span<const std::byte> seamSpan(seamBytes, held.size() + skipped.size());
+                appendDecoded(seamSpan, encoding, seam);
+                if (m_restartOnTurn || (firstCheck != nullptr && secondCheck != nullptr)) {
+                    // The halves were checked apart; the character between them is checked here.
+                    Utf8Check seamCheck;
+                    seamCheck.add(seamSpan);
+                    seamCheck.finish();
+                    checkedWell = (m_restartOnTurn || (checkedWell && secondCheck->wellFormed())) &&
+                                  seamCheck.wellFormed();
+                    checkedMultiByte = checkedMultiByte || seamCheck.multiByte() ||
+                                       (secondCheck != nullptr && secondCheck->multiByte());
+                    if (m_restartOnTurn && !checkedWell) {
+                        throw RestartAsAnsi();
+                    }
+                }
                 if (!first.headFull()) {
                     head += seam;
                     head += secondHead;
@@ -750,24 +1129,58 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                     crLf += (lastWasCr && seam.front() == u'\n') ? 1 : 0;
                     crLf += countCrLf(seam);
                     lastWasCr = seam.back() == u'\r';
-                    for (const char16_t unit : seam) {
-                        ++counts[unit];
+                    if (first.counting()) {
+                        first.feed(seam);
+                    } else {
+                        for (const char16_t unit : seam) {
+                            ++unitCounts[unit];
+                        }
+                        seamUnits = static_cast<std::int64_t>(seam.size());
+                        if (pairsApart && seam.size() == 2 && isSurrogatePairAt(seam, 0)) {
+                            ++pairs[0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) +
+                                    (seam[1] - 0xDC00)];
+                        }
                     }
-                    seamUnits = static_cast<std::int64_t>(seam.size());
                 }
                 crLf += (lastWasCr && second.firstIsLf()) ? 1 : 0;
                 crLf += second.crLf();
+                if (first.counting()) {
+                    first.joinSink(second);
+                }
             }
+            if (first.counting()) {
+                first.finishSinkInto(*m_units);
+            }
+            if (firstCheck != nullptr) {
+                result.readAsUtf8 = m_restartOnTurn && checkedMultiByte;
+                result.looksLikeUtf8 = !m_restartOnTurn && checkedWell && checkedMultiByte;
+            }
+            result.readAsUtf8 = m_restartOnTurn && (checkedMultiByte || first.highByte() ||
+                                                    (!first.ended() && second.highByte()));
             result.crLf = crLf;
-            result.units = first.moveInto(counts) + seamUnits;
+            result.units = first.moveInto(unitCounts) + seamUnits;
+            first.takePairs(pairs);
             if (!first.ended()) {
-                result.units += second.moveInto(counts);
+                result.units += second.moveInto(unitCounts);
+                second.takePairs(pairs);
             }
+        }
+        if (pairsApart) {
+            std::vector<CodePointCount> moved;
+            moved.reserve(pairs.size());
+            for (const auto& [code, count] : pairs) {
+                moved.push_back({code, count});
+            }
+            static_cast<CodePointCounter&>(*m_units).addCounted(*m_pairCounts, moved);
+            m_pairCounts->fill(0);
         }
     } catch (...) {
         first.discard();
         if (m_second) {
             m_second->discard();
+        }
+        if (m_pairCounts) {
+            m_pairCounts->fill(0);
         }
         head.clear();
         throw;

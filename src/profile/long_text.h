@@ -17,6 +17,8 @@
 
 #include "profile/analysis_state.h"
 #include "profile/decode.h"
+#include "profile/large_buffer.h"
+#include "profile/text_choices.h"
 #include "profile/utf8_count.h"
 
 namespace runemeter {
@@ -132,8 +134,10 @@ private:
 
 /// What counting one long text found.
 struct LongTextResult {
-    std::int64_t units = 0;  ///< code units counted: the length of the text
-    std::int64_t crLf = 0;   ///< CR LF pairs in it
+    std::int64_t units = 0;      ///< code units counted: the length of the text
+    std::int64_t crLf = 0;       ///< CR LF pairs in it
+    bool readAsUtf8 = false;     ///< a text without a signature was read (and counts) as UTF-8
+    bool looksLikeUtf8 = false;  ///< ANSI reading: the bytes are well-formed multi-byte UTF-8
 };
 
 /// Counts long texts; its buffers and tables are made once and reused from text to text.
@@ -161,6 +165,15 @@ public:
     /// thread before its next piece); true throws ReadingStopped. headerToCut (if any) is cut
     /// as cutHeader does: only what follows its first unit is counted and kept. On two threads
     /// the marker is looked for first (a search, no counting), then the text after it counted.
+    /// How texts are read and counted from now on. With a unit other than UTF-16 code units or
+    /// a normalisation, the decoded pieces go through a NormaliseStage into a UnitCounter of
+    /// the unit (on two threads: joined as their headers describe), and each whole text is
+    /// joined into units and finished there instead of being added to counts. A text without a
+    /// signature (encoding ANSI) is read as choices.unsignedText says; in automatic mode a text
+    /// that proves not to be UTF-8 is read again from its start as ANSI, which a source that
+    /// cannot be read twice refuses (std::runtime_error naming the choice).
+    void setChoices(const TextChoices& choices, UnitCounter* units);
+
     LongTextResult count(ByteSource& source, TextEncoding encoding, std::uint64_t start,
                          std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head,
                          const StopPoll& stopRequested = {}, std::u16string_view headerToCut = {});
@@ -174,6 +187,9 @@ private:
                              std::uint64_t expectedEnd, CharCountTable& counts,
                              std::u16string& head, const StopPoll& stopRequested, HeaderCut* cut,
                              std::u16string_view prefix);
+    LongTextResult countAs(ByteSource& source, TextEncoding encoding, std::uint64_t start,
+                           std::uint64_t expectedEnd, CharCountTable& counts, std::u16string& head,
+                           const StopPoll& stopRequested, std::u16string_view headerToCut);
     [[nodiscard]] static std::uint64_t middleOf(TextEncoding encoding, std::uint64_t start,
                                                 std::uint64_t length);
     void makeStreams(bool split);
@@ -181,6 +197,14 @@ private:
     std::size_t m_pieceSize;
     std::uint64_t m_splitFrom;
     Utf8Counting m_way;
+    TextChoices m_choices;
+    UnitCounter* m_units = nullptr;
+    // What the text now read needs: a check of its bytes (a text without a signature read as
+    // ANSI or automatically), and whether a turn to ANSI restarts it.
+    bool m_check = false;
+    bool m_restartOnTurn = false;
+    /// The code units of a text whose code points are counted with the code unit kernels.
+    std::unique_ptr<CharCountTable, PageReleaser> m_pairCounts;
     std::unique_ptr<Stream> m_first;
     std::unique_ptr<Stream> m_second;
 };

@@ -12,6 +12,7 @@
 
 #include "profile/decode.h"
 #include "profile/large_buffer.h"
+#include "profile/unsigned_text.h"
 
 namespace runemeter {
 
@@ -117,6 +118,18 @@ TextAnalyser::TextAnalyser(AnalysisState& state, AnalysisObserver& observer)
     : m_state(state),
       m_observer(observer),
       m_stopPoll([this] { return m_observer.stopRequested(); }) {}
+
+void TextAnalyser::setChoices(const TextChoices& choices) {
+    m_choices = choices;
+    m_state.Text = choices;
+    m_stage.reset();
+    m_state.Units.reset();
+    if (choices.unit != CountingUnit::Utf16 || choices.normalisation != Normalisation::None) {
+        m_state.Units = makeUnitCounter(choices.unit);
+        m_stage = std::make_unique<NormaliseStage>(choices.normalisation, *m_state.Units);
+    }
+    m_longText->setChoices(choices, m_state.Units.get());
+}
 
 std::size_t TextAnalyser::readFully(int fd, std::span<std::byte> into) {
     std::size_t got = 0;
@@ -225,7 +238,8 @@ void TextAnalyser::countLong(ByteSource& source, std::span<const std::byte> sign
     m_state.SourceText.swap(m_text);
     m_state.SourceTextLength = result.units;
     m_state.CrLfCount += result.crLf;
-    countEncoding(encoding);
+    m_metUtf8Looking = m_metUtf8Looking || result.looksLikeUtf8;
+    countEncoding(result.readAsUtf8 ? TextEncoding::Utf8 : encoding);
 }
 
 bool TextAnalyser::AnalyseSequential(SequentialSource& source, std::uint64_t sizeHint) {
@@ -251,8 +265,29 @@ bool TextAnalyser::AnalyseBuffer(std::span<const std::byte> data) {
         countLong(source, data.first(3), data.size());
         return true;
     }
-    const TextEncoding encoding = detectEncoding(data);
-    decodeText(data, encoding, m_text);
+    TextEncoding encoding = detectEncoding(data);
+    if (encoding != TextEncoding::Ansi) {
+        decodeText(data, encoding, m_text);
+        cutAndCount(encoding);
+        return true;
+    }
+    // Without a signature: the reading chosen, or (automatic) the one the bytes allow.
+    const std::span<const std::byte> text = data.first(bytesBeforeZero(data, encoding));
+    bool asUtf8 = m_choices.unsignedText == UnsignedMode::Utf8;
+    if (!asUtf8) {
+        Utf8Check check;
+        check.add(text);
+        check.finish();
+        const bool utf8 = check.wellFormed() && check.multiByte();
+        asUtf8 = utf8 && m_choices.unsignedText == UnsignedMode::Auto;
+        m_metUtf8Looking = m_metUtf8Looking || (utf8 && !asUtf8);
+    }
+    if (asUtf8) {
+        decodeUtf8(text, m_text);
+        encoding = TextEncoding::Utf8;
+    } else {
+        decodeText(data, encoding, m_text);
+    }
     cutAndCount(encoding);
     return true;
 }
@@ -262,7 +297,14 @@ void TextAnalyser::cutAndCount(TextEncoding encoding) {
     // count or counter changes, so a failure leaves the run's figures as they were.
     std::u16string& text = m_text;
     cutHeader(text, m_headerToCut);
-    m_state.CrLfCount += m_counter.count(text, *m_state.CharCounts, m_stopPoll);
+    if (m_stage) {
+        m_state.CrLfCount += countCrLf(text);
+        m_stage->add(text);
+        m_stage->finish();
+        m_state.Units->finish();
+    } else {
+        m_state.CrLfCount += m_counter.count(text, *m_state.CharCounts, m_stopPoll);
+    }
     m_state.SourceTextLength = static_cast<std::int64_t>(text.size());
     if (text.size() > kSourceTextKept) {
         keepBeginning(text);

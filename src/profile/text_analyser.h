@@ -12,12 +12,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
 #include "profile/decode.h"
 #include "profile/long_text.h"
+#include "profile/normalise_stage.h"
+#include "profile/text_choices.h"
 
 namespace runemeter {
 
@@ -60,6 +63,13 @@ public:
     void setHeaderToCut(std::u16string marker) { m_headerToCut = std::move(marker); }
     [[nodiscard]] const std::u16string& headerToCut() const { return m_headerToCut; }
 
+    /// How texts are read and counted (see LongTextCounter::setChoices). With a unit other
+    /// than UTF-16 code units or a normalisation, the state gets a counter of that unit
+    /// (AnalysisState::Units) into which every text is counted; call before the first text.
+    void setChoices(const TextChoices& choices);
+    /// Whether a text without a signature read as ANSI looked like UTF-8 since the last ask.
+    [[nodiscard]] bool takeUtf8LookingHint() { return std::exchange(m_metUtf8Looking, false); }
+
     /// Reads the whole file and analyses it. False (not read) when it is missing, empty
     /// (observer: fileIsEmpty) or cannot be read (observer: failedToRead). Only regular files
     /// are read; a folder, FIFO or device is refused without blocking. Throws ReadingStopped
@@ -93,6 +103,7 @@ public:
     void setLongTextCounting(std::size_t pieceSize, std::uint64_t splitFrom,
                              Utf8Counting way = Utf8Counting::Best) {
         m_longText = std::make_unique<LongTextCounter>(pieceSize, splitFrom, way);
+        m_longText->setChoices(m_choices, m_state.Units.get());
     }
 
     /// The default piece size.
@@ -121,6 +132,9 @@ private:
     std::size_t m_pieceSize = kDefaultPieceSize;
     CodeUnitCounter m_counter;
     std::unique_ptr<LongTextCounter> m_longText = std::make_unique<LongTextCounter>();
+    TextChoices m_choices;
+    std::unique_ptr<NormaliseStage> m_stage;  ///< into m_state.Units, for texts decoded whole
+    bool m_metUtf8Looking = false;
 };
 
 /// Adds every code unit of text to counts and returns the number of CR LF pairs in it.

@@ -175,6 +175,13 @@ void LanedCounts::merge(LanedCounts& other) {
     }
 }
 
+void LanedCounts::addCounts(const std::array<std::int64_t, 65536>& counts) {
+    flush();
+    for (std::size_t u = 0; u < counts.size(); ++u) {
+        (*counts_)[u] += counts[u];
+    }
+}
+
 // ---- Utf16UnitCounter
 
 void Utf16UnitCounter::join(UnitCounter& next) {
@@ -188,6 +195,13 @@ std::int64_t Utf16UnitCounter::total() const {
         sum += c;
     }
     return sum;
+}
+
+void Utf16UnitCounter::addCountsOf(const UnitCounter& other) {
+    // The other's lanes are flushed as its counts() would (a flush changes no count).
+    auto& from = sameKind<Utf16UnitCounter>(const_cast<UnitCounter&>(other));
+    from.counts_.flush();
+    counts_.addCounts(from.counts_.counts());
 }
 
 // ---- CodePointCounter
@@ -242,6 +256,26 @@ void CodePointCounter::countPair(char16_t high, char16_t low) {
     ++(*plane)[cp & 0xFFFF];
 }
 
+void CodePointCounter::addCounted(const std::array<std::int64_t, 65536>& units,
+                                  const std::vector<CodePointCount>& pairs) {
+    bmp_.addCounts(units);
+    for (const CodePointCount& pair : pairs) {
+        const char32_t cp = pair.codePoint;
+        auto& plane = planes_[(cp >> 16) - 1];
+        if (!plane) {
+            plane = std::make_unique<std::array<std::int64_t, 65536>>();
+        }
+        (*plane)[cp & 0xFFFF] += pair.count;
+    }
+    // The surrogates of the pairs are taken back from the code units.
+    const auto moved = std::make_unique<std::array<std::int64_t, 65536>>();
+    for (const CodePointCount& pair : pairs) {
+        (*moved)[0xD7C0 + (pair.codePoint >> 10)] -= pair.count;
+        (*moved)[0xDC00 + (pair.codePoint & 0x3FF)] -= pair.count;
+    }
+    bmp_.addCounts(*moved);
+}
+
 void CodePointCounter::finish() {
     lastHigh_ = firstLow_ = 0;
     bmp_.flush();
@@ -280,6 +314,23 @@ std::int64_t CodePointCounter::total() const {
         sum += row.count;
     }
     return sum;
+}
+
+void CodePointCounter::addCountsOf(const UnitCounter& other) {
+    auto& from = sameKind<CodePointCounter>(const_cast<UnitCounter&>(other));
+    from.bmp_.flush();
+    bmp_.addCounts(from.bmp_.counts());
+    for (std::size_t plane = 0; plane < planes_.size(); ++plane) {
+        if (!from.planes_[plane]) {
+            continue;
+        }
+        if (!planes_[plane]) {
+            planes_[plane] = std::make_unique<std::array<std::int64_t, 65536>>();
+        }
+        for (std::size_t i = 0; i < 65536; ++i) {
+            (*planes_[plane])[i] += (*from.planes_[plane])[i];
+        }
+    }
 }
 
 std::vector<CodePointCount> CodePointCounter::counts() const {
@@ -497,6 +548,16 @@ std::int64_t GraphemeCounter::total() const {
         sum += count;
     }
     return sum;
+}
+
+void GraphemeCounter::addCountsOf(const UnitCounter& other) {
+    const auto& from = sameKind<GraphemeCounter>(const_cast<UnitCounter&>(other));
+    for (std::size_t unit = 0; unit < single_->size(); ++unit) {
+        (*single_)[unit] += (*from.single_)[unit];
+    }
+    for (const auto& [text, count] : from.clusters_) {
+        clusters_[text] += count;
+    }
 }
 
 std::vector<ClusterCount> GraphemeCounter::counts() const {

@@ -42,6 +42,9 @@ public:
     virtual void join(UnitCounter& next) = 0;
     /// Units counted so far (after finish(): all of them).
     [[nodiscard]] virtual std::int64_t total() const = 0;
+    /// Adds the counts of a finished counter of the same kind that counted other texts (the
+    /// texts of another part of a run). Throws std::invalid_argument for another kind.
+    virtual void addCountsOf(const UnitCounter& other) = 0;
 };
 
 /// A counter of the given kind.
@@ -61,6 +64,8 @@ public:
     /// Moves the lanes into the 64-bit counts.
     void flush();
     void merge(LanedCounts& other);
+    /// Adds counts made elsewhere.
+    void addCounts(const std::array<std::int64_t, 65536>& counts);
     /// The counts by unit value (flush() first).
     [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return *counts_; }
 
@@ -78,6 +83,7 @@ public:
     void finish() override { counts_.flush(); }
     void join(UnitCounter& next) override;
     [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
     [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return counts_.counts(); }
 
 private:
@@ -102,8 +108,13 @@ public:
     void finish() override;
     void join(UnitCounter& next) override;
     [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
     /// The counted code points in ascending order (after finish()).
     [[nodiscard]] std::vector<CodePointCount> counts() const;
+    /// Adds a text counted elsewhere in code units, whose valid surrogate pairs made the code
+    /// points of pairs: their surrogates' counts move to those code points.
+    void addCounted(const std::array<std::int64_t, 65536>& units,
+                    const std::vector<CodePointCount>& pairs);
 
 private:
     void countPair(char16_t high, char16_t low);
@@ -137,6 +148,7 @@ public:
     void finish() override;
     void join(UnitCounter& next) override;
     [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
     /// The counted clusters ordered by their UTF-16 text (after finish()).
     [[nodiscard]] std::vector<ClusterCount> counts() const;
 

@@ -1,6 +1,7 @@
 #include "profile/unsigned_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -50,8 +51,8 @@ void Utf8Check::add(std::span<const std::byte> piece) {
     checkRest(s, n);
 }
 
-// Checks runs of non-ASCII bytes one by one: an ASCII byte always begins a sequence of its
-// own, so a run of them splits the text without changing what is well-formed.
+// One pass over the bytes, ASCII eight at a time; each sequence is checked in place against
+// the well-formed byte ranges (no overlong form, surrogate or value above U+10FFFF).
 void Utf8Check::checkRest(const unsigned char* s, std::size_t n) {
     std::size_t i = 0;
     while (i < n) {
@@ -59,28 +60,44 @@ void Utf8Check::checkRest(const unsigned char* s, std::size_t n) {
         while (i + 8 <= n && (std::memcpy(&word, s + i, 8), (word & 0x8080808080808080u) == 0)) {
             i += 8;
         }
-        while (i < n && s[i] < 0x80) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
             ++i;
+            continue;
         }
-        std::size_t j = i;
-        while (j < n && s[j] >= 0x80) {
-            ++j;
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            wellFormed_ = false;
+            return;
         }
-        if (j == i) {
-            break;
+        const std::size_t have = std::min(length, n - i);
+        bool fits = have < 2 || (s[i + 1] >= low && s[i + 1] <= high);
+        for (std::size_t k = 2; fits && k < have; ++k) {
+            fits = (s[i + k] & 0xC0) == 0x80;
         }
-        if (const auto error = findInvalidUtf8(view(s + i, j - i))) {
-            if (!(j == n && cutAtEnd(*error, s + i, j - i))) {
-                wellFormed_ = false;
-                return;
-            }
-            tailSize_ = error->length;
-            std::memcpy(tail_, s + i + error->offset, tailSize_);
-            multiByte_ = multiByte_ || error->offset > 0;
+        if (!fits) {
+            wellFormed_ = false;
+            return;
+        }
+        if (have < length) {  // cut by the end of the piece: completed by the next one
+            tailSize_ = have;
+            std::memcpy(tail_, s + i, have);
             return;
         }
         multiByte_ = true;
-        i = j;
+        i += length;
     }
 }
 

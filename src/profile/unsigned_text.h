@@ -58,6 +58,9 @@ public:
     [[nodiscard]] UnsignedReading reading() const noexcept { return reading_; }
     /// Whether the text counts among the UTF-8 files (after finish()).
     [[nodiscard]] bool countsAsUtf8() const noexcept { return reading_ == UnsignedReading::Utf8; }
+    /// No malformed sequence so far; a multi-byte sequence met so far.
+    [[nodiscard]] bool wellFormed() const noexcept { return check_.wellFormed(); }
+    [[nodiscard]] bool multiByte() const noexcept { return check_.multiByte(); }
     /// In ANSI mode: whether the text would have been read as UTF-8 in auto mode (after finish()).
     [[nodiscard]] bool looksLikeUtf8() const noexcept {
         return mode_ == UnsignedMode::Ansi && check_.wellFormed() && check_.multiByte();

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <span>
 
+#include "profile/text_choices.h"
+
 namespace runemeter {
 
 namespace {
@@ -15,7 +17,7 @@ constexpr std::string_view kMagic = "runemeter-counts";
 // The known values of each choice; the first is what this program counts with.
 constexpr std::array<std::string_view, 1> kUnits{"utf16"};
 constexpr std::array<std::string_view, 1> kNormalisations{"none"};
-constexpr std::array<std::string_view, 1> kUnsignedTexts{"ansi"};
+constexpr std::array<std::string_view, 3> kUnsignedTexts{"ansi", "utf8", "auto"};
 
 // A field as one token of a line: '%', control characters and DEL as %XX.
 void appendEscaped(std::string& out, std::string_view bytes) {
@@ -124,6 +126,12 @@ std::optional<std::string> addRunCounts(RunCounts& total, const RunCounts& part)
         if (!add(*counter, value)) {
             return std::string("a file counter passes 2^63 - 1");
         }
+    }
+    if (from.Units) {
+        if (!to.Units) {
+            to.Units = makeUnitCounter(from.Units->unit());
+        }
+        to.Units->addCountsOf(*from.Units);
     }
     CharCountTable& counts = *to.CharCounts;
     const CharCountTable& more = *from.CharCounts;
@@ -248,6 +256,7 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
     if (auto e = choice("unsigned-text", kUnsignedTexts, counts.choices.unsignedText)) {
         return e;
     }
+    counts.state.Text.unsignedText = *unsignedModeNamed(counts.choices.unsignedText);
 
     AnalysisState& state = counts.state;
     const std::pair<std::string_view, std::int64_t*> counters[] = {

@@ -63,7 +63,7 @@ std::vector<CharacterGroup> groupRows(std::span<const ProfileRow> rows, GroupKey
         }
         std::string name;
         if (key == GroupKey::Type) {
-            name = typeGroupName(characterType(fields.characterField));
+            name = typeGroupName(characterType(fields));
         } else {
             const char32_t first = codePoints.front();
             name = key == GroupKey::Script  ? scriptName(first)

@@ -65,6 +65,16 @@ std::string jsonHead(const AnalysisState& state, const Profile& profile,
     field("sourceTextLength", state.SourceTextLength);
     out += "  \"labelFileInfo\": " + jsonString(profile.labelFileInfo) + ",\n";
     out += "  \"labelResults\": " + jsonString(profile.labelResults) + ",\n";
+    const auto choice = [&](std::string_view name, std::string_view value) {
+        out += "  \"";
+        out += name;
+        out += "\": \"";
+        out += value;
+        out += "\",\n";
+    };
+    choice("unsigned", choiceName(state.Text.unsignedText));
+    choice("unit", choiceName(state.Text.unit));
+    choice("normalize", choiceName(state.Text.normalisation));
     if (summary != nullptr) {
         out += "  \"problems\": [";
         bool first = true;
@@ -198,7 +208,7 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
     bool first = true;
     for (const ProfileRow& row : profile.rows) {
         const RowFields fields = deriveRowFields(row.text);
-        const CharacterType type = characterType(fields.characterField);
+        const CharacterType type = characterType(fields);
         if (lettersOnly &&
             !(fields.numeric && fields.codeValue > 32 && type == CharacterType::Letter)) {
             continue;

@@ -83,6 +83,9 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTRunFailed, "VTRunFailed",
      u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
     {ResId::VTUnicodeVersion, "VTUnicodeVersion", u"Character data: %s"},
+    {ResId::VTUnsignedLooksUtf8, "VTUnsignedLooksUtf8",
+     u"Some files without a signature look like UTF-8 but were read as ANSI; choose %s to read "
+     u"them as UTF-8."},
 });
 
 constexpr bool tableInIdOrder() {

@@ -64,6 +64,7 @@ enum class ResId : std::uint16_t {
     VTSettingsUnsaved = 1233,
     VTRunFailed = 1234,
     VTUnicodeVersion = 1235,
+    VTUnsignedLooksUtf8 = 1236,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

@@ -128,6 +128,9 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
         {{"--sort", "size", "a"}, "unknown sort order"},
         {{"--format=xml", "a"}, "unknown format"},
         {{"--group-by", "font", "a"}, "unknown group"},
+        {{"--unsigned", "latin1", "a"}, "unknown reading 'latin1' for --unsigned"},
+        {{"--unit=byte", "a"}, "unknown unit 'byte'"},
+        {{"--normalize", "NFC", "a"}, "unknown normalisation 'NFC'"},
         {{"--group-by=type", "--sort", "freq", "a"}, "--sort cannot be used with --group-by"}};
     for (const auto& [args, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -139,6 +142,76 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     }
     const ProcessResult help = run({"--help"});
     EXPECT_TRUE(help.status == 0 && help.out.find("--letters-only") != help.out.npos) << help.out;
+}
+
+// The worked examples of the three text choices, each in its own file (UTF-8; the first
+// without a signature).
+TEST_F(Cli, TextChoicesCountTheWorkedExamples) {
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        std::string name, bytes;
+        std::vector<std::string> args;
+        std::string mustContain, mustNotContain;
+    };
+    const std::string e = "e\xCC\x81";  // e + U+0301
+    const std::string family =
+        "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D"
+        "\xF0\x9F\x91\xA7";                                           // man ZWJ woman ZWJ girl
+    const std::string jamo = "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8";  // U+1100 U+1161 U+11A8
+    const std::vector<Case> cases{
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {"--unsigned=auto"},
+         "223\t\xC3\x9F\t1\r\n",
+         "195\t"},
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {},
+         "195\t\xC3\x83\t2\r\n",
+         "223\t"},
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {"--unsigned", "utf8"},
+         "252\t\xC3\xBC\t1\r\n",
+         "195\t"},
+        {"s.txt",
+         bom + "\xF0\x9F\x98\x80",
+         {"--unit=codepoint"},
+         "128512\t\xF0\x9F\x98\x80\t1\r\n",
+         "55357"},
+        {"s.txt", bom + "\xF0\x9F\x98\x80", {}, "55357\t", "128512"},
+        {"e.txt", bom + e, {"--normalize=nfc"}, "233\t\xC3\xA9\t1\r\n", "769"},
+        {"e.txt", bom + e, {"--unit=grapheme"}, "101+769\t" + e + "\t1\r\n", "233"},
+        {"f.txt",
+         bom + family,
+         {"--unit=grapheme"},
+         "128104+8205+128105+8205+128103\t" + family + "\t1\r\n",
+         "8205\t"},
+        {"j.txt", bom + jamo, {"--unit=grapheme"}, "4352+4449+4520\t" + jamo + "\t1\r\n", "4449\t"},
+        {"j.txt", bom + jamo, {"--normalize=nfc"}, "44033\t\xEA\xB0\x81\t1\r\n", "4352"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + " " + testing::PrintToString(c.args));
+        const std::string file = (m_dir / c.name).string();
+        test::writeFile(file, c.bytes);
+        std::vector<std::string> args = c.args;
+        args.push_back(file);
+        const ProcessResult r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.mustContain), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(c.mustNotContain), std::string::npos) << r.out;
+        // Read as ANSI, UTF-8-looking text is named once, with the option.
+        EXPECT_EQ(r.err.find("--unsigned auto") != std::string::npos,
+                  c.name == "g.txt" && c.args.empty())
+            << r.err;
+    }
+    const ProcessResult json = run({"--unit=grapheme", "--format=json", m_texts});
+    EXPECT_NE(json.out.find("\"unsigned\": \"ansi\",\n  \"unit\": \"grapheme\",\n  "
+                            "\"normalize\": \"none\""),
+              std::string::npos)
+        << json.out;
 }
 
 // Number of fields in each line of a CSV text (quoted fields may hold commas, quotes, CR, LF).

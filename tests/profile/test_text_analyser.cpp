@@ -18,6 +18,7 @@
 
 #include "profile/random_text.h"
 #include "profile/zip_member_source.h"
+#include "reference/reference_units.h"
 #include "support/files.h"
 #include "support/run_recorder.h"
 
@@ -405,6 +406,74 @@ TEST(AnalyseFile, WhatIsReadAndWhatIsNot) {
         reference::State expected;
         reference::analyseBuffer(bytesOf(text), u"", expected);
         expectSame(a.state, expected);
+    }
+}
+
+}  // namespace
+}  // namespace runemeter
+
+namespace runemeter {
+namespace {
+
+// Every unit and normalisation through the long-text pipeline (pieces of 8 to 20 bytes, one
+// thread and two), against the whole-text reference: piece and thread borders fall inside
+// surrogate pairs, clusters and normalisation segments. The text has no signature and is read
+// automatically; a second text, not UTF-8 at its end, is read again from its start as ANSI.
+TEST(LongText, UnitsAndNormalisationStreamAsTheReferenceCounts) {
+    const std::u16string piece =
+        u"Gru\u0308\u00DFe \U0001F600\r\ne\u0301\u0323 \U0001F468\u200D\U0001F469\u200D\U0001F467"
+        u" \u1100\u1161\u11A8 \uAC00 \u00C5\u212B \uFB01 \u0915\u094D\u0937 \U00020000\r";
+    std::u16string whole;
+    for (int i = 0; i < 7; ++i) {
+        whole += piece;
+        whole += std::u16string(static_cast<std::size_t>(i), u'x');
+    }
+    const std::string bytes = utf16ToUtf8(whole);
+    for (const CountingUnit unit :
+         {CountingUnit::Utf16, CountingUnit::CodePoint, CountingUnit::Grapheme}) {
+        for (const Normalisation form :
+             {Normalisation::None, Normalisation::Nfc, Normalisation::Nfd, Normalisation::Nfkc}) {
+            const reference::UnitCounts expected =
+                reference::counted(reference::normalised(whole, form), unit);
+            for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+                for (std::size_t pieceSize = 8; pieceSize <= 20; pieceSize += 3) {
+                    SCOPED_TRACE(std::string(choiceName(unit)) + " " +
+                                 std::string(choiceName(form)) + ", pieces of " +
+                                 std::to_string(pieceSize) +
+                                 (splitFrom == 2 ? ", two threads" : ", one thread"));
+                    Analyser a;
+                    a.analyser.setChoices({UnsignedMode::Auto, unit, form});
+                    a.analyser.setReadPieceSize(4);
+                    a.analyser.setLongTextCounting(pieceSize, splitFrom);
+                    ASSERT_TRUE(a.analyse(bytesOf(bytes)));
+                    EXPECT_EQ(a.state.Utf8FileCount, 1);
+                    EXPECT_EQ(a.state.CrLfCount, 7);
+                    EXPECT_EQ(a.state.SourceTextLength, std::ssize(whole));
+                    if (unit == CountingUnit::Utf16 && form == Normalisation::None) {
+                        EXPECT_FALSE(a.state.Units);  // the classic counts
+                        continue;
+                    }
+                    ASSERT_TRUE(a.state.Units);
+                    EXPECT_EQ(reference::countsOf(*a.state.Units), expected);
+                }
+            }
+        }
+    }
+    // Valid UTF-8 until a lone byte near the end: counted as ANSI from the start.
+    const std::string ansi = bytes + "\xE9";
+    std::u16string decoded;
+    decodeWindows1252(asSpan(bytesOf(ansi)), decoded);
+    for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+        SCOPED_TRACE(splitFrom == 2 ? "two threads" : "one thread");
+        Analyser a;
+        a.analyser.setChoices({UnsignedMode::Auto, CountingUnit::CodePoint, Normalisation::None});
+        a.analyser.setReadPieceSize(4);
+        a.analyser.setLongTextCounting(11, splitFrom);
+        ASSERT_TRUE(a.analyse(bytesOf(ansi)));
+        EXPECT_EQ(a.state.Utf8FileCount, 0);
+        ASSERT_TRUE(a.state.Units);
+        EXPECT_EQ(reference::countsOf(*a.state.Units),
+                  reference::counted(decoded, CountingUnit::CodePoint));
     }
 }
 

@@ -57,6 +57,37 @@ inline UnitCounts counted(std::u16string_view text, CountingUnit unit) {
     return counts;
 }
 
+/// A finished counter's counts by the unit's text.
+inline UnitCounts countsOf(const UnitCounter& counter) {
+    UnitCounts counts;
+    if (const auto* points = dynamic_cast<const CodePointCounter*>(&counter)) {
+        for (const CodePointCount& row : points->counts()) {
+            std::u16string key;
+            appendUtf16CodePoint(key, row.codePoint);
+            counts[key] += row.count;
+        }
+    } else if (const auto* graphemes = dynamic_cast<const GraphemeCounter*>(&counter)) {
+        for (const ClusterCount& row : graphemes->counts()) {
+            counts[row.text] += row.count;
+        }
+    } else {
+        const auto& units = dynamic_cast<const Utf16UnitCounter&>(counter).counts();
+        for (std::size_t u = 0; u < units.size(); ++u) {
+            if (units[u] != 0) {
+                counts[std::u16string(1, char16_t(u))] = units[u];
+            }
+        }
+    }
+    std::int64_t sum = 0;
+    for (const auto& [key, count] : counts) {
+        sum += count;
+    }
+    if (sum != counter.total()) {
+        counts[u"total differs"] = counter.total() - sum;
+    }
+    return counts;
+}
+
 /// The streaming stages on text in pieces of pieceSize units, counted in two halves split at
 /// splitAt (no split when it is 0 or the text's length) and joined as the pipeline joins them.
 inline UnitCounts streamed(std::u16string_view text, CountingUnit unit, Normalisation form,
@@ -79,33 +110,7 @@ inline UnitCounts streamed(std::u16string_view text, CountingUnit unit, Normalis
     first->join(*second);
     firstStage.finish();
     first->finish();
-    UnitCounts counts;
-    if (const auto* points = dynamic_cast<const CodePointCounter*>(first.get())) {
-        for (const CodePointCount& row : points->counts()) {
-            std::u16string key;
-            appendUtf16CodePoint(key, row.codePoint);
-            counts[key] += row.count;
-        }
-    } else if (const auto* graphemes = dynamic_cast<const GraphemeCounter*>(first.get())) {
-        for (const ClusterCount& row : graphemes->counts()) {
-            counts[row.text] += row.count;
-        }
-    } else {
-        const auto& units = dynamic_cast<const Utf16UnitCounter&>(*first).counts();
-        for (std::size_t u = 0; u < units.size(); ++u) {
-            if (units[u] != 0) {
-                counts[std::u16string(1, char16_t(u))] = units[u];
-            }
-        }
-    }
-    std::int64_t sum = 0;
-    for (const auto& [key, count] : counts) {
-        sum += count;
-    }
-    if (sum != first->total()) {
-        counts[u"total differs"] = first->total() - sum;
-    }
-    return counts;
+    return countsOf(*first);
 }
 
 }  // namespace runemeter::reference
