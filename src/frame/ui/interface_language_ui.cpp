@@ -144,6 +144,7 @@ void showInterfaceLanguage(TForm1& form, std::uint32_t language) {
     form.LabelInterfaceLanguage->setText(fromU16(formatWithStrings(
         ResourceString(ResId::VTInterfaceLanguage), std::array<std::u16string_view, 1>{name})));
     form.LabelUnicodeVersion->setText(fromU16(unicodeVersionLine()));
+    form.RetranslateTextChoices();
 }
 
 }  // namespace

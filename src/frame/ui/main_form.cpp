@@ -392,6 +392,27 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
     ElCheckBoxCopyCharactersOnly =
         new QCheckBox(QStringLiteral("copy &letter characters only"), TabSheet1);
     ElCheckBoxCopyCharactersOnly->setObjectName(QStringLiteral("ElCheckBoxCopyCharactersOnly"));
+    // The three text choices; their items come from RetranslateTextChoices.
+    const auto choiceBox = [this](const char* labelName, const char* labelText,
+                                  const char* boxName) {
+        auto* label = new QLabel(QString::fromUtf8(labelText), TabSheet1);
+        label->setObjectName(QString::fromLatin1(labelName));
+        auto* box = new QComboBox(TabSheet1);
+        box->setObjectName(QString::fromLatin1(boxName));
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        label->setBuddy(box);
+        return std::pair{label, box};
+    };
+    const auto [unsignedLabel, unsignedBox] =
+        choiceBox("LabelUnsignedText", "text &without a signature", "ElComboBoxUnsignedText");
+    const auto [unitLabel, unitBox] =
+        choiceBox("LabelCountingUnit", "counting &unit", "ElComboBoxCountingUnit");
+    const auto [normalLabel, normalBox] =
+        choiceBox("LabelNormalisation", "&normalisation", "ElComboBoxNormalisation");
+    ElComboBoxUnsignedText = unsignedBox;
+    ElComboBoxCountingUnit = unitBox;
+    ElComboBoxNormalisation = normalBox;
+    RetranslateTextChoices();
     ButtonHelp = new QPushButton(QStringLiteral("Hel&p"), TabSheet1);
     ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
     ButtonHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
@@ -403,16 +424,22 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
     settings->addWidget(Label2, 2, 0);
     settings->addWidget(ElEditHeaderToCut, 2, 1);
     settings->addWidget(ElCheckBoxCopyCharactersOnly, 3, 0, 1, 2);
+    settings->addWidget(unsignedLabel, 4, 0);
+    settings->addWidget(ElComboBoxUnsignedText, 4, 1, Qt::AlignLeft);
+    settings->addWidget(unitLabel, 5, 0);
+    settings->addWidget(ElComboBoxCountingUnit, 5, 1, Qt::AlignLeft);
+    settings->addWidget(normalLabel, 6, 0);
+    settings->addWidget(ElComboBoxNormalisation, 6, 1, Qt::AlignLeft);
     LabelInterfaceLanguage = new QLabel(TabSheet1);
     LabelInterfaceLanguage->setObjectName(QStringLiteral("LabelInterfaceLanguage"));
     LabelInterfaceLanguage->setTextFormat(Qt::PlainText);
-    settings->addWidget(LabelInterfaceLanguage, 4, 0, 1, 2);
+    settings->addWidget(LabelInterfaceLanguage, 7, 0, 1, 2);
     LabelUnicodeVersion = new QLabel(fromU16(unicodeVersionLine()), TabSheet1);
     LabelUnicodeVersion->setObjectName(QStringLiteral("LabelUnicodeVersion"));
     LabelUnicodeVersion->setTextFormat(Qt::PlainText);
-    settings->addWidget(LabelUnicodeVersion, 5, 0, 1, 2);
-    settings->addWidget(ButtonHelp, 6, 0, Qt::AlignLeft);
-    settings->setRowStretch(7, 1);
+    settings->addWidget(LabelUnicodeVersion, 8, 0, 1, 2);
+    settings->addWidget(ButtonHelp, 9, 0, Qt::AlignLeft);
+    settings->setRowStretch(10, 1);
     settings->setColumnStretch(1, 1);
     PageControl1->addTab(TabSheet1, QStringLiteral("Se&ttings"));
 
@@ -478,6 +505,12 @@ void TForm1::assignHelpTopics() {
     helpTopic({TabSheetResults, LabelResults, LabelFileInfo}, kResultsHelpContext);
     helpTopic({fontLabel, ElFontComboBox1, sizeLabel, ElSpinEditFontSize}, kFontHelpContext);
     helpTopic({Label2, ElEditHeaderToCut}, kHeaderHelpContext);
+    helpTopic(
+        {TabSheet1->findChild<QLabel*>(QStringLiteral("LabelUnsignedText")), ElComboBoxUnsignedText,
+         TabSheet1->findChild<QLabel*>(QStringLiteral("LabelCountingUnit")), ElComboBoxCountingUnit,
+         TabSheet1->findChild<QLabel*>(QStringLiteral("LabelNormalisation")),
+         ElComboBoxNormalisation},
+        kTextChoicesHelpContext);
     helpTopic({ButtonHelp}, kMainHelpContext);
     helpTopic({TabSheetHelp}, kSourceTextHelpContext);
 }
@@ -520,14 +553,25 @@ void TForm1::connectHandlers() {
 
 void TForm1::setKeyboardOrder() {
     // Keyboard order: top to bottom, left to right.
-    const std::array<QWidget*, 16> order{ElFolderNameEdit1,   ElFolderNameEdit1Browse,
-                                         ElComboBoxFileSpecs, CheckBoxZips,
-                                         CheckBoxFolders,     ButtonAnalyse,
-                                         ButtonStop,          ElPopupButtonCopy,
-                                         PageControl1,        LMDListBox1,
-                                         ElFontComboBox1,     ElSpinEditFontSize,
-                                         ElEditHeaderToCut,   ElCheckBoxCopyCharactersOnly,
-                                         ButtonHelp,          Memo};
+    const std::array<QWidget*, 19> order{ElFolderNameEdit1,
+                                         ElFolderNameEdit1Browse,
+                                         ElComboBoxFileSpecs,
+                                         CheckBoxZips,
+                                         CheckBoxFolders,
+                                         ButtonAnalyse,
+                                         ButtonStop,
+                                         ElPopupButtonCopy,
+                                         PageControl1,
+                                         LMDListBox1,
+                                         ElFontComboBox1,
+                                         ElSpinEditFontSize,
+                                         ElEditHeaderToCut,
+                                         ElCheckBoxCopyCharactersOnly,
+                                         ElComboBoxUnsignedText,
+                                         ElComboBoxCountingUnit,
+                                         ElComboBoxNormalisation,
+                                         ButtonHelp,
+                                         Memo};
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -617,6 +661,8 @@ void TForm1::FormCreate() {
     if (!ElFontComboBox1->currentText().isEmpty()) {
         ElFontComboBox1->setCurrentFont(QFont(ElFontComboBox1->currentText()));
     }
+    // 8b. The text choices are stored by index; their items are ours, in this language.
+    RetranslateTextChoices();
     // 9. The suite's code may let the window breathe during long work on this thread.
     AYieldProcessProc = [] { QCoreApplication::processEvents(); };
     // 10. Empty summary, Results tab in front, whatever was stored.
@@ -732,16 +778,67 @@ void TForm1::showPathValidity(bool valid, const QString& path) {
     }
 }
 
-void TForm1::ButtonAnalyseClick() {
-    if (m_run.running()) {
-        return;  // one run at a time
-    }
+RunRequest TForm1::nextRunRequest() const {
     RunRequest request;
     request.path = toU16(ElFolderNameEdit1->text());
     request.fileMask = toU16(ElComboBoxFileSpecs->currentText());
     request.includeSubFolders = CheckBoxFolders->isChecked();
     request.readZipfiles = CheckBoxZips->isChecked();
     request.headerToCut = toU16(ElEditHeaderToCut->text());
+    request.text = textChoices();
+    return request;
+}
+
+namespace {
+
+// Each item of a choice box carries the choice's stored name; its text is for the user.
+std::string choiceOf(const QComboBox* box) {
+    return box->currentData().toString().toStdString();
+}
+
+}  // namespace
+
+TextChoices TForm1::textChoices() const {
+    const TextChoices defaults;
+    return {unsignedModeNamed(choiceOf(ElComboBoxUnsignedText)).value_or(defaults.unsignedText),
+            countingUnitNamed(choiceOf(ElComboBoxCountingUnit)).value_or(defaults.unit),
+            normalisationNamed(choiceOf(ElComboBoxNormalisation)).value_or(defaults.normalisation)};
+}
+
+void TForm1::RetranslateTextChoices() {
+    // The items, in the order their index is stored in the settings file; the first is the
+    // default. A name makes each one's choice; the text is the resource string or a fixed name.
+    const auto fill = [](QComboBox* box,
+                         std::initializer_list<std::pair<QString, std::string_view>> items) {
+        const int chosen = box->currentIndex();
+        const QSignalBlocker quiet(box);
+        box->clear();
+        for (const auto& [text, name] : items) {
+            box->addItem(text, QString::fromLatin1(name.data(), qsizetype(name.size())));
+        }
+        box->setCurrentIndex(chosen >= 0 && chosen < box->count() ? chosen : 0);
+    };
+    const auto text = [](ResId id) { return resourceText(id); };
+    fill(ElComboBoxUnsignedText,
+         {{QStringLiteral("ANSI (Windows-1252)"), choiceName(UnsignedMode::Ansi)},
+          {QStringLiteral("UTF-8"), choiceName(UnsignedMode::Utf8)},
+          {text(ResId::VTUnsignedAutomatic), choiceName(UnsignedMode::Auto)}});
+    fill(ElComboBoxCountingUnit,
+         {{text(ResId::VTUnitUtf16), choiceName(CountingUnit::Utf16)},
+          {text(ResId::VTUnitCodePoint), choiceName(CountingUnit::CodePoint)},
+          {text(ResId::VTUnitGrapheme), choiceName(CountingUnit::Grapheme)}});
+    fill(ElComboBoxNormalisation, {{text(ResId::VTNormaliseNone), choiceName(Normalisation::None)},
+                                   {QStringLiteral("NFC"), choiceName(Normalisation::Nfc)},
+                                   {QStringLiteral("NFD"), choiceName(Normalisation::Nfd)},
+                                   {QStringLiteral("NFKC"), choiceName(Normalisation::Nfkc)},
+                                   {QStringLiteral("NFKD"), choiceName(Normalisation::Nfkd)}});
+}
+
+void TForm1::ButtonAnalyseClick() {
+    if (m_run.running()) {
+        return;  // one run at a time
+    }
+    const RunRequest request = nextRunRequest();
     // What the worker reports through starts afresh before it can report.
     m_progressFilesRead = 0;
     m_progressPending = false;

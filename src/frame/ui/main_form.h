@@ -18,6 +18,7 @@
 #include "frame/run_controller.h"
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
+#include "profile/text_choices.h"
 #include "suite/number_format.h"
 
 class QCheckBox;
@@ -101,6 +102,9 @@ public:
     QLabel* LabelInterfaceLanguage = nullptr;  // names the interface language, in it
     QLabel* LabelUnicodeVersion = nullptr;     // the Unicode version of the character data
     QCheckBox* ElCheckBoxCopyCharactersOnly = nullptr;
+    QComboBox* ElComboBoxUnsignedText = nullptr;   // text without a signature
+    QComboBox* ElComboBoxCountingUnit = nullptr;   // what one counted character is
+    QComboBox* ElComboBoxNormalisation = nullptr;  // the normalisation before counting
     QPushButton* ButtonHelp = nullptr;
     QWidget* TabSheetHelp = nullptr;
     QPlainTextEdit* Memo = nullptr;
@@ -108,6 +112,13 @@ public:
 
     /// The state of the last run; read it only while no run is in progress.
     [[nodiscard]] const AnalysisState& analysisState() const { return m_run.state(); }
+    /// The request the next Analyse starts with, as the controls stand now.
+    [[nodiscard]] RunRequest nextRunRequest() const;
+    /// The three text choices of the Settings tab.
+    [[nodiscard]] TextChoices textChoices() const;
+    /// Refills the items of the three text choices with the resource strings now in force,
+    /// keeping the choices (a stored index out of range falls back to the default).
+    void RetranslateTextChoices();
     /// Whether a run is in progress.
     [[nodiscard]] bool isRunning() const { return m_run.running(); }
     /// The help file the help opens, as the help file rule chose it.
