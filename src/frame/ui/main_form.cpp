@@ -164,6 +164,7 @@ public:
         m_form.m_progressFilesRead = filesRead;
         m_form.postProgress();
     }
+    void unsignedTextLooksLikeUtf8() override { m_form.m_unsignedHint = true; }
 
 private:
     TForm1& m_form;
@@ -842,6 +843,7 @@ void TForm1::ButtonAnalyseClick() {
     // What the worker reports through starts afresh before it can report.
     m_progressFilesRead = 0;
     m_progressPending = false;
+    m_unsignedHint = false;
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = false;
@@ -902,6 +904,17 @@ void TForm1::runEnded() {
     PCProgressBar1->setValue(0);
     rebuildProfile();
     QApplication::restoreOverrideCursor();
+    if (m_unsignedHint.exchange(false)) {
+        // Names the setting as the Settings tab shows it: its label and the automatic item.
+        const auto* label = findChild<QLabel*>(QStringLiteral("LabelUnsignedText"));
+        const int automatic = ElComboBoxUnsignedText->findData(
+            QString::fromLatin1(choiceName(UnsignedMode::Auto).data(),
+                                qsizetype(choiceName(UnsignedMode::Auto).size())));
+        const QString setting =
+            (label != nullptr ? label->text().remove(QLatin1Char('&')) : QString()) +
+            QStringLiteral(": ") + ElComboBoxUnsignedText->itemText(automatic);
+        ElStatusBar1->showMessage(formatResource(ResId::VTUnsignedLooksUtf8, {toU16(setting)}));
+    }
     if (outcome.failed) {
         ShowNote(formatWithStrings(ResourceString(ResId::VTRunFailed),
                                    std::array<std::u16string_view, 1>{utf8ToUtf16(outcome.error)}));

@@ -208,6 +208,8 @@ private:
     // Progress from the worker, coalesced: one queued update at a time.
     std::atomic<std::int64_t> m_progressFilesRead{0};
     std::atomic<bool> m_progressPending{false};
+    /// The run read text that looks like UTF-8 as ANSI: said in the status bar when it ends.
+    std::atomic<bool> m_unsignedHint{false};
 
     // A message from the worker waits here until the user has closed it.
     std::mutex m_messageMutex;

@@ -299,15 +299,15 @@ QString TLMDListBox::rowToolTip(int row) const {
         return {};
     }
     const RowFields fields = deriveRowFields(m_model.rows()[static_cast<std::size_t>(row)].text);
-    // Only rows that show one character; control codes and labels show names.
-    if (!fields.numeric || fields.controlRow || fields.codeValue > 0xFFFF ||
-        fields.characterField.size() != 1) {
+    // Only rows that show a character (a code unit, a code point or a cluster); control codes
+    // and labels show names.
+    if (!fields.numeric || fields.controlRow || fields.characterField.empty()) {
         return {};
     }
-    const auto code = static_cast<char16_t>(fields.codeValue);
-    auto known = m_hasGlyph.constFind(code);
+    const QString shown = fromU16(fields.characterField);
+    auto known = m_hasGlyph.constFind(shown);
     if (known == m_hasGlyph.constEnd()) {
-        known = m_hasGlyph.insert(code, someFontDraws(QString(QChar(code)), font()));
+        known = m_hasGlyph.insert(shown, someFontDraws(shown, font()));
     }
     return *known ? QString() : fromU16(ResourceString(ResId::VTNoFontHasCharacter));
 }

@@ -149,7 +149,7 @@ private:
     std::array<int, 5> m_minimum{};
     std::array<int, 5> m_chosen{};  ///< the designed widths, or where the user dragged a border
     bool m_layingOut = false;       ///< the sections are being resized by layOutSections
-    mutable QHash<char16_t, bool> m_hasGlyph;  ///< per code: some installed font draws it
+    mutable QHash<QString, bool> m_hasGlyph;  ///< per character or cluster: some font draws it
 };
 
 }  // namespace runemeter
