@@ -1,5 +1,8 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 #include "profile/char_properties.h"
@@ -23,11 +26,15 @@ std::string cliUsage() {
     return "Usage: runemeter-cli [OPTION]... PATH...\n"
            "  or:  runemeter-cli [OPTION]... --files0-from=LIST\n"
            "  or:  runemeter-cli merge [OPTION]... COUNTS-FILE...\n"
+           "  or:  runemeter-cli compare [OPTION]... A B\n"
            "Count how often each character occurs in the text files at each PATH (a file or a\n"
            "folder; the counts of all PATHs add up, their files read in the order given) and\n"
            "print the profile as tab-separated lines: code, character, frequency.\n"
            "merge adds up counts files written by --format counts and prints the profile of\n"
            "the whole, the same as one run over all their files.\n"
+           "compare lists the characters only in A, only in B, and the largest differences\n"
+           "of share; A and B are counts files or PATHs (read with the options given).\n"
+           "A PATH '-' reads standard input as one file (also a COUNTS-FILE for merge).\n"
            "\n"
            "  --files0-from LIST  read the PATHs from the file LIST, separated by NUL\n"
            "                      characters (as 'find -print0' writes them); '-' reads the\n"
@@ -57,6 +64,10 @@ std::string cliUsage() {
            "                      (default), a code point, or a grapheme cluster\n"
            "  --normalize none|nfc|nfd|nfkc|nfkd\n"
            "                      Unicode normalisation before counting (default none)\n"
+           "  --top N             compare: list the N largest share differences (default 20)\n"
+           "  --charset FILE      instead of the profile, list the characters of FILE (a text\n"
+           "                      file of characters, line breaks ignored, or a counts file)\n"
+           "                      that the corpus lacks, and those it has beyond them\n"
            "  --help              show this help and exit\n"
            "  --version           show the version and the Unicode version in use and exit\n"
            "\n"
@@ -66,7 +77,8 @@ std::string cliUsage() {
            "  1    the run completed, but a PATH does not exist, a file, member or archive\n"
            "       could not be read, or a PATH had no file matching the mask (the profile\n"
            "       is still printed; the json and counts forms list these problems)\n"
-           "  2    bad arguments, or a counts file that merge cannot use\n"
+           "  2    bad arguments, or a counts file that merge, compare or --charset cannot\n"
+           "       use\n"
            "  130  interrupted (the profile of the files read so far is still printed)\n";
 }
 
@@ -79,14 +91,17 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
     if (!args.empty() && args[0] == "merge") {
         result.options.merge = true;
         first = 1;
+    } else if (!args.empty() && args[0] == "compare") {
+        result.options.compare = true;
+        first = 1;
     }
+    bool topGiven = false;
     for (std::size_t i = first; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (arg == "-") {
-                return failure(
-                    "reading standard input ('-') is not available yet; give files "
-                    "or folders");
+            if (arg == "-" &&
+                std::count(result.options.paths.begin(), result.options.paths.end(), "-") > 0) {
+                return failure("standard input ('-') is given twice");
             }
             result.options.paths.emplace_back(arg);
             continue;
@@ -136,7 +151,8 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
             result.options.lettersOnly = true;
         } else if (name == "--mask" || name == "--header" || name == "--sort" ||
                    name == "--format" || name == "--group-by" || name == "--files0-from" ||
-                   name == "--unsigned" || name == "--unit" || name == "--normalize") {
+                   name == "--unsigned" || name == "--unit" || name == "--normalize" ||
+                   name == "--top" || name == "--charset") {
             const auto value = takeValue(name);
             if (!value) {
                 return failure("option '" + std::string(name) + "' needs a value");
@@ -156,6 +172,22 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
                     return failure("--files0-from needs a file name ('-' for standard input)");
                 }
                 result.options.files0From = *value;
+            } else if (name == "--top") {
+                topGiven = true;
+                const char* digits = value->c_str();
+                char* end = nullptr;
+                errno = 0;
+                const unsigned long long top = std::strtoull(digits, &end, 10);
+                if (value->empty() || (*value)[0] < '0' || (*value)[0] > '9' || *end != '\0' ||
+                    errno == ERANGE) {
+                    return failure("--top needs a whole number, not '" + *value + "'");
+                }
+                result.options.top = static_cast<std::size_t>(top);
+            } else if (name == "--charset") {
+                if (value->empty()) {
+                    return failure("--charset needs a file name");
+                }
+                result.options.charset = *value;
             } else if (name == "--sort") {
                 sortGiven = true;
                 if (*value == "code") {
@@ -236,6 +268,25 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
         return failure(*runOption +
                        " does not apply to merge (the counts files were read "
                        "with their own options)");
+    }
+    if (options.compare) {
+        if (options.paths.size() != 2 || options.files0From) {
+            return failure("compare takes two operands, A and B (counts files or paths)");
+        }
+        if (sortGiven || options.lettersOnly || options.groupBy || options.charset ||
+            options.format == CliFormat::Counts) {
+            return failure(
+                "compare prints its own lists: --sort, --letters-only, --group-by, --charset "
+                "and --format counts do not apply to it");
+        }
+    } else if (topGiven) {
+        return failure("--top applies to compare only");
+    }
+    if (options.charset && (sortGiven || options.lettersOnly || options.groupBy ||
+                            options.format == CliFormat::Counts)) {
+        return failure(
+            "--charset prints the coverage lists: --sort, --letters-only, --group-by and "
+            "--format counts do not apply to it");
     }
     if (options.files0From && !options.paths.empty()) {
         return failure("give either operands or --files0-from, not both ('" +

@@ -2,6 +2,7 @@
 
 // Command-line options of runemeter-cli.
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,6 +24,13 @@ enum class CliFormat { Tsv, Table, Csv, Json, Counts };
 struct CliOptions {
     /// merge: the operands are counts files to add up instead of paths to read.
     bool merge = false;
+    /// compare: the two operands (counts files or paths) are compared with each other.
+    bool compare = false;
+    /// --top: how many of the largest share differences compare lists.
+    std::size_t top = 20;
+    /// --charset: a file of characters (or a counts file) whose coverage is reported instead
+    /// of the profile.
+    std::optional<std::string> charset;
     /// The operands in the order given: files, folders (or counts files for merge).
     std::vector<std::string> paths;
     /// --files0-from: a file of NUL-separated operands, read after the ones above; "-" is

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -13,13 +14,19 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "profile/analysis_run.h"
+#include "profile/decode.h"
+#include "profile/long_text.h"
 #include "profile/profile.h"
+#include "profile/text_analyser.h"
+#include "results/compare.h"
 #include "results/copy_text.h"
 #include "results/counts_file.h"
 #include "results/groups.h"
@@ -142,6 +149,21 @@ private:
     std::int64_t m_found = 0;
     std::int64_t m_processed = 0;
 };
+
+CompareForm compareForm(CliFormat format) {
+    switch (format) {
+        case CliFormat::Table:
+            return CompareForm::Table;
+        case CliFormat::Csv:
+            return CompareForm::Csv;
+        case CliFormat::Json:
+            return CompareForm::Json;
+        case CliFormat::Tsv:
+        case CliFormat::Counts:
+            break;
+    }
+    return CompareForm::Tsv;
+}
 
 // Standard output in the chosen form: the rows, or their groups.
 std::string formatOutput(const CliOptions& options, const RunCounts& run, const Profile& profile) {
@@ -271,6 +293,50 @@ bool collectOperands(const CliOptions& options, std::vector<std::string>& operan
     return true;
 }
 
+// The first line of every counts file, up to its version.
+constexpr std::string_view kCountsHead = "runemeter-counts ";
+
+// Standard input read as one file, in order, never held whole: counted like a file of a
+// folder (signature rules, header cut), named "-" in the label and the problems.
+// Standard input already read whole (by compare, to see whether it is a counts file).
+const std::string* g_stdinRead = nullptr;
+
+void readStandardInput(const std::u16string& headerToCut, const TextChoices& choices,
+                       RunCounts& part, CliObserver& observer) {
+    const std::filesystem::path name("-");
+    observer.filesFound(1);
+    if (g_stdinRead == nullptr && ::fcntl(STDIN_FILENO, F_GETFD) == -1) {
+        observer.failedToRead(name, "standard input is closed");
+        return;
+    }
+    TextAnalyser analyser(part.state, observer);
+    analyser.setHeaderToCut(headerToCut);
+    analyser.setChoices(choices);
+    DescriptorSource source(STDIN_FILENO);
+    try {
+        const bool read =
+            g_stdinRead != nullptr
+                ? !g_stdinRead->empty() && analyser.AnalyseBuffer(std::as_bytes(
+                                               std::span(g_stdinRead->data(), g_stdinRead->size())))
+                : analyser.AnalyseSequential(source, 0);
+        if (read) {
+            ++part.state.FilesRead;
+        } else {
+            observer.fileIsEmpty(name);
+        }
+        observer.fileProcessed(part.state.FilesRead);
+        if (analyser.takeUtf8LookingHint()) {
+            observer.unsignedTextLooksLikeUtf8();
+        }
+    } catch (const ReadingStopped&) {
+        // interrupted: the text is dropped whole, the run reports it
+    } catch (const std::system_error& error) {
+        observer.failedToRead(name, error.code().message());
+    } catch (const std::bad_alloc&) {
+        observer.failedToRead(name, "not enough memory to decode it");
+    }
+}
+
 // Reads every operand in turn into total. Returns false when the counts pass 64 bits.
 bool runOperands(const CliOptions& options, const std::vector<std::string>& operands,
                  RunCounts& total) {
@@ -294,7 +360,9 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
         part.onePath = operand;
         observer.collectInto(part);
         TFileAndDirIterator iterator;
-        if (!CheckChosenPath(request, iterator)) {
+        if (operand == "-") {
+            readStandardInput(request.headerToCut, request.text, part, observer);
+        } else if (!CheckChosenPath(request, iterator)) {
             observer.note(forMessage(operand) + ": no such file or folder");
             part.problems.push_back({operand, {}, "no such file or folder"});
         } else {
@@ -354,6 +422,146 @@ bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
     return true;
 }
 
+std::string choicesText(const CountChoices& c) {
+    return "unit " + c.unit + ", normalisation " + c.normalisation + ", unsigned text " +
+           c.unsignedText;
+}
+
+// True when the regular file name begins as a counts file does.
+bool looksLikeCountsFile(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    char head[kCountsHead.size()];
+    bool counts = false;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const ssize_t got = ::read(fd, head, sizeof head);
+        counts = got == static_cast<ssize_t>(sizeof head) &&
+                 std::string_view(head, sizeof head) == kCountsHead;
+    }
+    ::close(fd);
+    return counts;
+}
+
+// Reads the counts file name (content: text); false after a message.
+bool readCountsNamed(const std::string& name, const std::string& text, RunCounts& counts) {
+    if (auto error = readCountsFile(text, counts)) {
+        std::fprintf(stderr, "runemeter-cli: %s: %s\n", forMessage(name).c_str(),
+                     describeInputError(*error).c_str());
+        return false;
+    }
+    return true;
+}
+
+// One side of compare: a counts file, or a path read with the options given. Standard input
+// is read whole first, to see which of the two it is. False after a message (status 2).
+bool loadSide(const CliOptions& options, const std::string& operand, RunCounts& side,
+              std::string& stdinText) {
+    std::string text;
+    if (operand == "-") {
+        if (::fcntl(STDIN_FILENO, F_GETFD) != -1) {
+            if (auto error = readWhole("-", stdinText)) {
+                std::fprintf(stderr, "runemeter-cli: cannot read standard input: %s\n",
+                             error->c_str());
+                return false;
+            }
+            if (stdinText.starts_with(kCountsHead)) {
+                return readCountsNamed(operand, stdinText, side);
+            }
+            g_stdinRead = &stdinText;
+        }
+    } else if (looksLikeCountsFile(operand)) {
+        if (auto error = readWhole(operand, text)) {
+            std::fprintf(stderr, "runemeter-cli: cannot read %s: %s\n", forMessage(operand).c_str(),
+                         error->c_str());
+            return false;
+        }
+        return readCountsNamed(operand, text, side);
+    }
+    return runOperands(options, {operand}, side);
+}
+
+// compare A B: the exit status.
+int runCompare(const CliOptions& options, const std::vector<std::string>& operands) {
+    RunCounts sides[2];
+    std::string stdinText;
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (!loadSide(options, operands[i], sides[i], stdinText)) {
+            return 2;
+        }
+    }
+    if (sides[0].choices != sides[1].choices) {
+        std::fprintf(stderr,
+                     "runemeter-cli: %s and %s were counted with other choices (%s against %s); "
+                     "such counts cannot be compared\n",
+                     forMessage(operands[0]).c_str(), forMessage(operands[1]).c_str(),
+                     choicesText(sides[0].choices).c_str(), choicesText(sides[1].choices).c_str());
+        return 2;
+    }
+    const Comparison comparison =
+        compareCounts(*sides[0].state.CharCounts, *sides[1].state.CharCounts, options.top);
+    const std::string output =
+        comparisonText(comparison, operands[0], operands[1], compareForm(options.format));
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (g_interrupted.load()) {
+        return 130;
+    }
+    return sides[0].problems.empty() && sides[1].problems.empty() ? 0 : 1;
+}
+
+// The characters of --charset.
+struct Charset {
+    CharCountTable codes{};
+    std::optional<CountChoices> choices;  ///< a counts file's; a text's follow the corpus
+    std::size_t size = 0;                 ///< distinct characters, line breaks left out
+};
+
+// Reads the --charset file: a counts file, or a text whose every character (line breaks
+// aside) is one of the set. False after a message (status 2).
+bool loadCharset(const std::string& name, Charset& charset) {
+    std::string text;
+    if (auto error = readWhole(name, text)) {
+        std::fprintf(stderr, "runemeter-cli: cannot read the charset %s: %s\n",
+                     forMessage(name).c_str(), error->c_str());
+        return false;
+    }
+    if (text.starts_with(kCountsHead)) {
+        RunCounts counts;
+        if (!readCountsNamed(name, text, counts)) {
+            return false;
+        }
+        charset.codes = *counts.state.CharCounts;
+        charset.choices = counts.choices;
+    } else {
+        const std::span<const std::byte> bytes = std::as_bytes(std::span(text.data(), text.size()));
+        // Two bytes cannot hold a signature and a character: they are read without one.
+        const TextEncoding encoding =
+            bytes.size() >= 3 ? detectEncoding(bytes) : TextEncoding::Ansi;
+        std::u16string decoded;
+        decodeText(bytes, encoding, decoded);
+        for (const char16_t unit : decoded) {
+            ++charset.codes[unit];
+        }
+    }
+    for (std::size_t code = 0; code < charset.codes.size(); ++code) {
+        if (charset.codes[code] > 0 && code != u'\n' && code != u'\r') {
+            ++charset.size;
+        }
+    }
+    if (charset.size == 0) {
+        std::fprintf(stderr, "runemeter-cli: the charset %s holds no character\n",
+                     forMessage(name).c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -371,6 +579,34 @@ int main(int argc, char** argv) {
     std::vector<std::string> operands;
     if (!collectOperands(options, operands, total.problems)) {
         return 2;
+    }
+    // Standard input can be read once: as one operand, the list, or the charset.
+    const auto stdinOperands = std::count(operands.begin(), operands.end(), "-");
+    const bool charsetIsStdin = options.charset == "-";
+    if (stdinOperands + (options.files0From == "-" ? 1 : 0) + (charsetIsStdin ? 1 : 0) > 1) {
+        std::fputs(
+            "runemeter-cli: standard input ('-') can be read only once: as one operand, the "
+            "--files0-from list or the --charset file\n",
+            stderr);
+        return 2;
+    }
+    if ((stdinOperands > 0 || charsetIsStdin) && isatty(STDIN_FILENO) == 1) {
+        std::fputs(
+            "runemeter-cli: -: standard input is a terminal; pipe or redirect the text in "
+            "(e.g. runemeter-cli - < file.txt)\n",
+            stderr);
+        return 2;
+    }
+    Charset charset;
+    if (options.charset && !loadCharset(*options.charset, charset)) {
+        return 2;
+    }
+    if (options.compare) {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        return runCompare(options, operands);
     }
     if (options.merge) {
         if (!mergeCountsFiles(operands, total)) {
@@ -414,7 +650,22 @@ int main(int argc, char** argv) {
                    stderr);
     }
 
-    const std::string output = formatOutput(options, total, profile);
+    std::string output;
+    if (options.charset) {
+        if (charset.choices && *charset.choices != total.choices) {
+            std::fprintf(stderr,
+                         "runemeter-cli: the charset %s was counted with other choices than the "
+                         "corpus (%s against %s)\n",
+                         forMessage(*options.charset).c_str(),
+                         choicesText(*charset.choices).c_str(), choicesText(total.choices).c_str());
+            return 2;
+        }
+        const Comparison coverage = compareCounts(*total.state.CharCounts, charset.codes, 0, true);
+        output = coverageText(coverage, charset.size, utf16ToUtf8(oneLine(profile.labelResults)),
+                              *options.charset, compareForm(options.format));
+    } else {
+        output = formatOutput(options, total, profile);
+    }
     std::fwrite(output.data(), 1, output.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "runemeter-cli: cannot write the output: %s\n", std::strerror(errno));

@@ -101,56 +101,46 @@ std::u16string_view trimmedLabel(std::u16string_view text) {
     return text;
 }
 
-// Writes lines of fields in either table form.
-class LineWriter {
-public:
-    explicit LineWriter(TableForm form) : m_form(form) {}
+}  // namespace
 
-    void field(std::string_view text) {
-        if (!m_lineStarted) {
-            m_lineStarted = true;
-        } else {
-            m_out += m_form == TableForm::Csv ? ',' : '\t';
-        }
-        if (m_form == TableForm::Csv) {
-            if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-                m_out += text;
-                return;
-            }
-            m_out += '"';
-            for (const char c : text) {
-                m_out += c;
-                if (c == '"') {
-                    m_out += '"';
-                }
-            }
-            m_out += '"';
+void LineWriter::field(std::string_view text) {
+    if (!m_lineStarted) {
+        m_lineStarted = true;
+    } else {
+        m_out += m_form == TableForm::Csv ? ',' : '\t';
+    }
+    if (m_form == TableForm::Csv) {
+        if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+            m_out += text;
             return;
         }
-        // A translated name is the only text that could hold a tab or line break.
+        m_out += '"';
         for (const char c : text) {
-            m_out += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+            m_out += c;
+            if (c == '"') {
+                m_out += '"';
+            }
         }
+        m_out += '"';
+        return;
     }
-    void endLine() {
-        m_out += m_form == TableForm::Csv ? "\r\n" : "\n";
-        m_lineStarted = false;
+    // A translated name is the only text that could hold a tab or line break.
+    for (const char c : text) {
+        m_out += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
     }
-    void header(std::initializer_list<std::string_view> names) {
-        for (const std::string_view name : names) {
-            field(name);
-        }
-        endLine();
-    }
-    [[nodiscard]] std::string take() { return std::move(m_out); }
+}
 
-private:
-    TableForm m_form;
-    std::string m_out;
-    bool m_lineStarted = false;
-};
+void LineWriter::endLine() {
+    m_out += m_form == TableForm::Csv ? "\r\n" : "\n";
+    m_lineStarted = false;
+}
 
-}  // namespace
+void LineWriter::header(std::initializer_list<std::string_view> names) {
+    for (const std::string_view name : names) {
+        field(name);
+    }
+    endLine();
+}
 
 std::string jsonString(std::u16string_view text) {
     std::string out = "\"";

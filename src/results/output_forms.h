@@ -4,6 +4,7 @@
 // characters' properties, the same as CSV, and JSON; and the same forms of its groups. The
 // command line prints them and the window exports them, byte for byte the same.
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,22 @@ namespace runemeter {
 
 /// Table (tab-separated, LF) or CSV (comma-separated, quoted where needed, CR LF).
 enum class TableForm { Table, Csv };
+
+/// Writes lines of fields in either table form: CSV fields quoted where needed; in a table a
+/// tab or line break inside a field becomes a blank.
+class LineWriter {
+public:
+    explicit LineWriter(TableForm form) : m_form(form) {}
+    void field(std::string_view text);
+    void endLine();
+    void header(std::initializer_list<std::string_view> names);
+    [[nodiscard]] std::string take() { return std::move(m_out); }
+
+private:
+    TableForm m_form;
+    std::string m_out;
+    bool m_lineStarted = false;
+};
 
 /// A JSON string literal of UTF-16 text (quotes included). Characters are written as UTF-8,
 /// control characters as \uXXXX escapes, a lone surrogate as U+FFFD (JSON text is UTF-8, and

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/files.h"
@@ -117,7 +118,10 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{}, "no PATH"},
         {{"merge"}, "no COUNTS-FILE"},
-        {{"a", "-"}, "standard input"},
+        {{"-", "a", "-"}, "standard input ('-') is given twice"},
+        {{"compare", "a"}, "two operands"},
+        {{"--top", "3", "a"}, "compare only"},
+        {{"--charset=s", "--group-by=type", "a"}, "do not apply"},
         {{"--files0-from=l", "a"}, "either operands or --files0-from"},
         {{"merge", "--mask=*", "a"}, "does not apply to merge"},
         {{"--format=counts", "--letters-only", "a"}, "do not apply"},
@@ -459,6 +463,93 @@ TEST_F(Cli, MergeOfThreePartsEqualsTheSingleRun) {
         EXPECT_GT(one.out.size(), 100u);
         EXPECT_EQ(one.out, all.out);
     }
+}
+
+// Standard input is read as the same file given by path would be; it is read only once.
+TEST_F(Cli, StandardInputIsReadAsAFile) {
+    const std::string list = std::string("-") + '\0';
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;  // given by path too, to compare with; empty: no comparison
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {{"-"}, "one.txt", 0, "\n-\n"},
+        {{"-", "--header=b"}, "one.txt", 0, ""},
+        {{"--format=json", "-"}, "three.txt", 0, "Unicode\n-\n"},  // UTF-16 with a signature
+        {{"--files0-from", "-"}, "", 2, "can be read only once"},
+        {{"compare", "-", "-"}, "", 2, "given twice"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        test::Launch l = launch(c.args);
+        l.input = c.file.empty() ? list : test::readFile(m_texts + "/" + c.file);
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (!c.file.empty()) {
+            std::vector<std::string> byPath = c.args;
+            std::replace(byPath.begin(), byPath.end(), std::string("-"), m_texts + "/" + c.file);
+            std::string expected = run(byPath).out;
+            const std::string label = "\"labelResults\": \"";
+            if (const auto at = expected.find(label); at != std::string::npos) {
+                expected.replace(at + label.size(),
+                                 expected.find('"', at + label.size()) - at - label.size(), "-");
+            }
+            EXPECT_EQ(r.out, expected);
+        }
+    }
+    test::Launch closedInput;
+    closedInput.argv = {"/bin/sh", "-c", std::string("exec <&- ") + RUNEMETER_CLI_PATH + " -"};
+    const ProcessResult closed = test::runProgram(closedInput);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_NE(closed.err.find("standard input is closed"), std::string::npos) << closed.err;
+}
+
+// a.txt "aab LF c": a2 b1 c1 LF1 of 5; b.txt "abbd LF": a1 b2 d1 LF1 of 5; the set "abcxyz"
+// on two CR LF lines.
+TEST_F(Cli, CompareAndCharsetListTheHandWorkedDifferences) {
+    const std::string a = (m_dir / "a.txt").string(), b = (m_dir / "b.txt").string();
+    const std::string set = (m_dir / "set.txt").string();
+    test::writeFile(a, "aab\nc");
+    test::writeFile(b, "abbd\n");
+    test::writeFile(set, "abc\r\nxyz\r\n");
+    const std::string aCounts = run({a, "--format=counts"}).out;
+    const std::string onlyA =
+        "only-a\t99\tU+0063\tc\tLATIN SMALL LETTER C\t1\t0\t20.000000\t"
+        "0.000000\t-20.000000\n";
+    const std::string onlyB =
+        "only-b\t100\tU+0064\td\tLATIN SMALL LETTER D\t0\t1\t0.000000\t"
+        "20.000000\t20.000000\n";
+    const std::string firstDifference =
+        "difference\t97\tU+0061\ta\tLATIN SMALL LETTER A\t2\t1\t"
+        "40.000000\t20.000000\t-20.000000\n";
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases{
+        {{"compare", a, b},
+         "",
+         onlyA + onlyB + firstDifference +
+             "difference\t98\tU+0062\tb\tLATIN SMALL LETTER B\t1\t2\t20.000000\t40.000000\t"
+             "20.000000\n"
+             "difference\t10\tU+000A\tU+000A\tLine feed\t1\t1\t20.000000\t20.000000\t0.000000\n"},
+        {{"compare", "--top=1", "-", b}, aCounts, onlyA + onlyB + firstDifference},
+        {{"--charset", set, a, b},
+         "",
+         "missing\t120\tU+0078\tx\tLATIN SMALL LETTER X\t0\n"
+         "missing\t121\tU+0079\ty\tLATIN SMALL LETTER Y\t0\n"
+         "missing\t122\tU+007A\tz\tLATIN SMALL LETTER Z\t0\n"
+         "beyond\t100\tU+0064\td\tLATIN SMALL LETTER D\t1\n"},
+        {{"merge", "--format=csv", "--charset=-", "-"}, "", ""}};
+    for (const auto& [args, input, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        test::Launch l = launch(args);
+        l.input = input;
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, expected.empty() ? 2 : 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+    }
+    const ProcessResult json = run({"--charset", set, "--format=json", a});
+    EXPECT_NE(json.out.find("\"charsetCharacters\": 6,\n  \"covered\": 3,"), std::string::npos)
+        << json.out;
 }
 
 }  // namespace
