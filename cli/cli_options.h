@@ -35,6 +35,8 @@ struct CliOptions {
     bool lettersOnly = false;
     CliFormat format = CliFormat::Tsv;
     std::optional<GroupKey> groupBy;  ///< one row per group instead of per character
+    /// --list-files: print the files a run would read (NUL after each) instead of reading them.
+    bool listFiles = false;
 };
 
 /// Parsed options, or a text to print and an exit status (help, version, bad arguments).
