@@ -68,6 +68,8 @@ std::string cliUsage() {
            "  --charset FILE      instead of the profile, list the characters of FILE (a text\n"
            "                      file of characters, line breaks ignored, or a counts file)\n"
            "                      that the corpus lacks, and those it has beyond them\n"
+           "  --list-files        print the files a run would read, each followed by a NUL,\n"
+           "                      and exit (a PATH with none is printed as given)\n"
            "  --help              show this help and exit\n"
            "  --version           show the version and the Unicode version in use and exit\n"
            "\n"
@@ -147,6 +149,8 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
             result.options.subfolders = true;
         } else if (name == "--no-zips" && noValue()) {
             result.options.readZips = false;
+        } else if (name == "--list-files" && noValue()) {
+            result.options.listFiles = true;
         } else if (name == "--letters-only" && noValue()) {
             result.options.lettersOnly = true;
         } else if (name == "--mask" || name == "--header" || name == "--sort" ||

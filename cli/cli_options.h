@@ -45,6 +45,8 @@ struct CliOptions {
     CliFormat format = CliFormat::Tsv;
     std::optional<GroupKey> groupBy;  ///< one row per group instead of per character
     TextChoices text;                 ///< --unsigned, --unit, --normalize
+    /// --list-files: print the files a run would read (NUL after each) instead of reading them.
+    bool listFiles = false;
 };
 
 /// Parsed options, or a text to print and an exit status (help, version, bad arguments).

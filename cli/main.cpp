@@ -382,6 +382,43 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
     return true;
 }
 
+// --list-files: the files a run over the operands would read, in its order, each followed by
+// a NUL; an archive once for its members; an operand with no file as given, so that a run over
+// the list reports the same problem.
+void listFiles(const CliOptions& options, const std::vector<std::string>& operands) {
+    std::string out;
+    for (const std::string& operand : operands) {
+        RunRequest request;
+        request.path = utf8ToUtf16(operand);
+        request.fileMask = utf8ToUtf16(options.mask);
+        request.includeSubFolders = options.subfolders;
+        request.readZipfiles = options.readZips;
+        TFileAndDirIterator iterator;
+        std::size_t listed = 0;
+        if (CheckChosenPath(request, iterator)) {
+            FileIteratorObserver quiet;
+            iterator.IterateFindingFiles(quiet);
+            std::filesystem::path lastArchive;
+            iterator.ProcessAllFilesFound(
+                [&](const std::filesystem::path& file, const TMySearchRec& rec) {
+                    const std::filesystem::path& name = rec.archive.empty() ? file : rec.archive;
+                    if (!rec.archive.empty() && rec.archive == lastArchive) {
+                        return;
+                    }
+                    lastArchive = rec.archive;
+                    out += name.string();
+                    out += '\0';
+                    ++listed;
+                });
+        }
+        if (listed == 0) {
+            out += operand;
+            out += '\0';
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
 // Adds up the counts files; false (after a message) when one cannot be used.
 bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
     RunCounts part;
@@ -579,6 +616,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> operands;
     if (!collectOperands(options, operands, total.problems)) {
         return 2;
+    }
+    if (options.listFiles) {
+        listFiles(options, operands);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     // Standard input can be read once: as one operand, the list, or the charset.
     const auto stdinOperands = std::count(operands.begin(), operands.end(), "-");

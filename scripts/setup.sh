@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xclip xdotool imagemagick locales
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
   clang-format python3 acl jq
+  python3-dask python3-distributed help2man bash-completion
 )
 
 missing=()
