@@ -211,6 +211,10 @@ TEST_F(Cli, TextChoicesCountTheWorkedExamples) {
                   c.name == "g.txt" && c.args.empty())
             << r.err;
     }
+    // Several operands add up their counts in every unit.
+    const std::string smiley = (m_dir / "s.txt").string();
+    const ProcessResult twice = run({"--unit=codepoint", smiley, smiley});
+    EXPECT_NE(twice.out.find("128512\t\xF0\x9F\x98\x80\t2\r\n"), std::string::npos) << twice.out;
     const ProcessResult json = run({"--unit=grapheme", "--format=json", m_texts});
     EXPECT_NE(json.out.find("\"unsigned\": \"ansi\",\n  \"unit\": \"grapheme\",\n  "
                             "\"normalize\": \"none\""),
