@@ -12,6 +12,13 @@ namespace runemeter {
 
 namespace {
 
+// 'text', for messages. Built by appending: GCC 12 at -O3 misreads "..." + std::string&&.
+std::string quoted(std::string_view text) {
+    std::string out(1, '\'');
+    out.append(text).push_back('\'');
+    return out;
+}
+
 constexpr std::string_view kMagic = "runemeter-counts";
 
 // The known values of each choice; the first is what this program counts with.
@@ -93,14 +100,14 @@ private:
 // A count: decimal digits only, at most 2^63 - 1.
 std::optional<std::string> parseCount(std::string_view text, std::int64_t& value) {
     if (text.starts_with('-')) {
-        return "negative number '" + std::string(text) + "'";
+        return std::string("negative number ").append(quoted(text));
     }
     if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return "'" + std::string(text) + "' is not a number";
+        return quoted(text).append(" is not a number");
     }
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range) {
-        return "'" + std::string(text) + "' does not fit in 64 bits";
+        return quoted(text).append(" does not fit in 64 bits");
     }
     (void)end;
     return std::nullopt;
@@ -212,7 +219,7 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
                               "the file ends early: '" + std::string(key) + "' expected"};
         }
         if (!line.starts_with(key) || line.size() <= key.size() || line[key.size()] != ' ') {
-            return fail("'" + std::string(key) + "' expected");
+            return fail(quoted(key).append(" expected"));
         }
         value = line.substr(key.size() + 1);
         return std::nullopt;
