@@ -60,6 +60,9 @@ void Utf8Check::checkRest(const unsigned char* s, std::size_t n) {
         while (i + 8 <= n && (std::memcpy(&word, s + i, 8), (word & 0x8080808080808080u) == 0)) {
             i += 8;
         }
+        if (i == n) {
+            break;  // the piece ended on ASCII
+        }
         const unsigned char c = s[i];
         if (c < 0x80) {
             ++i;
