@@ -51,9 +51,13 @@ void Utf8Check::add(std::span<const std::byte> piece) {
     checkRest(s, n);
 }
 
-// One pass over the bytes, ASCII eight at a time; each sequence is checked in place against
-// the well-formed byte ranges (no overlong form, surrogate or value above U+10FFFF).
+// One pass over the bytes: ASCII eight at a time; past it, the text toolkit's validator checks a
+// stretch of bytes at a time (a sequence the stretch cuts is checked again with the next one).
 void Utf8Check::checkRest(const unsigned char* s, std::size_t n) {
+    constexpr std::size_t kStretch = 64;
+    const auto hasHigh = [](const unsigned char* p, std::size_t count) {
+        return std::any_of(p, p + count, [](unsigned char b) { return b >= 0x80; });
+    };
     std::size_t i = 0;
     while (i < n) {
         std::uint64_t word = 0;
@@ -63,44 +67,25 @@ void Utf8Check::checkRest(const unsigned char* s, std::size_t n) {
         if (i == n) {
             break;  // the piece ended on ASCII
         }
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
+        const std::size_t end = std::min(n, i + kStretch);
+        const auto error = findInvalidUtf8(view(s + i, end - i));
+        if (!error) {
+            multiByte_ = multiByte_ || hasHigh(s + i, end - i);
+            i = end;
             continue;
         }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            low = c == 0xE0 ? 0xA0 : 0x80;
-            high = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            low = c == 0xF0 ? 0x90 : 0x80;
-            high = c == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        if (!cutAtEnd(*error, s + i, end - i)) {
             wellFormed_ = false;
             return;
         }
-        const std::size_t have = std::min(length, n - i);
-        bool fits = have < 2 || (s[i + 1] >= low && s[i + 1] <= high);
-        for (std::size_t k = 2; fits && k < have; ++k) {
-            fits = (s[i + k] & 0xC0) == 0x80;
-        }
-        if (!fits) {
-            wellFormed_ = false;
+        multiByte_ = multiByte_ || hasHigh(s + i, error->offset);
+        const std::size_t at = i + error->offset;
+        if (end == n) {  // cut by the end of the piece: completed by the next one
+            tailSize_ = n - at;
+            std::memcpy(tail_, s + at, tailSize_);
             return;
         }
-        if (have < length) {  // cut by the end of the piece: completed by the next one
-            tailSize_ = have;
-            std::memcpy(tail_, s + i, have);
-            return;
-        }
-        multiByte_ = true;
-        i += length;
+        i = at;  // a sequence is at most 4 bytes: at lies past i
     }
 }
 
