@@ -114,6 +114,12 @@ void NormaliseStage::pass(std::u16string_view text) {
     // the counter as they are; ICU sees the stretches around the others, from the character
     // before (which may take a following mark) to a run of such characters.
     constexpr int kRun = 16;
+    if (icu_->safe == nullptr) {  // no normalisation: everything passes as it is
+        if (!text.empty()) {
+            out_.add(text);
+        }
+        return;
+    }
     const auto& safe = *icu_->safe;
     std::size_t i = 0;
     while (i < text.size()) {
