@@ -261,13 +261,6 @@ CliParseResult parseCliOptions(std::span<const std::string_view> args) {
             "--format counts holds every count: --sort, --letters-only and "
             "--group-by do not apply to it");
     }
-    if (options.format == CliFormat::Counts &&
-        (options.text.unit != CountingUnit::Utf16 ||
-         options.text.normalisation != Normalisation::None)) {
-        return failure(
-            "--format counts holds UTF-16 code units without normalisation only (format "
-            "version 1): --unit and --normalize cannot be used with it yet");
-    }
     if (options.merge && runOption) {
         return failure(*runOption +
                        " does not apply to merge (the counts files were read "

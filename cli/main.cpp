@@ -439,15 +439,12 @@ bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
             total.choices = part.choices;
             total.state.Text = part.state.Text;
         } else if (part.choices != total.choices) {
-            const auto choices = [](const CountChoices& c) {
-                return "unit " + c.unit + ", normalisation " + c.normalisation +
-                       ", unsigned text " + c.unsignedText;
-            };
             std::fprintf(stderr,
                          "runemeter-cli: %s was counted with other choices than %s (%s against "
                          "%s); such counts cannot be added up\n",
                          forMessage(file).c_str(), forMessage(files.front()).c_str(),
-                         choices(part.choices).c_str(), choices(total.choices).c_str());
+                         describeChoices(part.choices).c_str(),
+                         describeChoices(total.choices).c_str());
             return false;
         }
         if (auto overflow = addRunCounts(total, part)) {
@@ -459,9 +456,16 @@ bool mergeCountsFiles(const std::vector<std::string>& files, RunCounts& total) {
     return true;
 }
 
-std::string choicesText(const CountChoices& c) {
-    return "unit " + c.unit + ", normalisation " + c.normalisation + ", unsigned text " +
-           c.unsignedText;
+// compare and --charset weigh code units: true (after a message) for counts of another unit.
+bool notCodeUnits(const CountChoices& choices, const std::string& what) {
+    if (choices.unit == "utf16") {
+        return false;
+    }
+    std::fprintf(stderr,
+                 "runemeter-cli: %s counts the unit %s; compare and --charset weigh UTF-16 code "
+                 "units only (--unit utf16)\n",
+                 forMessage(what).c_str(), choices.unit.c_str());
+    return true;
 }
 
 // True when the regular file name begins as a counts file does.
@@ -517,6 +521,8 @@ bool loadSide(const CliOptions& options, const std::string& operand, RunCounts& 
         }
         return readCountsNamed(operand, text, side);
     }
+    side.state.Text = options.text;
+    side.choices = countChoicesOf(options.text, options.header);
     return runOperands(options, {operand}, side);
 }
 
@@ -534,7 +540,11 @@ int runCompare(const CliOptions& options, const std::vector<std::string>& operan
                      "runemeter-cli: %s and %s were counted with other choices (%s against %s); "
                      "such counts cannot be compared\n",
                      forMessage(operands[0]).c_str(), forMessage(operands[1]).c_str(),
-                     choicesText(sides[0].choices).c_str(), choicesText(sides[1].choices).c_str());
+                     describeChoices(sides[0].choices).c_str(),
+                     describeChoices(sides[1].choices).c_str());
+        return 2;
+    }
+    if (notCodeUnits(sides[0].choices, operands[0])) {
         return 2;
     }
     const Comparison comparison =
@@ -659,7 +669,7 @@ int main(int argc, char** argv) {
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, nullptr);
         total.state.Text = options.text;
-        total.choices.unsignedText = std::string(choiceName(options.text.unsignedText));
+        total.choices = countChoicesOf(options.text, options.header);
         if (!runOperands(options, operands, total)) {
             return 2;
         }
@@ -669,6 +679,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    restoreUnitCounter(total);
     Profile profile = BuildProfile(total.state, utf8ToUtf16(total.onePath));
     switch (options.sort) {
         case CliSort::Code:
@@ -698,7 +709,11 @@ int main(int argc, char** argv) {
                          "runemeter-cli: the charset %s was counted with other choices than the "
                          "corpus (%s against %s)\n",
                          forMessage(*options.charset).c_str(),
-                         choicesText(*charset.choices).c_str(), choicesText(total.choices).c_str());
+                         describeChoices(*charset.choices).c_str(),
+                         describeChoices(total.choices).c_str());
+            return 2;
+        }
+        if (notCodeUnits(total.choices, total.onePath.empty() ? "the corpus" : total.onePath)) {
             return 2;
         }
         const Comparison coverage = compareCounts(*total.state.CharCounts, charset.codes, 0, true);

@@ -4,6 +4,9 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <map>
+#include <memory>
 #include <span>
 
 #include "profile/text_choices.h"
@@ -21,10 +24,112 @@ std::string quoted(std::string_view text) {
 
 constexpr std::string_view kMagic = "runemeter-counts";
 
-// The known values of each choice; the first is what this program counts with.
-constexpr std::array<std::string_view, 1> kUnits{"utf16"};
-constexpr std::array<std::string_view, 1> kNormalisations{"none"};
+// The known values of each choice; version 1 knows the first unit and normalisation only.
+constexpr std::array<std::string_view, 3> kUnits{"utf16", "codepoint", "grapheme"};
+constexpr std::array<std::string_view, 5> kNormalisations{"none", "nfc", "nfd", "nfkc", "nfkd"};
 constexpr std::array<std::string_view, 3> kUnsignedTexts{"ansi", "utf8", "auto"};
+
+// The code points of a UTF-16 text: a valid surrogate pair is one, a lone surrogate its unit.
+std::u32string codePointsOf(std::u16string_view text) {
+    std::u32string codes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            codes +=
+                static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            codes += unit;
+        }
+    }
+    return codes;
+}
+
+std::u16string utf16Of(std::u32string_view codes) {
+    std::u16string text;
+    for (const char32_t code : codes) {
+        if (code >= 0x10000) {
+            text += static_cast<char16_t>(0xD7C0 + (code >> 10));
+            text += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(code);
+        }
+    }
+    return text;
+}
+
+// A row's code in version 2: each code point as U+ and four to six upper-case hexadecimal
+// digits (no leading zero past four), joined by "+": U+0065+U+0301.
+void appendRowCode(std::string& out, std::u32string_view codes) {
+    char buffer[16];
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const int n = std::snprintf(buffer, sizeof buffer, "%sU+%04X", i == 0 ? "" : "+",
+                                    static_cast<unsigned>(codes[i]));
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// The code points of a version 2 row code, or why it is not one.
+std::optional<std::string> parseRowCode(std::string_view text, std::u32string& codes) {
+    codes.clear();
+    std::size_t at = 0;
+    for (;;) {
+        if (text.substr(at, 2) != "U+") {
+            return quoted(text).append(" is not a code (U+ and hexadecimal digits, joined by +)");
+        }
+        at += 2;
+        const std::size_t end = std::min(text.find('+', at), text.size());
+        const std::string_view digits = text.substr(at, end - at);
+        if (digits.size() < 4 || digits.size() > 6 ||
+            digits.find_first_not_of("0123456789ABCDEF") != std::string_view::npos ||
+            (digits.size() > 4 && digits[0] == '0')) {
+            return quoted(text).append(
+                " is not a code (U+ and four to six upper-case hexadecimal digits)");
+        }
+        unsigned value = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (value > 0x10FFFF) {
+            return "code " + quoted(text) + " is beyond U+10FFFF";
+        }
+        if (!codes.empty() && codes.back() >= 0xD800 && codes.back() < 0xDC00 && value >= 0xDC00 &&
+            value < 0xE000) {
+            return "code " + quoted(text) + " joins two surrogates (write their code point)";
+        }
+        codes += static_cast<char32_t>(value);
+        if (end == text.size()) {
+            return std::nullopt;
+        }
+        at = end + 1;
+    }
+}
+
+// The index of the first row whose text is not one grapheme cluster, or rows.size().
+std::size_t firstNonCluster(const std::vector<std::u32string>& rows) {
+    if (rows.empty()) {
+        return 0;
+    }
+    GraphemeCounter counter;
+    for (const std::u32string& row : rows) {
+        counter.add(utf16Of(row));
+        counter.finish();
+    }
+    std::map<std::u32string, std::int64_t> found;
+    for (const ClusterCount& cluster : counter.counts()) {
+        found.emplace(codePointsOf(cluster.text), cluster.count);
+    }
+    std::size_t twice = rows.size();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto it = found.find(rows[i]);
+        if (it == found.end()) {
+            return i;
+        }
+        if (it->second != 1 && twice == rows.size()) {
+            twice = i;
+        }
+    }
+    return twice;
+}
 
 // A field as one token of a line: '%', control characters and DEL as %XX.
 void appendEscaped(std::string& out, std::string_view bytes) {
@@ -117,7 +222,39 @@ bool add(std::int64_t& total, std::int64_t part) {
     return !__builtin_add_overflow(total, part, &total);
 }
 
+// Adds counts of code units, refusing a sum beyond 2^63 - 1.
+std::optional<std::string> addUnitCounts(CharCountTable& counts, const CharCountTable& more) {
+    for (std::size_t code = 0; code < counts.size(); ++code) {
+        if (more[code] != 0 && !add(counts[code], more[code])) {
+            return "the count of code " + std::to_string(code) + " passes 2^63 - 1";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> addRowCount(std::map<std::u32string, std::int64_t>& rows,
+                                       const std::u32string& codes, std::int64_t count) {
+    if (!add(rows[codes], count)) {
+        std::string code;
+        appendRowCode(code, codes);
+        return "the count of " + code + " passes 2^63 - 1";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+CountChoices countChoicesOf(const TextChoices& text, std::string header) {
+    return {std::string(choiceName(text.unit)), std::string(choiceName(text.normalisation)),
+            std::string(choiceName(text.unsignedText)), std::move(header)};
+}
+
+std::string describeChoices(const CountChoices& c) {
+    std::string header;
+    appendEscaped(header, c.header);
+    return "unit " + c.unit + ", normalisation " + c.normalisation + ", unsigned text " +
+           c.unsignedText + ", header " + quoted(header);
+}
 
 std::optional<std::string> addRunCounts(RunCounts& total, const RunCounts& part) {
     AnalysisState& to = total.state;
@@ -134,17 +271,30 @@ std::optional<std::string> addRunCounts(RunCounts& total, const RunCounts& part)
             return std::string("a file counter passes 2^63 - 1");
         }
     }
-    if (from.Units) {
-        if (!to.Units) {
-            to.Units = makeUnitCounter(from.Units->unit());
-        }
-        to.Units->addCountsOf(*from.Units);
+    if (auto overflow = addUnitCounts(*to.CharCounts, *from.CharCounts)) {
+        return overflow;
     }
-    CharCountTable& counts = *to.CharCounts;
-    const CharCountTable& more = *from.CharCounts;
-    for (std::size_t code = 0; code < counts.size(); ++code) {
-        if (more[code] != 0 && !add(counts[code], more[code])) {
-            return "the count of code " + std::to_string(code) + " passes 2^63 - 1";
+    if (const auto* units = dynamic_cast<const Utf16UnitCounter*>(from.Units.get())) {
+        if (auto overflow = addUnitCounts(*to.CharCounts, units->counts())) {
+            return overflow;
+        }
+    } else if (const auto* points = dynamic_cast<const CodePointCounter*>(from.Units.get())) {
+        for (const CodePointCount& c : points->counts()) {
+            if (auto overflow =
+                    addRowCount(total.unitCounts, std::u32string(1, c.codePoint), c.count)) {
+                return overflow;
+            }
+        }
+    } else if (const auto* clusters = dynamic_cast<const GraphemeCounter*>(from.Units.get())) {
+        for (const ClusterCount& c : clusters->counts()) {
+            if (auto overflow = addRowCount(total.unitCounts, codePointsOf(c.text), c.count)) {
+                return overflow;
+            }
+        }
+    }
+    for (const auto& [codes, count] : part.unitCounts) {
+        if (auto overflow = addRowCount(total.unitCounts, codes, count)) {
+            return overflow;
         }
     }
     total.problems.insert(total.problems.end(), part.problems.begin(), part.problems.end());
@@ -158,12 +308,81 @@ std::optional<std::string> addRunCounts(RunCounts& total, const RunCounts& part)
     return std::nullopt;
 }
 
+void restoreUnitCounter(RunCounts& counts) {
+    AnalysisState& state = counts.state;
+    state.Units.reset();
+    if (counts.choices.unit == "codepoint") {
+        auto points = std::make_unique<CodePointCounter>();
+        // The code points past U+FFFF go in as the surrogates of their pairs, which
+        // addCounted moves to them; a batch ends before a surrogate's sum would overflow.
+        auto units = std::make_unique<CharCountTable>();
+        std::vector<CodePointCount> pairs;
+        const auto flush = [&] {
+            points->addCounted(*units, pairs);
+            units->fill(0);
+            pairs.clear();
+        };
+        for (const auto& [codes, count] : counts.unitCounts) {
+            const char32_t code = codes.front();
+            if (code < 0x10000) {
+                (*units)[code] += count;  // one row per code: no sum
+                continue;
+            }
+            const std::size_t high = 0xD7C0 + (code >> 10), low = 0xDC00 + (code & 0x3FF);
+            std::int64_t h = (*units)[high], l = (*units)[low];
+            if (!add(h, count) || !add(l, count)) {
+                flush();
+            }
+            (*units)[high] += count;
+            (*units)[low] += count;
+            pairs.push_back({code, count});
+        }
+        flush();
+        points->finish();
+        state.Units = std::move(points);
+    } else if (counts.choices.unit == "grapheme") {
+        // Each cluster is counted once per bit of its count, from the highest bit down, the
+        // counts so far doubled before each bit: count n costs log2(n) passes, not n.
+        std::int64_t largest = 0;
+        for (const auto& [codes, count] : counts.unitCounts) {
+            largest = std::max(largest, count);
+        }
+        auto clusters = std::make_unique<GraphemeCounter>();
+        for (int bit = largest > 0 ? 63 - __builtin_clzll(static_cast<unsigned long long>(largest))
+                                   : -1;
+             bit >= 0; --bit) {
+            auto next = std::make_unique<GraphemeCounter>();
+            next->addCountsOf(*clusters);
+            next->addCountsOf(*clusters);
+            for (const auto& [codes, count] : counts.unitCounts) {
+                if ((count >> bit) & 1) {
+                    next->add(utf16Of(codes));
+                    next->finish();
+                }
+            }
+            clusters = std::move(next);
+        }
+        state.Units = std::move(clusters);
+    }
+}
+
 std::string writeCountsFile(const RunCounts& counts) {
     const AnalysisState& state = counts.state;
-    std::string out = std::string(kMagic) + ' ' + std::to_string(kCountsFormatVersion) + '\n';
-    out += "unit " + counts.choices.unit + '\n';
-    out += "normalisation " + counts.choices.normalisation + '\n';
-    out += "unsigned-text " + counts.choices.unsignedText + '\n';
+    const CountChoices& choices = counts.choices;
+    const bool version1 =
+        choices.unit == "utf16" && choices.normalisation == "none" && choices.header.empty();
+    std::string out = std::string(kMagic) + (version1 ? " 1\n" : " 2\n");
+    out += "unit " + choices.unit + '\n';
+    out += "normalisation " + choices.normalisation + '\n';
+    out += "unsigned-text " + choices.unsignedText + '\n';
+    if (!version1) {
+        out += "header";
+        if (!choices.header.empty()) {
+            out += ' ';
+            appendEscaped(out, choices.header);
+        }
+        out += '\n';
+    }
     const std::pair<std::string_view, std::int64_t> counters[] = {
         {"files-found", counts.filesFound},          {"files-read", state.FilesRead},
         {"utf16-files", state.UnicodeFileCount},     {"big-endian-files", state.BigEndianFileCount},
@@ -186,6 +405,21 @@ std::string writeCountsFile(const RunCounts& counts) {
         appendEscaped(out, problem.reason);
         out += '\n';
     }
+    if (choices.unit != "utf16") {
+        std::size_t codes = 0;
+        for (const auto& [code, count] : counts.unitCounts) {
+            codes += count != 0 ? 1 : 0;
+        }
+        out += "codes " + std::to_string(codes) + '\n';
+        for (const auto& [code, count] : counts.unitCounts) {
+            if (count != 0) {
+                appendRowCode(out, code);
+                out += ' ' + std::to_string(count) + '\n';
+            }
+        }
+        out += "end\n";
+        return out;
+    }
     const CharCountTable& table = *state.CharCounts;
     std::size_t codes = 0;
     for (const std::int64_t count : table) {
@@ -194,7 +428,12 @@ std::string writeCountsFile(const RunCounts& counts) {
     out += "codes " + std::to_string(codes) + '\n';
     for (std::size_t code = 0; code < table.size(); ++code) {
         if (table[code] != 0) {
-            out += std::to_string(code) + ' ' + std::to_string(table[code]) + '\n';
+            if (version1) {
+                out += std::to_string(code);
+            } else {
+                appendRowCode(out, std::u32string(1, static_cast<char32_t>(code)));
+            }
+            out += ' ' + std::to_string(table[code]) + '\n';
         }
     }
     out += "end\n";
@@ -206,6 +445,8 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
     counts.filesFound = 0;
     counts.problems.clear();
     counts.onePath.clear();
+    counts.unitCounts.clear();
+    counts.choices = {};
     LineReader reader(text);
     std::string_view line;
     const auto fail = [&](std::string message) {
@@ -246,6 +487,9 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
         if (auto error = expect(key)) {
             return error;
         }
+        if (version == 1 && key != "unsigned-text") {
+            known = known.first(1);
+        }
         for (const std::string_view name : known) {
             if (value == name) {
                 into = std::string(value);
@@ -263,7 +507,23 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
     if (auto e = choice("unsigned-text", kUnsignedTexts, counts.choices.unsignedText)) {
         return e;
     }
-    counts.state.Text.unsignedText = *unsignedModeNamed(counts.choices.unsignedText);
+    if (version >= 2) {
+        if (!reader.next(line)) {
+            return InputError{InputErrorCode::Malformed, reader.number() + 1,
+                              "the file ends early: 'header' expected"};
+        }
+        if (line != "header" && !line.starts_with("header ")) {
+            return fail("'header' expected");
+        }
+        auto header = unescape(line.substr(std::min<std::size_t>(line.size(), 7)));
+        if (!header) {
+            return fail("a broken %-escape");
+        }
+        counts.choices.header = std::move(*header);
+    }
+    counts.state.Text = {*unsignedModeNamed(counts.choices.unsignedText),
+                         *countingUnitNamed(counts.choices.unit),
+                         *normalisationNamed(counts.choices.normalisation)};
 
     AnalysisState& state = counts.state;
     const std::pair<std::string_view, std::int64_t*> counters[] = {
@@ -333,11 +593,15 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
     if (auto error = parseCount(line.substr(6), codes)) {
         return fail(*error);
     }
-    if (codes > 65536) {
-        return fail("more codes than there are (65536)");
+    const std::string& unit = counts.choices.unit;
+    const std::int64_t distinct = unit == "utf16" ? 65536 : unit == "codepoint" ? 0x110000 : -1;
+    if (distinct > 0 && codes > distinct) {
+        return fail("more codes than there are (" + std::to_string(distinct) + ")");
     }
     CharCountTable& table = *state.CharCounts;
-    std::int64_t previous = -1;
+    std::u32string row, previousRow;
+    std::vector<std::u32string> clusters;  // the grapheme rows, checked once all are read
+    std::vector<std::size_t> clusterLines;
     for (std::int64_t i = 0; i < codes; ++i) {
         if (!reader.next(line)) {
             return InputError{
@@ -348,30 +612,61 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
         if (blank == std::string_view::npos) {
             return fail("a code line needs a code and a count");
         }
-        std::int64_t code = 0;
-        if (auto error = parseCount(line.substr(0, blank), code)) {
+        const std::string_view codeText = line.substr(0, blank);
+        std::int64_t count = 0;
+        if (auto error = parseCount(line.substr(blank + 1), count)) {
             return fail(*error);
         }
-        if (code > 65535) {
-            return fail("code " + std::to_string(code) + " is beyond 65535");
-        }
-        if (code == previous) {
-            return fail("code " + std::to_string(code) + " is given twice");
-        }
-        if (code < previous) {
-            return fail("code " + std::to_string(code) + " is out of order");
-        }
-        if (auto error = parseCount(line.substr(blank + 1), table[code])) {
+        if (version == 1) {
+            std::int64_t code = 0;
+            if (auto error = parseCount(codeText, code)) {
+                return fail(*error);
+            }
+            row.assign(1, static_cast<char32_t>(std::min<std::int64_t>(code, 0x110000)));
+            if (code > 65535) {
+                return fail("code " + std::to_string(code) + " is beyond 65535");
+            }
+        } else if (auto error = parseRowCode(codeText, row)) {
             return fail(*error);
         }
-        previous = code;
+        if (unit != "grapheme" && row.size() != 1) {
+            return fail("code " + quoted(codeText) + " is more than one code point (unit " + unit +
+                        ")");
+        }
+        if (unit == "utf16" && row[0] > 0xFFFF) {
+            return fail("code " + quoted(codeText) + " is beyond one UTF-16 code unit");
+        }
+        const std::string name = version == 1 ? std::to_string(row[0]) : std::string(codeText);
+        if (i > 0 && row == previousRow) {
+            return fail("code " + name + " is given twice");
+        }
+        if (i > 0 && row < previousRow) {
+            return fail("code " + name + " is out of order");
+        }
+        if (unit == "utf16") {
+            table[row[0]] = count;
+        } else {
+            counts.unitCounts.emplace_hint(counts.unitCounts.end(), row, count);
+            if (unit == "grapheme") {
+                clusters.push_back(row);
+                clusterLines.push_back(reader.number());
+            }
+        }
+        previousRow.swap(row);
+    }
+    if (const std::size_t bad = firstNonCluster(clusters); bad < clusters.size()) {
+        std::string code;
+        appendRowCode(code, clusters[bad]);
+        return InputError{InputErrorCode::Malformed, clusterLines[bad],
+                          "code " + quoted(code) + " is not one grapheme cluster"};
     }
     if (!reader.next(line)) {
         return InputError{InputErrorCode::Malformed, reader.number() + 1,
                           "the file ends early: 'end' expected"};
     }
     if (line != "end") {
-        return fail(line.empty() || std::isdigit(static_cast<unsigned char>(line[0]))
+        return fail(line.empty() || std::isdigit(static_cast<unsigned char>(line[0])) ||
+                            line.starts_with("U+")
                         ? "more code lines than 'codes' says"
                         : "'end' expected");
     }

@@ -8,24 +8,6 @@
 
 namespace runemeter {
 
-namespace {
-
-std::string_view typeGroupName(CharacterType type) {
-    switch (type) {
-        case CharacterType::Letter:
-            return "letter";
-        case CharacterType::Digit:
-            return "digit";
-        case CharacterType::Punctuation:
-            return "punctuation";
-        case CharacterType::None:
-            break;
-    }
-    return "other";
-}
-
-}  // namespace
-
 std::optional<GroupKey> groupKeyNamed(std::string_view name) {
     for (const GroupKey key :
          {GroupKey::Script, GroupKey::Block, GroupKey::Category, GroupKey::Type}) {
@@ -63,7 +45,10 @@ std::vector<CharacterGroup> groupRows(std::span<const ProfileRow> rows, GroupKey
         }
         std::string name;
         if (key == GroupKey::Type) {
-            name = typeGroupName(characterType(fields));
+            name = characterTypeName(characterType(fields));
+            if (name.empty()) {
+                name = "other";
+            }
         } else {
             const char32_t first = codePoints.front();
             name = key == GroupKey::Script  ? scriptName(first)

@@ -18,20 +18,6 @@ void appendEscape(std::string& out, char16_t unit) {
     out += buffer;
 }
 
-std::string_view typeName(CharacterType type) {
-    switch (type) {
-        case CharacterType::Letter:
-            return "letter";
-        case CharacterType::Digit:
-            return "digit";
-        case CharacterType::Punctuation:
-            return "punctuation";
-        case CharacterType::None:
-            break;
-    }
-    return "";
-}
-
 // Per cent of the total with six decimals, or empty when there is no total.
 std::string shareText(std::int64_t frequency, std::int64_t total) {
     if (total <= 0) {
@@ -212,7 +198,7 @@ std::string profileToJson(const AnalysisState& state, const Profile& profile, bo
                                                        : trimmedLabel(row.text));
         out += ", \"frequency\": " + std::to_string(row.frequency);
         out += ", \"type\": \"";
-        out += typeName(type);
+        out += characterTypeName(type);
         out += "\", \"share\": ";
         const std::string share = fields.numeric && !fields.controlRow
                                       ? shareText(row.frequency, profile.totalCharacters)

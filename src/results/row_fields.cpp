@@ -101,6 +101,20 @@ RowColour rowColour(const RowFields& fields, std::int64_t frequency, bool select
     return RowColour::WindowText;
 }
 
+std::string_view characterTypeName(CharacterType type) {
+    switch (type) {
+        case CharacterType::Letter:
+            return "letter";
+        case CharacterType::Digit:
+            return "digit";
+        case CharacterType::Punctuation:
+            return "punctuation";
+        case CharacterType::None:
+            break;
+    }
+    return {};
+}
+
 CharacterType classifyCodeUnit(char16_t unit) {
     return classifyCodePoint(unit);
 }

@@ -42,6 +42,10 @@ enum class RowColour {
 /// Character types shown in the Type column.
 enum class CharacterType { None, Letter, Digit, Punctuation };
 
+/// The English name of a type as the written forms give it ("letter", "digit",
+/// "punctuation"); empty for None.
+[[nodiscard]] std::string_view characterTypeName(CharacterType type);
+
 /// Type of one code unit by its Unicode general category.
 [[nodiscard]] CharacterType classifyCodeUnit(char16_t unit);
 /// Type of one code point by its Unicode general category.

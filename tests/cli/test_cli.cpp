@@ -411,18 +411,39 @@ TEST_F(Cli, MergeRefusesDamagedCountsFiles) {
         "utf16-files 0\nbig-endian-files 0\nutf8-files 0\nline-breaks 0\nlast-text-length 3\n";
     const std::string good = "runemeter-counts 1\n" + head;
     const std::string most = good + "codes 1\n65 9223372036854775807\nend\n";
+    const std::string clusters =
+        "runemeter-counts 2\nunit grapheme\nnormalisation nfc\n"
+        "unsigned-text ansi\nheader\nfiles-found 0\nfiles-read 0\n"
+        "utf16-files 0\nbig-endian-files 0\nutf8-files 0\nline-breaks 0\n"
+        "last-text-length 0\n";
     test::writeFile(m_dir / "most", most);
     const std::vector<std::pair<std::string, std::string>> cases{
         {good + "codes 2\n65 1\n", "line 14: the file ends early"},
         {good + "codes 1\n65 1\nend", "line 14: the last line has no line feed"},
-        {"runemeter-counts 2\n" + head + "codes 0\nend\n", "line 1: made with a newer version"},
+        {"runemeter-counts 3\n" + head + "codes 0\nend\n", "line 1: made with a newer version"},
         {"code\tnotation\tcharacter\n", "line 1: not a counts file"},
         {"runemeter-counts 1\nunit utf32\n", "line 2: unknown unit 'utf32'"},
         {good + "codes 1\n65 -3\nend\n", "line 13: negative number"},
         {good + "codes 1\n65 9223372036854775808\nend\n",
          "line 13: '9223372036854775808' does not fit"},
         {good + "codes 2\n65 1\n65 2\nend\n", "line 14: code 65 is given twice"},
-        {most, "the counts cannot be added up: the count of code 65 passes 2^63 - 1"}};
+        {most, "the counts cannot be added up: the count of code 65 passes 2^63 - 1"},
+        {clusters + "codes 1\nU+0065+U+301 1\nend\n", "line 14: 'U+0065+U+301' is not a code"},
+        {clusters + "codes 1\nu+0065 1\nend\n", "line 14: 'u+0065' is not a code"},
+        {clusters + "codes 1\nU+110000 1\nend\n", "line 14: code 'U+110000' is beyond U+10FFFF"},
+        {clusters + "codes 1\nU+D83D+U+DE00 1\nend\n", "line 14: code 'U+D83D+U+DE00' joins"},
+        {clusters + "codes 2\nU+0065+U+0301 1\nU+0065+U+0301 1\nend\n",
+         "line 15: code U+0065+U+0301 is given twice"},
+        {clusters + "codes 2\nU+0066 1\nU+0065+U+0301 1\nend\n",
+         "line 15: code U+0065+U+0301 is out"},
+        {clusters + "codes 2\nU+0061 1\nU+0061+U+0062 1\nend\n",
+         "line 15: code 'U+0061+U+0062' is not one grapheme cluster"},
+        {clusters + "codes 1\nU+000D+U+000A 1\nend\n", "line 14: code 'U+000D+U+000A' is not one"},
+        {"runemeter-counts 2\nunit codepoint\nnormalisation none\nunsigned-text ansi\nheader\n"
+         "files-found 0\nfiles-read 0\nutf16-files 0\nbig-endian-files 0\nutf8-files 0\n"
+         "line-breaks 0\nlast-text-length 0\ncodes 1\nU+0065+U+0301 1\nend\n",
+         "line 14: code 'U+0065+U+0301' is more than one code point (unit codepoint)"},
+        {"runemeter-counts 1\nunit grapheme\n", "line 2: unknown unit 'grapheme'"}};
     for (const auto& [text, reason] : cases) {
         SCOPED_TRACE(reason);
         test::writeFile(m_dir / "bad", text);
@@ -433,8 +454,8 @@ TEST_F(Cli, MergeRefusesDamagedCountsFiles) {
     }
 }
 
-// The sample texts counted in three parts (in order) and merged print what one run over them
-// prints.
+// The sample texts, and a text of clusters, emoji and a lone surrogate, counted in three parts
+// (in order) with each unit and a normalisation, and merged print what one run over them prints.
 TEST_F(Cli, MergeOfThreePartsEqualsTheSingleRun) {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(RUNEMETER_SAMPLES)) {
@@ -442,30 +463,72 @@ TEST_F(Cli, MergeOfThreePartsEqualsTheSingleRun) {
     }
     std::sort(files.begin(), files.end());
     ASSERT_GE(files.size(), 6u);
-    std::vector<std::string> merge{"merge"};
-    for (std::size_t part = 0; part < 3; ++part) {
-        std::vector<std::string> args{"--format=counts"};
-        for (std::size_t i = part * 3; i < std::min(files.size(), part * 3 + 3); ++i) {
-            args.push_back(files[i]);
+    test::writeFile(m_dir / "clusters.txt",
+                    "\xEF\xBB\xBF"
+                    "e\xCC\x81 \xF0\x9F\x98\x80\xF0\x9F\x87\xAB"
+                    "\xF0\x9F\x87\xB7 \xEF\xAC\x81 \xC3\xA9\r\n");
+    test::writeFile(m_dir / "lone.txt", std::string("\xFF\xFE"
+                                                    "a\0\x3D\xD8"
+                                                    "b\0\x3D\xD8\x00\xDE",
+                                                    10));
+    files.insert(files.begin() + 4,
+                 {(m_dir / "clusters.txt").string(), (m_dir / "lone.txt").string()});
+    for (const std::vector<std::string>& choices : {std::vector<std::string>{},
+                                                    {"--unit=codepoint"},
+                                                    {"--unit=grapheme", "--normalize=nfd"},
+                                                    {"--normalize=nfkc", "--header=:"}}) {
+        std::vector<std::string> merge{"merge"};
+        for (std::size_t part = 0; part < 3; ++part) {
+            std::vector<std::string> args = choices;
+            args.push_back("--format=counts");
+            for (std::size_t i = part * 4; i < std::min(files.size(), part * 4 + 4); ++i) {
+                args.push_back(files[i]);
+            }
+            merge.push_back((m_dir / ("part" + std::to_string(part))).string());
+            test::writeFile(merge.back(), run(args).out);
         }
-        merge.push_back((m_dir / ("part" + std::to_string(part))).string());
-        test::writeFile(merge.back(), run(args).out);
+        for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                     {"--format=table"},
+                                                     {"--format=csv"},
+                                                     {"--format=json"},
+                                                     {"--format=counts"},
+                                                     {"--sort=freq", "--letters-only"},
+                                                     {"--group-by=script", "--format=json"}}) {
+            SCOPED_TRACE(testing::PrintToString(choices) + testing::PrintToString(form));
+            std::vector<std::string> single = choices, merged = merge;
+            single.insert(single.end(), form.begin(), form.end());
+            single.insert(single.end(), files.begin(), files.end());
+            merged.insert(merged.end(), form.begin(), form.end());
+            const ProcessResult one = run(single), all = run(merged);
+            EXPECT_TRUE(one.status == 0 && all.status == 0) << all.err;
+            EXPECT_GT(one.out.size(), 100u);
+            EXPECT_EQ(one.out, all.out);
+        }
     }
-    for (const std::vector<std::string>& form : {std::vector<std::string>{},
-                                                 {"--format=table"},
-                                                 {"--format=csv"},
-                                                 {"--format=json"},
-                                                 {"--format=counts"},
-                                                 {"--sort=freq", "--letters-only"},
-                                                 {"--group-by=script", "--format=json"}}) {
-        SCOPED_TRACE(testing::PrintToString(form));
-        std::vector<std::string> single = form, merged = merge;
-        single.insert(single.end(), files.begin(), files.end());
-        merged.insert(merged.end(), form.begin(), form.end());
-        const ProcessResult one = run(single), all = run(merged);
-        EXPECT_TRUE(one.status == 0 && all.status == 0) << all.err;
-        EXPECT_GT(one.out.size(), 100u);
-        EXPECT_EQ(one.out, all.out);
+}
+
+// Counts made with other choices are never added up: status 2 and both sets of choices named.
+TEST_F(Cli, MergeRefusesCountsOfOtherChoices) {
+    const std::string text = (m_dir / "texts/two.txt").string();
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> pairs{
+        {{}, {"--unit=codepoint"}},
+        {{"--unit=codepoint"}, {"--unit=grapheme"}},
+        {{}, {"--normalize=nfc"}},
+        {{"--unit=grapheme", "--normalize=nfc"}, {"--unit=grapheme", "--normalize=nfkc"}},
+        {{}, {"--unsigned=utf8"}},
+        {{}, {"--header=a"}},
+        {{"--header=a"}, {"--header=b"}}};
+    for (const auto& [first, second] : pairs) {
+        SCOPED_TRACE(testing::PrintToString(first) + testing::PrintToString(second));
+        std::vector<std::string> a = first, b = second;
+        a.insert(a.end(), {"--format=counts", text});
+        b.insert(b.end(), {"--format=counts", text});
+        test::writeFile(m_dir / "a", run(a).out);
+        test::writeFile(m_dir / "b", run(b).out);
+        const ProcessResult r = run({"merge", (m_dir / "a").string(), (m_dir / "b").string()});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("counted with other choices"), std::string::npos) << r.err;
     }
 }
 
