@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     runemeter::RunCounts total;
+    total.choices = counts.choices;
     if (runemeter::addRunCounts(total, counts) || runemeter::writeCountsFile(total) != written) {
         std::abort();
     }

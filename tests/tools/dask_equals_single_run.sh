@@ -1,23 +1,31 @@
 #!/bin/sh
 # runemeter-dask on a local cluster, and on a scheduler with two workers on 127.0.0.1, prints
-# what one runemeter-cli run prints; a shard that fails twice is listed and gives status 1.
+# what one runemeter-cli run prints (also counting grapheme clusters); a shard that fails twice
+# is listed and gives status 1.
 # Usage: dask_equals_single_run.sh BIN_DIR SOURCE_DIR
 set -u
-bin=$1 samples=$2/data/samples
+bin=$1
 work=$(mktemp -d) || exit 1
+samples=$work/corpus
+cp -r "$2/data/samples" "$samples"
+printf '\357\273\277e\314\201 \360\237\207\253\360\237\207\267 \360\237\230\200\r\n' > "$samples/clusters.txt"
 pids=
 trap 'for p in $pids; do kill "$p" 2> /dev/null; done; rm -rf "$work"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
-"$bin/runemeter-cli" --format json --subfolders "$samples" > "$work/single.json" 2> /dev/null
 
-same() {  # label, arguments of runemeter-dask; its json output equals the single run's
-    label=$1; shift
-    "$bin/runemeter-dask" "$@" --shards 3 --format json --subfolders "$samples" \
+same() {  # label, options of both runs, arguments of runemeter-dask: the json outputs are equal
+    label=$1 options=$2; shift 2
+    "$bin/runemeter-cli" $options --format json --subfolders "$samples" > "$work/single.json" \
+        2> /dev/null
+    "$bin/runemeter-dask" "$@" $options --shards 3 --format json --subfolders "$samples" \
         > "$work/dask.json" 2> "$work/dask.err" || { fail "$label: status $?"; cat "$work/dask.err"; }
     cmp -s "$work/single.json" "$work/dask.json" || fail "$label: output differs"
 }
-same "local cluster" --workers 2
+same "local cluster" "" --workers 2
+same "clusters" "--unit grapheme --normalize nfd" --workers 2
+jq -e '[.rows[] | select(.text | test("e\u0301"))] | length == 1' "$work/dask.json" > /dev/null ||
+    fail "clusters: no row of e and its accent"
 
 port=$((20000 + $$ % 20000))
 dask-scheduler --host 127.0.0.1 --port "$port" --dashboard-address :0 > "$work/s.log" 2>&1 &
@@ -27,7 +35,7 @@ for n in 1 2; do
         > "$work/w$n.log" 2>&1 &
     pids="$pids $!"
 done
-same "scheduler" --scheduler "tcp://127.0.0.1:$port"
+same "scheduler" "" --scheduler "tcp://127.0.0.1:$port"
 
 # The wrapper fails for the shard holding the Greek text, every time.
 cat > "$work/flaky-cli" << WRAP
