@@ -354,18 +354,20 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
         request.headerToCut = utf8ToUtf16(options.header);
         request.text = options.text;
 
-        part.state.clear();
         part.filesFound = 0;
         part.problems.clear();
         part.onePath = operand;
         observer.collectInto(part);
         TFileAndDirIterator iterator;
         if (operand == "-") {
+            part.state.clear();
             readStandardInput(request.headerToCut, request.text, part, observer);
         } else if (!CheckChosenPath(request, iterator)) {
+            part.state.clear();
             observer.note(forMessage(operand) + ": no such file or folder");
             part.problems.push_back({operand, {}, "no such file or folder"});
         } else {
+            // (runAnalysis clears the state itself)
             runAnalysis(iterator, request.headerToCut, part.state, observer, request.text);
             if (part.filesFound == 0 && part.problems.empty() && !g_interrupted.load()) {
                 observer.note(forMessage(operand) + ": no file matches the mask " +

@@ -8,6 +8,11 @@ bin=$1
 work=$(mktemp -d) || exit 1
 samples=$work/corpus
 cp -r "$2/data/samples" "$samples"
+# Sub-folders that a shard holds whole: it reads them as folders, the rest as lists of files.
+mkdir -p "$samples/in/deeper" "$samples/zz"
+cp "$2"/data/samples/*.txt "$samples/in/"
+cp "$2"/data/samples/*8.txt "$samples/in/deeper/"
+cp "$2"/data/samples/*.zip "$samples/zz/"
 printf '\357\273\277e\314\201 \360\237\207\253\360\237\207\267 \360\237\230\200\r\n' > "$samples/clusters.txt"
 pids=
 trap 'for p in $pids; do kill "$p" 2> /dev/null; done; rm -rf "$work"' EXIT
