@@ -605,6 +605,9 @@ TEST_F(Cli, CompareAndCharsetListTheHandWorkedDifferences) {
          "missing\t121\tU+0079\ty\tLATIN SMALL LETTER Y\t0\n"
          "missing\t122\tU+007A\tz\tLATIN SMALL LETTER Z\t0\n"
          "beyond\t100\tU+0064\td\tLATIN SMALL LETTER D\t1\n"},
+        {{"compare", "--top=1", "--normalize=nfc", a, b}, "", onlyA + onlyB + firstDifference},
+        {{"compare", "--unit=grapheme", a, b}, "", ""},
+        {{"--charset", set, "--unit=codepoint", a}, "", ""},
         {{"merge", "--format=csv", "--charset=-", "-"}, "", ""}};
     for (const auto& [args, input, expected] : cases) {
         SCOPED_TRACE(testing::PrintToString(args));
