@@ -644,12 +644,10 @@ std::optional<InputError> readCountsFile(std::string_view text, RunCounts& count
         if (unit == "utf16" && row[0] > 0xFFFF) {
             return fail("code " + quoted(codeText) + " is beyond one UTF-16 code unit");
         }
-        const std::string name = version == 1 ? std::to_string(row[0]) : std::string(codeText);
-        if (i > 0 && row == previousRow) {
-            return fail("code " + name + " is given twice");
-        }
-        if (i > 0 && row < previousRow) {
-            return fail("code " + name + " is out of order");
+        if (i > 0 && row <= previousRow) {
+            const std::string name = version == 1 ? std::to_string(row[0]) : std::string(codeText);
+            return fail("code " + name +
+                        (row == previousRow ? " is given twice" : " is out of order"));
         }
         if (unit == "utf16") {
             table[row[0]] = count;
