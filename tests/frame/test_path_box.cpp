@@ -13,51 +13,40 @@ namespace {
 
 using Paths = std::vector<std::u16string>;
 
-// Ten distinct paths /0 ... /9.
-Paths full() {
-    Paths paths;
-    for (char16_t digit = u'0'; digit <= u'9'; ++digit)
-        paths.push_back(std::u16string(u"/") + digit);
-    return paths;
+// One path per letter: "ab" is {"/a", "/b"}.
+Paths paths(std::u16string_view letters) {
+    Paths list;
+    for (const char16_t letter : letters)
+        list.push_back(std::u16string(u"/") + letter);
+    return list;
 }
 
 TEST(RecentPaths, AddDedupeAndCap) {
-    Paths fullWithNew = full();
-    fullWithNew.insert(fullWithNew.begin(), u"/new");
-    fullWithNew.pop_back();
-    Paths fullWith5First = full();
-    fullWith5First.erase(fullWith5First.begin() + 5);
-    fullWith5First.insert(fullWith5First.begin(), u"/5");
     const struct {
         const char* name;
-        Paths before;
-        std::u16string added;
-        Paths after;
+        const char16_t *before, *added, *after;
     } rows[] = {
-        {"first path", {}, u"/a", {u"/a"}},
-        {"the latest in front", {u"/a", u"/b"}, u"/c", {u"/c", u"/a", u"/b"}},
-        {"a repeat moves to the front", {u"/a", u"/b", u"/c"}, u"/c", {u"/c", u"/a", u"/b"}},
-        {"a trailing slash is the same folder, the new spelling stays",
-         {u"/a", u"/t"},
-         u"/t/",
-         {u"/t/", u"/a"}},
-        {"the root keeps its slash", {u"/a"}, u"/", {u"/", u"/a"}},
-        {"case differs: another path", {u"/A"}, u"/a", {u"/a", u"/A"}},
-        {"a blank path changes nothing", {u"/a"}, u"  ", {u"/a"}},
-        {"the eleventh drops the oldest", full(), u"/new", fullWithNew},
-        {"a repeat in a full list drops nothing", full(), u"/5", fullWith5First},
+        {"first path", u"", u"a", u"a"},
+        {"the latest in front", u"ab", u"c", u"cab"},
+        {"a repeat moves to the front", u"abc", u"c", u"cab"},
+        {"case differs: another path", u"A", u"a", u"aA"},
+        {"the eleventh drops the oldest", u"0123456789", u"n", u"n012345678"},
+        {"a repeat in a full list drops nothing", u"0123456789", u"5", u"5012346789"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(WithRecentPath(row.before, row.added), row.after);
+        EXPECT_EQ(WithRecentPath(paths(row.before), paths(row.added)[0]), paths(row.after));
     }
+    // A trailing slash names the same folder (the new spelling stays); the root keeps its slash.
+    EXPECT_EQ(WithRecentPath({u"/a", u"/t"}, u"/t/"), (Paths{u"/t/", u"/a"}));
+    EXPECT_EQ(WithRecentPath({u"/a"}, u"/"), (Paths{u"/", u"/a"}));
+    EXPECT_EQ(WithRecentPath({u"/a"}, u"  "), paths(u"a"));  // a blank path changes nothing
     // A hand-edited list: blanks and repeats go, the first ten stay in their order.
-    const Paths ten = full();
-    Paths stored = {u"/a", u"", u"/b", u"/a/", u"/c"};
-    stored.insert(stored.end(), ten.begin(), ten.end());
-    Paths expected = {u"/a", u"/b", u"/c"};
-    expected.insert(expected.end(), ten.begin(), ten.begin() + 7);
-    EXPECT_EQ(CleanRecentPaths(stored), expected);
+    Paths stored = paths(u"ab");
+    stored.insert(stored.end(), {u"", u"/a/"});
+    for (const std::u16string& path : paths(u"c0123456789"))
+        stored.push_back(path);
+    EXPECT_EQ(CleanRecentPaths(stored), paths(u"abc0123456"));
 }
 
 TEST(WindowArguments, OptionsPathsAndRefusals) {

@@ -18,6 +18,7 @@ RecentPathsButton::RecentPathsButton(QLineEdit& pathBox, QWidget* parent)
     : QToolButton(parent), m_pathBox(pathBox) {
     setArrowType(Qt::DownArrow);
     setPopupMode(QToolButton::InstantPopup);
+    setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));  // one arrow
     setProperty(kStoredListProperty, QStringList());
     auto* menu = new QMenu(this);
     setMenu(menu);
