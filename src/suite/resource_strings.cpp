@@ -91,6 +91,19 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTUnsignedLooksUtf8, "VTUnsignedLooksUtf8",
      u"Some files without a signature look like UTF-8 but were read as ANSI; choose %s to read "
      u"them as UTF-8."},
+    {ResId::VTNoRecentPaths, "VTNoRecentPaths", u"No path analysed yet"},
+    {ResId::VTRecentPathsWhatsThis, "VTRecentPathsWhatsThis",
+     u"The last ten files and folders analysed, the latest first (Alt+Down in the path box). "
+     u"Choosing one puts it in the path box; Analyse runs it."},
+    {ResId::VTPathBoxWhatsThis, "VTPathBoxWhatsThis",
+     u"The file or folder to analyse. Type it, choose it with the button beside the box, take "
+     u"one of the last ten with the arrow button (Alt+Down), or drop it from the file manager "
+     u"on the window: a dropped file or folder is analysed at once."},
+    {ResId::VTFirstPathAnalysed, "VTFirstPathAnalysed",
+     u"Of the %s paths given, only the first was analysed: the window analyses one file or "
+     u"folder at a time (runemeter-cli counts several together)."},
+    {ResId::VTDropWhileRunning, "VTDropWhileRunning",
+     u"A run is in progress: drop again when it has ended, or stop it first (Esc)."},
 });
 
 constexpr bool tableInIdOrder() {

@@ -70,6 +70,11 @@ enum class ResId : std::uint16_t {
     VTRunFailed = 1234,
     VTUnicodeVersion = 1235,
     VTUnsignedLooksUtf8 = 1236,
+    VTNoRecentPaths = 1501,
+    VTRecentPathsWhatsThis = 1502,
+    VTPathBoxWhatsThis = 1503,
+    VTFirstPathAnalysed = 1504,
+    VTDropWhileRunning = 1505,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

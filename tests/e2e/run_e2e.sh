@@ -3,7 +3,8 @@
 # runemeter with a fresh home, type a folder, run, sort by frequency, copy, and compare the
 # clipboard, read by another process, with runemeter-cli's output. With VTSUITE, the window is
 # switched to German, Japanese and Arabic through the suite and copied in each. Last, it is
-# started on Chinese, Arabic and emoji text at 10 and 14 pt. Screenshots go to OUTPUT_FOLDER
+# started on Chinese, Arabic and emoji text at 10 and 14 pt, the second time with the folder
+# given on its command line (relative, after "--") in place of another stored path. Screenshots go to OUTPUT_FOLDER
 # (scripts/update-screenshots.sh copies them into docs/).
 # Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER [VTSUITE]
 set -u
@@ -24,12 +25,15 @@ copy() {  # KEY FILE: presses a copy key, then reads the clipboard into FILE
     xclip -o -selection clipboard > "$2" 2> /dev/null
 }
 screenshot() { import -window "$wid" "$out/$1" || fail "no screenshot $1"; }
-# Starts the window and waits for it to show and take the focus; then reads its geometry.
+# start [NOTE [ARGUMENT...]]: starts the window with the arguments and waits for it to show and
+# take the focus; then reads its geometry.
 start() {
-    "$runemeter" >> "$out/runemeter.log" 2>&1 &
+    note=${1:-}
+    [ $# -eq 0 ] || shift
+    "$runemeter" "$@" >> "$out/runemeter.log" 2>&1 &
     pid=$!
     wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Runemeter$' | head -n 1)
-    [ -n "$wid" ] || fail "the window did not appear${1:+ $1}"
+    [ -n "$wid" ] || fail "the window did not appear${note:+ $note}"
     xdotool windowfocus "$wid" 2> /dev/null
     poll sh -c "[ \"\$(xdotool getwindowfocus)\" = $wid ]" || fail "the window got no focus"
     eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
@@ -37,7 +41,7 @@ start() {
 close() { kill "$pid" && wait "$pid" 2> /dev/null; pid=; }
 sort_by_frequency() { xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1; }
 
-mkdir -p "$out" || fail "cannot make $out"
+mkdir -p "$out" && out=$(cd "$out" && pwd) || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
 # The window and the suite's shell that it starts run on after this script: stop both.
 stop() {
@@ -112,10 +116,19 @@ settings="$XDG_DATA_HOME/Veltrane/runemeter.ini"
 # Back to English from the last language set above.
 [ -z "$vtsuite" ] || "$vtsuite" set language 2057 > /dev/null 2>&1 || fail "vtsuite set language 2057 failed"
 for size in 10 14; do
+    stored=$scripts
+    [ "$size" = 10 ] || stored=$data  # the folder of the first run
     printf '[ElFolderNameEdit1]\ntext:wstr=%s\n\n[ElSpinEditFontSize]\nvalue:int=%s\n' \
-        "$scripts" "$size" > "$settings" || fail "cannot write $settings"
-    start "for the $size pt screenshot"
-    xdotool key Return
+        "$stored" "$size" > "$settings" || fail "cannot write $settings"
+    if [ "$size" = 10 ]; then
+        start "for the $size pt screenshot"
+        xdotool key Return
+    else
+        # The folder given wins over the stored one and is analysed without a key pressed.
+        here=$(pwd)
+        cd "$work" && start "for the $size pt screenshot" -- scripts
+        cd "$here" || fail "cannot go back to $here"
+    fi
     # U+4E2D, the first Chinese character, is in the list once the run is over.
     scripts_listed() { copy alt+c "$out/clipboard-scripts.txt" && grep -q '^20013	' "$out/clipboard-scripts.txt"; }
     poll scripts_listed || fail "the run over Chinese, Arabic and emoji text gave no list at $size pt"

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "frame/ui/control_states.h"
+#include "frame/ui/path_box_extras.h"
 #include "frame/ui/tool_data_module.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
@@ -401,6 +402,59 @@ private slots:
         QCOMPARE(makeForm().ElSpinEditFontSize->value(), 10);
         QVERIFY(test::readText(ini + ".damaged").endsWith("value:int=1x\n"));
         QVERIFY(m_form->ElStatusBar1->currentMessage().endsWith(" kept as " + ini + ".damaged."));
+    }
+
+    // Files and folders dropped on the window, or given to it as the command line does, are
+    // analysed at once; a refused drop and a bad path say why; the recent paths come back after
+    // a restart, and choosing one only fills the path box.
+    void dropsAndPathsGiven() {
+        TForm1& form = *m_form;
+        QSignalSpy finished(&form, &TForm1::runFinished);
+        const auto drop = [&](const QList<QUrl>& urls) {
+            QMimeData data;
+            data.setUrls(urls);
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&form, &enter);
+            if (!enter.isAccepted())
+                return false;
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&form, &dropped);
+            return dropped.isAccepted();
+        };
+        const QUrl folder = QUrl::fromLocalFile(at("data"));
+        QVERIFY(!drop({QUrl("https://example.org/a.txt")}));  // local files only
+        QVERIFY(drop({folder}) && form.isRunning() && finished.wait(20000));
+        QVERIFY(form.ElFolderNameEdit1->text() == at("data") && frequencyOf(" 65 A") == 7);
+        // Several: the first is analysed, and the user is told.
+        QVERIFY(drop({QUrl::fromLocalFile(at("messages/good.txt")), folder}));
+        QVERIFY(finished.wait(20000) && frequencyOf("121 y") == 1);
+        QVERIFY2(form.ElStatusBar1->currentMessage().startsWith("Of the 2 paths given, only the"),
+                 qPrintable(form.ElStatusBar1->currentMessage()));
+        // While a run waits on a file's message, a drop is refused and the status bar says why.
+        bool refused = false;
+        m_messages.whileShown = [&] {
+            refused = !drop({folder}) && form.ElStatusBar1->currentMessage().startsWith("A run is");
+        };
+        QVERIFY(form.OpenPaths({at("act")}) && finished.wait(20000) && refused);
+        QCOMPARE(form.ElFolderNameEdit1->text(), at("act"));
+        // A bad path given: the path box says why, nothing runs.
+        QVERIFY(form.OpenPaths({at("no such thing")}) && !form.isRunning());
+        QCOMPARE(form.ElStatusBar1->currentMessage(),
+                 "\"" + at("no such thing") + "\" is neither a file nor a folder.");
+        // The recent paths, latest first, after a restart; a pick fills the box and runs nothing.
+        const QStringList recent{at("act"), at("messages/good.txt"), at("data")};
+        TForm1& next = makeForm();
+        QSignalSpy started(&next, &TForm1::runStarted);
+        QCOMPARE(next.ElFolderNameEdit1Recent->property("storedList").toStringList(), recent);
+        next.show();
+        QApplication::setActiveWindow(&next);
+        QVERIFY(QTest::qWaitForWindowActive(&next));
+        next.ElFolderNameEdit1->setFocus();
+        QTest::keyClick(next.ElFolderNameEdit1, Qt::Key_Down, Qt::AltModifier);
+        QMenu* menu = next.ElFolderNameEdit1Recent->menu();
+        QTRY_VERIFY(menu->isVisible() && menu->actions().size() == 3);
+        menu->actions().at(2)->trigger();
+        QVERIFY(next.ElFolderNameEdit1->text() == at("data") && started.isEmpty());
     }
 
     // Each row: the three text choices as the user picks them (item indices), and what the

@@ -292,12 +292,35 @@ void transferSpinBox(QSpinBox* spin, const std::u16string& key, Walk& walk) {
     }
 }
 
+void transferStoredList(QObject* object, const std::u16string& key, Walk& walk) {
+    if (walk.saving()) {
+        std::vector<std::u16string> items;
+        for (const QString& item : object->property(kStoredListProperty).toStringList()) {
+            items.push_back(toU16(item));
+        }
+        walk.ini.WriteMultiString(key, u"v", items);
+        return;
+    }
+    std::vector<std::u16string> items;
+    if (usable(walk, walk.ini.ReadMultiString(key, u"v", items), key, u"v", "a string list") &&
+        walk.applying()) {
+        QStringList list;
+        for (const auto& item : items) {
+            list << fromU16(item);
+        }
+        object->setProperty(kStoredListProperty, list);
+    }
+}
+
 // Handles object when its class has a rule; false means "walk its children instead".
 bool transferControl(QObject* object, Walk& walk) {
     const QString name = object->objectName();
     const bool stored = !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
     const std::u16string key = toU16(name);
-    if (auto* box = qobject_cast<QCheckBox*>(object)) {
+    if (object->property(kStoredListProperty).isValid()) {
+        if (stored)
+            transferStoredList(object, key, walk);
+    } else if (auto* box = qobject_cast<QCheckBox*>(object)) {
         if (stored)
             transferChecked(box, key, walk);
     } else if (auto* spin = qobject_cast<QSpinBox*>(object)) {

@@ -15,6 +15,7 @@
 // | QLineEdit, folder-name edit            | "text" wstr            | a file or folder is there |
 // | QLineEdit, password echo               | "text" wstr, scrambled | it unscrambles            |
 // | QLineEdit, any other                   | "text" wstr            | the value exists          |
+// | any object with kStoredListProperty    | "v" list               | the value exists          |
 // | any other QObject                      | none                   | its children are walked   |
 //
 // Controls without an objectName, or with one of Qt's own "qt_" names, are not stored.
@@ -36,6 +37,9 @@ extern bool IncludeMemos;
 inline constexpr char kFolderNameEditProperty[] = "folderNameEdit";
 /// A QLineEdit whose objectName starts with this is a folder-name edit.
 inline constexpr char kFolderNameEditPrefix[] = "ElFolderNameEdit";
+
+/// A QObject with this dynamic property (a QStringList) stores it as a list, whatever its class.
+inline constexpr char kStoredListProperty[] = "storedList";
 
 /// Outcome of a load or a save.
 struct ControlStatesResult {

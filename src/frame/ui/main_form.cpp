@@ -47,6 +47,7 @@
 #include "frame/start_tool.h"
 #include "frame/tool_frame.h"
 #include "frame/ui/control_states.h"
+#include "frame/ui/path_box_extras.h"
 #include "frame/ui/tool_data_module.h"
 #include "profile/analysis_run.h"
 #include "profile/char_properties.h"
@@ -256,10 +257,14 @@ QFrame* TForm1::createTopPanel(QWidget* parent) {
     ElFolderNameEdit1Browse->setPopupMode(QToolButton::InstantPopup);
     auto* browseMenu = new QMenu(ElFolderNameEdit1Browse);
     ElFolderNameEdit1Browse->setMenu(browseMenu);
+    ElFolderNameEdit1Recent = new RecentPathsButton(*ElFolderNameEdit1, Panel2);
+    ElFolderNameEdit1Recent->setObjectName(QStringLiteral("ElFolderNameEdit1Recent"));
+    ElFolderNameEdit1Recent->setToolTip(QStringLiteral("Paths analysed last (Alt+Down)"));
     grid->addWidget(Label1, 0, 0);
     auto* pathRow = new QHBoxLayout;
     pathRow->setSpacing(2);
     pathRow->addWidget(ElFolderNameEdit1, 1);
+    pathRow->addWidget(ElFolderNameEdit1Recent);
     pathRow->addWidget(ElFolderNameEdit1Browse);
     grid->addLayout(pathRow, 0, 1, 1, 2);
 
@@ -498,7 +503,8 @@ void TForm1::assignHelpTopics() {
             control->setProperty(kHelpContextProperty, context);
         }
     };
-    helpTopic({Label1, ElFolderNameEdit1, ElFolderNameEdit1Browse}, kPathHelpContext);
+    helpTopic({Label1, ElFolderNameEdit1, ElFolderNameEdit1Recent, ElFolderNameEdit1Browse},
+              kPathHelpContext);
     helpTopic({ElComboBoxFileSpecs}, kMaskHelpContext);
     helpTopic({CheckBoxZips, CheckBoxFolders}, kOptionsHelpContext);
     helpTopic({ButtonAnalyse, ButtonStop}, kRunHelpContext);
@@ -522,6 +528,15 @@ void TForm1::connectHandlers() {
     connect(ElFolderNameEdit1, &QLineEdit::returnPressed, this, &TForm1::ButtonAnalyseClick);
     connect(ElFolderNameEdit1, &QLineEdit::textChanged, this,
             [this] { showPathValidity(true, {}); });
+    // The recent paths: Alt+Down in the path box; files and folders dropped on the window.
+    auto* recentKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Down), ElFolderNameEdit1);
+    recentKey->setContext(Qt::WidgetShortcut);
+    connect(recentKey, &QShortcut::activated, ElFolderNameEdit1Recent, &RecentPathsButton::popUp);
+    auto* drops = new PathDropFilter(
+        [this] { return m_run.running(); }, [this](const QStringList& paths) { OpenPaths(paths); },
+        [this] { ElStatusBar1->showMessage(resourceText(ResId::VTDropWhileRunning)); }, this);
+    drops->watch(*this);
+    drops->watch(*ElFolderNameEdit1);
     connect(ButtonStop, &QPushButton::clicked, this, &TForm1::ButtonStopClick);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &TForm1::ButtonStopClick);
@@ -554,7 +569,8 @@ void TForm1::connectHandlers() {
 
 void TForm1::setKeyboardOrder() {
     // Keyboard order: top to bottom, left to right.
-    const std::array<QWidget*, 19> order{ElFolderNameEdit1,
+    const std::array<QWidget*, 20> order{ElFolderNameEdit1,
+                                         ElFolderNameEdit1Recent,
                                          ElFolderNameEdit1Browse,
                                          ElComboBoxFileSpecs,
                                          CheckBoxZips,
@@ -863,7 +879,18 @@ void TForm1::ButtonAnalyseClick() {
     LabelResults->setText(QStringLiteral("..."));
     PCProgressBar1->setRange(0, 1);
     PCProgressBar1->setValue(0);
+    ElFolderNameEdit1Recent->add(request.path);
     emit runStarted();
+}
+
+bool TForm1::OpenPaths(const QStringList& paths) {
+    if (paths.isEmpty() || m_run.running()) {
+        return false;
+    }
+    ElFolderNameEdit1->setText(paths.front());
+    ButtonAnalyseClick();
+    m_pathsGiven = m_run.running() ? static_cast<int>(paths.size()) : 0;
+    return true;
 }
 
 void TForm1::postProgress() {
@@ -915,6 +942,11 @@ void TForm1::runEnded() {
             QStringLiteral(": ") + ElComboBoxUnsignedText->itemText(automatic);
         ElStatusBar1->showMessage(formatResource(ResId::VTUnsignedLooksUtf8, {toU16(setting)}));
     }
+    if (m_pathsGiven > 1) {
+        ElStatusBar1->showMessage(
+            formatResource(ResId::VTFirstPathAnalysed, {toU16(QString::number(m_pathsGiven))}));
+    }
+    m_pathsGiven = 0;
     if (outcome.failed) {
         ShowNote(formatWithStrings(ResourceString(ResId::VTRunFailed),
                                    std::array<std::u16string_view, 1>{utf8ToUtf16(outcome.error)}));

@@ -42,6 +42,7 @@ namespace runemeter {
 
 class TLMDListBox;
 class TForm1;
+class RecentPathsButton;
 
 /// What the window needs from the suite and the desktop; tests replace any of them.
 struct FormServices {
@@ -82,6 +83,7 @@ public:
     QLabel* Label1 = nullptr;
     QLineEdit* ElFolderNameEdit1 = nullptr;
     QToolButton* ElFolderNameEdit1Browse = nullptr;
+    RecentPathsButton* ElFolderNameEdit1Recent = nullptr;  // the paths analysed last
     QComboBox* ElComboBoxFileSpecs = nullptr;
     QCheckBox* CheckBoxZips = nullptr;
     QCheckBox* CheckBoxFolders = nullptr;
@@ -119,6 +121,10 @@ public:
     /// Refills the items of the three text choices with the resource strings now in force,
     /// keeping the choices (a stored index out of range falls back to the default).
     void RetranslateTextChoices();
+    /// Puts the first of paths (given on the command line or dropped) in the path box and
+    /// analyses it at once; the status bar says when the others were left out. False, and
+    /// nothing done, while a run is in progress or when paths is empty.
+    bool OpenPaths(const QStringList& paths);
     /// Whether a run is in progress.
     [[nodiscard]] bool isRunning() const { return m_run.running(); }
     /// The help file the help opens, as the help file rule chose it.
@@ -200,8 +206,9 @@ private:
     std::filesystem::path m_helpFile;
     std::vector<std::filesystem::path> m_helpPlaces;  ///< where the help is looked for, in order
     bool m_closeAfterRun = false;
-    bool m_profileShown = false;      ///< the list shows a profile (of a run or a filled state)
-    int m_sortSection = -1;           ///< the header section the list was last sorted by; -1: none
+    int m_pathsGiven = 0;         ///< how many paths OpenPaths was given for the run in progress
+    bool m_profileShown = false;  ///< the list shows a profile (of a run or a filled state)
+    int m_sortSection = -1;       ///< the header section the list was last sorted by; -1: none
     bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
 
