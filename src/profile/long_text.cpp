@@ -1,5 +1,6 @@
 #include "profile/long_text.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,11 +8,13 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -189,6 +192,23 @@ std::span<const std::byte> SequentialSource::read(std::uint64_t offset,
     return buffer.first(got);
 }
 
+bool SequentialSource::rewind(std::uint64_t offset) {
+    if (!reopen()) {
+        return false;
+    }
+    m_position = 0;
+    std::byte skipped[4096];
+    while (m_position < offset) {
+        const std::size_t n = readNext(std::span<std::byte>(skipped).first(static_cast<std::size_t>(
+            std::min<std::uint64_t>(sizeof skipped, offset - m_position))));
+        if (n == 0) {
+            return false;  // shorter than it was
+        }
+        m_position += n;
+    }
+    return true;
+}
+
 void SequentialSource::finish() {
     std::byte rest[4096];
     while (readNext(rest) > 0) {
@@ -221,6 +241,119 @@ std::span<const std::byte> PrefixedSource::read(std::uint64_t offset, std::span<
         m_rest.read(m_prefix.size(), buffer.subspan(fromPrefix));
     return buffer.first(fromPrefix + more.size());
 }
+
+bool PrefixedSource::rewind(std::uint64_t offset) {
+    return m_rest.rewind(std::max<std::uint64_t>(offset, m_prefix.size()));
+}
+
+namespace {
+
+// A source read only once, kept as it is read in an unnamed temporary file so that it can be
+// read again from where the keeping began: from the file, then on from the source. A file that
+// cannot be made or written is no problem unless the text has to be read again.
+class KeptSource final : public ByteSource {
+public:
+    KeptSource(ByteSource& rest, std::uint64_t from) : m_rest(rest), m_from(from), m_end(from) {
+        m_fd = makeTemporaryFile();
+        if (m_fd < 0) {
+            m_problem = errno;
+        }
+    }
+    ~KeptSource() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    KeptSource(const KeptSource&) = delete;
+    KeptSource& operator=(const KeptSource&) = delete;
+
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override {
+        if (!m_replaying) {
+            const std::span<const std::byte> got = m_rest.read(offset, buffer);
+            keep(offset, got);
+            return got;
+        }
+        if (offset >= m_end) {
+            return m_rest.read(offset, buffer);
+        }
+        const std::size_t fromFile =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_end - offset));
+        const std::span<const std::byte> kept =
+            FileSource(m_fd).read(offset - m_from, buffer.first(fromFile));
+        if (kept.size() != fromFile) {
+            throw std::system_error(EIO, std::generic_category());  // the file was cut
+        }
+        if (fromFile == buffer.size()) {
+            return buffer;
+        }
+        const std::span<const std::byte> more = m_rest.read(m_end, buffer.subspan(fromFile));
+        return buffer.first(fromFile + more.size());
+    }
+    [[nodiscard]] bool rereadable() const override { return false; }
+    [[nodiscard]] bool rewindable() const override { return m_problem == 0; }
+    [[nodiscard]] bool rewind(std::uint64_t offset) override {
+        if (m_problem != 0 || offset < m_from) {
+            return false;
+        }
+        m_replaying = true;
+        return true;
+    }
+    void finish() override { m_rest.finish(); }
+
+    // Why the bytes could not be kept (0: they were).
+    [[nodiscard]] int problem() const { return m_problem; }
+
+private:
+    // An unnamed file in the temporary folder; -1 with errno set when none can be made.
+    static int makeTemporaryFile() {
+        const char* const env = std::getenv("TMPDIR");
+        const std::string folder = env != nullptr && *env != '\0' ? env : "/tmp";
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+            return fd;
+        }
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name = folder + "/runemeter-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(name.c_str());
+        }
+        return fd;
+    }
+
+    void keep(std::uint64_t offset, std::span<const std::byte> got) {
+        if (m_problem != 0) {
+            return;
+        }
+        if (offset != m_end) {
+            m_problem = ESPIPE;  // not read in order: nothing sound to keep
+            return;
+        }
+        std::size_t done = 0;
+        while (done < got.size()) {
+            const ssize_t n = ::write(m_fd, got.data() + done, got.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_problem = n < 0 ? errno : ENOSPC;
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        m_end += got.size();
+    }
+
+    ByteSource& m_rest;
+    std::uint64_t m_from;  // offset of the first byte kept
+    std::uint64_t m_end;   // offset after the last byte kept
+    int m_fd = -1;
+    int m_problem = 0;
+    bool m_replaying = false;
+};
+
+}  // namespace
 
 // One thread's share of a text: reads its stretch piece by piece and counts it into its own
 // tables, which reach the run's counts only when the whole text was read. With a header to cut
@@ -940,8 +1073,14 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
     }
     m_check = true;
     m_restartOnTurn = true;
+    // A source that cannot be read again is kept as it is read, in case it has to be.
+    std::optional<KeptSource> kept;
+    if (!source.rewindable()) {
+        kept.emplace(source, start);
+    }
+    ByteSource& from = kept ? static_cast<ByteSource&>(*kept) : source;
     try {
-        return countAs(source, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
+        return countAs(from, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
                        headerToCut);
     } catch (const RestartAsAnsi&) {
         if (m_first) {
@@ -952,14 +1091,17 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
         }
         head.clear();
     }
-    if (!source.rereadable()) {
-        throw std::runtime_error(
-            "not UTF-8 after all, and it cannot be read again as ANSI here (choose "
-            "--unsigned ansi or utf8 for it)");
+    if (!from.rewind(start)) {
+        std::string why = "not UTF-8 after all, and it cannot be read again as ANSI";
+        if (kept && kept->problem() != 0) {
+            why += " (no temporary file to keep it in: " +
+                   std::generic_category().message(kept->problem()) + ")";
+        }
+        throw std::runtime_error(why + "; choose ANSI or UTF-8 for text without a signature");
     }
     m_check = false;
     m_restartOnTurn = false;
-    return countAs(source, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
+    return countAs(from, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
                    headerToCut);
 }
 
