@@ -559,6 +559,26 @@ public:
         }
     }
 
+    // Counts UTF-8 bytes as code units and notes their four-byte sequences, a stretch at a
+    // time that stays in the first-level cache between the two (the lanes the kernel counts
+    // into are larger than the second-level cache of some cores, and push the piece out of it).
+    // A stretch ends before a byte that is no continuation byte: a character starts there.
+    void countUtf8AndPairs(std::span<const std::byte> bytes) {
+        constexpr std::size_t kStretch = std::size_t{16} << 10;
+        const auto* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            std::size_t end = std::min(bytes.size(), at + kStretch);
+            while (end < bytes.size() && end > at + 1 && (p[end] & 0xC0) == 0x80) {
+                --end;
+            }
+            const std::span<const std::byte> stretch = bytes.subspan(at, end - at);
+            countUtf8Units(stretch, *m_lanes, m_way);
+            notePairs(stretch);
+            at = end;
+        }
+    }
+
     // Valid surrogate pairs in decoded units (code points counted as code units).
     void notePairs(std::u16string_view units) {
         for (std::size_t i = 0; i + 1 < units.size(); ++i) {
@@ -572,24 +592,9 @@ public:
     // counted each as a surrogate pair.
     void notePairs(std::span<const std::byte> bytes) {
         const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        const std::size_t n = bytes.size();
-        std::size_t i = 0;
-#if defined(__SSE2__)
-        const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
-        for (; i + 16 <= n; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            auto mask =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
-            while (mask != 0) {
-                notePairAt(p, n, i + static_cast<std::size_t>(__builtin_ctz(mask)));
-                mask &= mask - 1;
-            }
-        }
-#endif
-        for (; i < n; ++i) {
-            if (p[i] >= 0xF0) {
-                notePairAt(p, n, i);
-            }
+        findFourByteLeads(bytes, m_leads);
+        for (const std::uint32_t at : m_leads) {
+            notePairAt(p, bytes.size(), at);
         }
     }
     void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
@@ -640,9 +645,7 @@ public:
         }
     }
 
-    [[nodiscard]] bool counting() const {
-        return m_counter != nullptr;
-    }
+    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
     // Units decoded elsewhere that belong to the text here (the character cut by the middle).
     void feed(std::u16string_view units) {
         if (m_restartOnTurn) {
@@ -667,34 +670,16 @@ public:
         m_stage.reset();
         m_counter.reset();
     }
-    [[nodiscard]] const UnsignedText* check() const {
-        return m_unsigned ? &*m_unsigned : nullptr;
-    }
+    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
 
-    [[nodiscard]] bool ended() const {
-        return m_ended;
-    }
-    [[nodiscard]] bool headFull() const {
-        return m_head == nullptr;
-    }
-    [[nodiscard]] std::int64_t crLf() const {
-        return m_crLf;
-    }
-    [[nodiscard]] bool lastWasCr() const {
-        return m_lastWasCr;
-    }
-    [[nodiscard]] bool firstIsLf() const {
-        return m_firstKnown && m_firstIsLf;
-    }
-    [[nodiscard]] std::span<const std::byte> held() const {
-        return {m_held.data(), m_heldCount};
-    }
-    [[nodiscard]] bool highByte() const {
-        return m_highByte;
-    }
-    [[nodiscard]] std::span<const std::byte> skipped() const {
-        return {m_skipped, m_skippedCount};
-    }
+    [[nodiscard]] bool ended() const { return m_ended; }
+    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
+    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
+    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
+    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
+    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
+    [[nodiscard]] bool highByte() const { return m_highByte; }
+    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset
@@ -815,9 +800,10 @@ private:
         if (m_encoding == TextEncoding::Utf8 && !m_counter) {
             const std::uint8_t* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
             const std::uint64_t crBefore = crCount();
-            countUtf8Units(bytes, *m_lanes, m_way);
             if (m_collectPairs) {
-                notePairs(bytes);
+                countUtf8AndPairs(bytes);
+            } else {
+                countUtf8Units(bytes, *m_lanes, m_way);
             }
             if (crCount() != crBefore) {
                 m_crLf += countCrLfBytes(bytes);
@@ -949,6 +935,7 @@ private:
     bool m_checkFinished = false;
     std::optional<UnsignedText> m_unsigned;
     bool m_collectPairs = false;
+    std::vector<std::uint32_t> m_leads;  // where the four-byte sequences of a stretch begin
     bool m_highByte = false;
     std::uint64_t m_checkedBytes = 0;
     std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
