@@ -334,6 +334,8 @@ void readStandardInput(const std::u16string& headerToCut, const TextChoices& cho
         observer.failedToRead(name, error.code().message());
     } catch (const std::bad_alloc&) {
         observer.failedToRead(name, "not enough memory to decode it");
+    } catch (const std::exception& error) {
+        observer.failedToRead(name, error.what());  // e.g. not UTF-8 after all, and not kept
     }
 }
 

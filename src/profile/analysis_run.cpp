@@ -260,7 +260,7 @@ bool analyseMember(const Job& job, ArchiveCursor& cursor, TextAnalyser& analyser
     bool stoppedInside = false;
     ZipReadStatus status = reader.openMember(rec.zipMemberNumber - 1, cursor.memberLimit);
     if (status == ZipReadStatus::Ok) {
-        ZipMemberSource source(reader, status);
+        ZipMemberSource source(reader, status, rec.zipMemberNumber - 1, cursor.memberLimit);
         try {
             if (analyser.AnalyseSequential(source, reader.memberSize()))
                 ++state.FilesRead;
@@ -271,6 +271,9 @@ bool analyseMember(const Job& job, ArchiveCursor& cursor, TextAnalyser& analyser
         } catch (const std::bad_alloc&) {
             // The member is not damaged: it cannot be read, as a plain file.
             observer.failedToRead(*job.name, "not enough memory to decode it");
+        } catch (const std::exception& e) {
+            // Read well but not countable as chosen (not UTF-8 after all, and not kept)
+            observer.failedToRead(*job.name, e.what());
         }
         reader.closeMember();
     }

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "profile/large_buffer.h"
+#include "profile/utf8_count.h"
 #include "suite/utf8_one.h"
 
 #if defined(__SSE2__)
@@ -245,6 +246,14 @@ void appendUtf8(std::span<const std::byte> bytes, std::u16string& out) {
         char16_t* o = blockOut;
 
         while (blockEnd - p >= 16) {
+            if (blockEnd - p >= 64) {
+                // Whole blocks of well-formed text where the processor decodes them at once.
+                const std::uint8_t* const q = decodeUtf8Blocks(p, blockEnd, end, o);
+                if (q != p) {
+                    p = q;
+                    continue;
+                }
+            }
             if (widenAscii16(p, o)) {
                 p += 16;
                 o += 16;

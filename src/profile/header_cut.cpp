@@ -110,9 +110,10 @@ std::size_t HeaderCut::holdFor(std::span<const std::byte> text, std::size_t tail
     std::size_t cut = text.size() - want;
     if (isUtf16(m_encoding)) {
         cut -= cut % 2;  // text begins between two units
-    } else if (m_encoding == TextEncoding::Utf8) {
+    } else if (m_encoding == TextEncoding::Utf8 && cut < text.size()) {
         // A byte that is no continuation byte begins a character, and so does a continuation
-        // byte after three others (a character has at most four bytes).
+        // byte after three others (a character has at most four bytes). Nothing to hold (a
+        // marker of one byte, no incomplete tail) needs no look past the end.
         const auto continuation = [&](std::size_t i) {
             return utf8::isContinuation(static_cast<std::uint8_t>(text[i]));
         };

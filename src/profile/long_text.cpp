@@ -1,5 +1,6 @@
 #include "profile/long_text.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,11 +8,13 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -189,6 +192,23 @@ std::span<const std::byte> SequentialSource::read(std::uint64_t offset,
     return buffer.first(got);
 }
 
+bool SequentialSource::rewind(std::uint64_t offset) {
+    if (!reopen()) {
+        return false;
+    }
+    m_position = 0;
+    std::byte skipped[4096];
+    while (m_position < offset) {
+        const std::size_t n = readNext(std::span<std::byte>(skipped).first(static_cast<std::size_t>(
+            std::min<std::uint64_t>(sizeof skipped, offset - m_position))));
+        if (n == 0) {
+            return false;  // shorter than it was
+        }
+        m_position += n;
+    }
+    return true;
+}
+
 void SequentialSource::finish() {
     std::byte rest[4096];
     while (readNext(rest) > 0) {
@@ -221,6 +241,119 @@ std::span<const std::byte> PrefixedSource::read(std::uint64_t offset, std::span<
         m_rest.read(m_prefix.size(), buffer.subspan(fromPrefix));
     return buffer.first(fromPrefix + more.size());
 }
+
+bool PrefixedSource::rewind(std::uint64_t offset) {
+    return m_rest.rewind(std::max<std::uint64_t>(offset, m_prefix.size()));
+}
+
+namespace {
+
+// A source read only once, kept as it is read in an unnamed temporary file so that it can be
+// read again from where the keeping began: from the file, then on from the source. A file that
+// cannot be made or written is no problem unless the text has to be read again.
+class KeptSource final : public ByteSource {
+public:
+    KeptSource(ByteSource& rest, std::uint64_t from) : m_rest(rest), m_from(from), m_end(from) {
+        m_fd = makeTemporaryFile();
+        if (m_fd < 0) {
+            m_problem = errno;
+        }
+    }
+    ~KeptSource() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    KeptSource(const KeptSource&) = delete;
+    KeptSource& operator=(const KeptSource&) = delete;
+
+    [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
+                                                  std::span<std::byte> buffer) override {
+        if (!m_replaying) {
+            const std::span<const std::byte> got = m_rest.read(offset, buffer);
+            keep(offset, got);
+            return got;
+        }
+        if (offset >= m_end) {
+            return m_rest.read(offset, buffer);
+        }
+        const std::size_t fromFile =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_end - offset));
+        const std::span<const std::byte> kept =
+            FileSource(m_fd).read(offset - m_from, buffer.first(fromFile));
+        if (kept.size() != fromFile) {
+            throw std::system_error(EIO, std::generic_category());  // the file was cut
+        }
+        if (fromFile == buffer.size()) {
+            return buffer;
+        }
+        const std::span<const std::byte> more = m_rest.read(m_end, buffer.subspan(fromFile));
+        return buffer.first(fromFile + more.size());
+    }
+    [[nodiscard]] bool rereadable() const override { return false; }
+    [[nodiscard]] bool rewindable() const override { return m_problem == 0; }
+    [[nodiscard]] bool rewind(std::uint64_t offset) override {
+        if (m_problem != 0 || offset < m_from) {
+            return false;
+        }
+        m_replaying = true;
+        return true;
+    }
+    void finish() override { m_rest.finish(); }
+
+    // Why the bytes could not be kept (0: they were).
+    [[nodiscard]] int problem() const { return m_problem; }
+
+private:
+    // An unnamed file in the temporary folder; -1 with errno set when none can be made.
+    static int makeTemporaryFile() {
+        const char* const env = std::getenv("TMPDIR");
+        const std::string folder = env != nullptr && *env != '\0' ? env : "/tmp";
+        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+            return fd;
+        }
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name = folder + "/runemeter-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(name.c_str());
+        }
+        return fd;
+    }
+
+    void keep(std::uint64_t offset, std::span<const std::byte> got) {
+        if (m_problem != 0) {
+            return;
+        }
+        if (offset != m_end) {
+            m_problem = ESPIPE;  // not read in order: nothing sound to keep
+            return;
+        }
+        std::size_t done = 0;
+        while (done < got.size()) {
+            const ssize_t n = ::write(m_fd, got.data() + done, got.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_problem = n < 0 ? errno : ENOSPC;
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        m_end += got.size();
+    }
+
+    ByteSource& m_rest;
+    std::uint64_t m_from;  // offset of the first byte kept
+    std::uint64_t m_end;   // offset after the last byte kept
+    int m_fd = -1;
+    int m_problem = 0;
+    bool m_replaying = false;
+};
+
+}  // namespace
 
 // One thread's share of a text: reads its stretch piece by piece and counts it into its own
 // tables, which reach the run's counts only when the whole text was read. With a header to cut
@@ -426,6 +559,26 @@ public:
         }
     }
 
+    // Counts UTF-8 bytes as code units and notes their four-byte sequences, a stretch at a
+    // time that stays in the first-level cache between the two (the lanes the kernel counts
+    // into are larger than the second-level cache of some cores, and push the piece out of it).
+    // A stretch ends before a byte that is no continuation byte: a character starts there.
+    void countUtf8AndPairs(std::span<const std::byte> bytes) {
+        constexpr std::size_t kStretch = std::size_t{16} << 10;
+        const auto* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            std::size_t end = std::min(bytes.size(), at + kStretch);
+            while (end < bytes.size() && end > at + 1 && (p[end] & 0xC0) == 0x80) {
+                --end;
+            }
+            const std::span<const std::byte> stretch = bytes.subspan(at, end - at);
+            countUtf8Units(stretch, *m_lanes, m_way);
+            notePairs(stretch);
+            at = end;
+        }
+    }
+
     // Valid surrogate pairs in decoded units (code points counted as code units).
     void notePairs(std::u16string_view units) {
         for (std::size_t i = 0; i + 1 < units.size(); ++i) {
@@ -439,24 +592,9 @@ public:
     // counted each as a surrogate pair.
     void notePairs(std::span<const std::byte> bytes) {
         const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        const std::size_t n = bytes.size();
-        std::size_t i = 0;
-#if defined(__SSE2__)
-        const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
-        for (; i + 16 <= n; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            auto mask =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
-            while (mask != 0) {
-                notePairAt(p, n, i + static_cast<std::size_t>(__builtin_ctz(mask)));
-                mask &= mask - 1;
-            }
-        }
-#endif
-        for (; i < n; ++i) {
-            if (p[i] >= 0xF0) {
-                notePairAt(p, n, i);
-            }
+        findFourByteLeads(bytes, m_leads);
+        for (const std::uint32_t at : m_leads) {
+            notePairAt(p, bytes.size(), at);
         }
     }
     void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
@@ -507,9 +645,7 @@ public:
         }
     }
 
-    [[nodiscard]] bool counting() const {
-        return m_counter != nullptr;
-    }
+    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
     // Units decoded elsewhere that belong to the text here (the character cut by the middle).
     void feed(std::u16string_view units) {
         if (m_restartOnTurn) {
@@ -534,34 +670,16 @@ public:
         m_stage.reset();
         m_counter.reset();
     }
-    [[nodiscard]] const UnsignedText* check() const {
-        return m_unsigned ? &*m_unsigned : nullptr;
-    }
+    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
 
-    [[nodiscard]] bool ended() const {
-        return m_ended;
-    }
-    [[nodiscard]] bool headFull() const {
-        return m_head == nullptr;
-    }
-    [[nodiscard]] std::int64_t crLf() const {
-        return m_crLf;
-    }
-    [[nodiscard]] bool lastWasCr() const {
-        return m_lastWasCr;
-    }
-    [[nodiscard]] bool firstIsLf() const {
-        return m_firstKnown && m_firstIsLf;
-    }
-    [[nodiscard]] std::span<const std::byte> held() const {
-        return {m_held.data(), m_heldCount};
-    }
-    [[nodiscard]] bool highByte() const {
-        return m_highByte;
-    }
-    [[nodiscard]] std::span<const std::byte> skipped() const {
-        return {m_skipped, m_skippedCount};
-    }
+    [[nodiscard]] bool ended() const { return m_ended; }
+    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
+    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
+    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
+    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
+    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
+    [[nodiscard]] bool highByte() const { return m_highByte; }
+    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset
@@ -682,9 +800,10 @@ private:
         if (m_encoding == TextEncoding::Utf8 && !m_counter) {
             const std::uint8_t* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
             const std::uint64_t crBefore = crCount();
-            countUtf8Units(bytes, *m_lanes, m_way);
             if (m_collectPairs) {
-                notePairs(bytes);
+                countUtf8AndPairs(bytes);
+            } else {
+                countUtf8Units(bytes, *m_lanes, m_way);
             }
             if (crCount() != crBefore) {
                 m_crLf += countCrLfBytes(bytes);
@@ -816,6 +935,7 @@ private:
     bool m_checkFinished = false;
     std::optional<UnsignedText> m_unsigned;
     bool m_collectPairs = false;
+    std::vector<std::uint32_t> m_leads;  // where the four-byte sequences of a stretch begin
     bool m_highByte = false;
     std::uint64_t m_checkedBytes = 0;
     std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
@@ -940,8 +1060,14 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
     }
     m_check = true;
     m_restartOnTurn = true;
+    // A source that cannot be read again is kept as it is read, in case it has to be.
+    std::optional<KeptSource> kept;
+    if (!source.rewindable()) {
+        kept.emplace(source, start);
+    }
+    ByteSource& from = kept ? static_cast<ByteSource&>(*kept) : source;
     try {
-        return countAs(source, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
+        return countAs(from, TextEncoding::Utf8, start, expectedEnd, counts, head, stopRequested,
                        headerToCut);
     } catch (const RestartAsAnsi&) {
         if (m_first) {
@@ -952,14 +1078,17 @@ LongTextResult LongTextCounter::count(ByteSource& source, TextEncoding encoding,
         }
         head.clear();
     }
-    if (!source.rereadable()) {
-        throw std::runtime_error(
-            "not UTF-8 after all, and it cannot be read again as ANSI here (choose "
-            "--unsigned ansi or utf8 for it)");
+    if (!from.rewind(start)) {
+        std::string why = "not UTF-8 after all, and it cannot be read again as ANSI";
+        if (kept && kept->problem() != 0) {
+            why += " (no temporary file to keep it in: " +
+                   std::generic_category().message(kept->problem()) + ")";
+        }
+        throw std::runtime_error(why + "; choose ANSI or UTF-8 for text without a signature");
     }
     m_check = false;
     m_restartOnTurn = false;
-    return countAs(source, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
+    return countAs(from, TextEncoding::Ansi, start, expectedEnd, counts, head, stopRequested,
                    headerToCut);
 }
 

@@ -59,6 +59,12 @@ public:
     /// False when the bytes can be read only once, in order (offsets only grow, from one
     /// thread): such a source is never split over two threads nor read twice.
     [[nodiscard]] virtual bool rereadable() const { return true; }
+    /// True when the source can be read again from an earlier offset after rewind(), also if it
+    /// is read in order (a zip member opened again).
+    [[nodiscard]] virtual bool rewindable() const { return rereadable(); }
+    /// Makes the source ready to be read again from offset (a source read in order: in order
+    /// from there). False when it cannot be.
+    [[nodiscard]] virtual bool rewind(std::uint64_t /*offset*/) { return rereadable(); }
     /// Called once the text was read as far as it goes (a zero may end it early), before its
     /// counts are added: a source that must be read to its end to be checked reads on here and
     /// throws when the check fails.
@@ -75,8 +81,18 @@ public:
     [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
                                                   std::span<std::byte> buffer) override;
     [[nodiscard]] bool rereadable() const override { return false; }
+    [[nodiscard]] bool rewindable() const override { return canReopen(); }
+    /// Opens the source again from its start (reopen()) and reads on to offset.
+    [[nodiscard]] bool rewind(std::uint64_t offset) override;
     /// Reads on to the end, so that whatever the source checks there is checked.
     void finish() override;
+
+protected:
+    /// Whether reopen() can work.
+    [[nodiscard]] virtual bool canReopen() const { return false; }
+    /// Starts the bytes again from the first: readNext gives them from there. False when it
+    /// cannot.
+    [[nodiscard]] virtual bool reopen() { return false; }
 
 private:
     std::uint64_t m_position = 0;
@@ -102,6 +118,9 @@ public:
     [[nodiscard]] std::span<const std::byte> read(std::uint64_t offset,
                                                   std::span<std::byte> buffer) override;
     [[nodiscard]] bool rereadable() const override { return m_rest.rereadable(); }
+    [[nodiscard]] bool rewindable() const override { return m_rest.rewindable(); }
+    /// The prefix stays in memory: only the rest is rewound, to where the prefix ends at most.
+    [[nodiscard]] bool rewind(std::uint64_t offset) override;
     void finish() override { m_rest.finish(); }
 
 private:
@@ -170,8 +189,10 @@ public:
     /// the unit (on two threads: joined as their headers describe), and each whole text is
     /// joined into units and finished there instead of being added to counts. A text without a
     /// signature (encoding ANSI) is read as choices.unsignedText says; in automatic mode a text
-    /// that proves not to be UTF-8 is read again from its start as ANSI, which a source that
-    /// cannot be read twice refuses (std::runtime_error naming the choice).
+    /// that proves not to be UTF-8 is read again from its start as ANSI. A source that can be
+    /// read only once (a pipe) is then kept, as it is read, in an unnamed temporary file, which
+    /// is read first on the restart, then the rest of the source; when no such file could be
+    /// made or written, the restart fails (std::runtime_error saying why).
     void setChoices(const TextChoices& choices, UnitCounter* units);
 
     LongTextResult count(ByteSource& source, TextEncoding encoding, std::uint64_t start,

@@ -53,19 +53,24 @@ const std::array<bool, 65536>* safeUnits(Normalisation form) {
         }
         return table;
     };
-    static const auto nfc = make(UCHAR_NFC_QUICK_CHECK);
-    static const auto nfd = make(UCHAR_NFD_QUICK_CHECK);
-    static const auto nfkc = make(UCHAR_NFKC_QUICK_CHECK);
-    static const auto nfkd = make(UCHAR_NFKD_QUICK_CHECK);
+    // Each table is made on first use of its form only (a run without normalisation makes none).
     switch (form) {
-        case Normalisation::Nfc:
+        case Normalisation::Nfc: {
+            static const auto nfc = make(UCHAR_NFC_QUICK_CHECK);
             return nfc.get();
-        case Normalisation::Nfd:
+        }
+        case Normalisation::Nfd: {
+            static const auto nfd = make(UCHAR_NFD_QUICK_CHECK);
             return nfd.get();
-        case Normalisation::Nfkc:
+        }
+        case Normalisation::Nfkc: {
+            static const auto nfkc = make(UCHAR_NFKC_QUICK_CHECK);
             return nfkc.get();
-        case Normalisation::Nfkd:
+        }
+        case Normalisation::Nfkd: {
+            static const auto nfkd = make(UCHAR_NFKD_QUICK_CHECK);
             return nfkd.get();
+        }
         case Normalisation::None:
             break;
     }

@@ -125,9 +125,7 @@ std::unique_ptr<UnitCounter> makeUnitCounter(CountingUnit unit, bool continuesTe
 
 // ---- LanedCounts
 
-LanedCounts::LanedCounts()
-    : lanes_(std::make_unique<std::array<std::array<std::uint32_t, 65536>, 4>>()),
-      counts_(std::make_unique<std::array<std::int64_t, 65536>>()) {}
+LanedCounts::LanedCounts() : counts_(std::make_unique<std::array<std::int64_t, 65536>>()) {}
 
 void LanedCounts::add(const char16_t* p, std::size_t n) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;  // no lane entry can pass 2^32
@@ -137,6 +135,9 @@ void LanedCounts::add(const char16_t* p, std::size_t n) {
             flush();
         }
         sinceFlush_ += take;
+        if (!lanes_) {  // made on first use: counts added whole (addCounts) need none
+            lanes_ = std::make_unique<std::array<std::array<std::uint32_t, 65536>, 4>>();
+        }
         auto& [lane0, lane1, lane2, lane3] = *lanes_;
         const std::size_t whole = take - take % 4;
         for (std::size_t i = 0; i < whole; i += 4) {
@@ -268,12 +269,10 @@ void CodePointCounter::addCounted(const std::array<std::int64_t, 65536>& units,
         (*plane)[cp & 0xFFFF] += pair.count;
     }
     // The surrogates of the pairs are taken back from the code units.
-    const auto moved = std::make_unique<std::array<std::int64_t, 65536>>();
     for (const CodePointCount& pair : pairs) {
-        (*moved)[0xD7C0 + (pair.codePoint >> 10)] -= pair.count;
-        (*moved)[0xDC00 + (pair.codePoint & 0x3FF)] -= pair.count;
+        bmp_.addTo(static_cast<char16_t>(0xD7C0 + (pair.codePoint >> 10)), -pair.count);
+        bmp_.addTo(static_cast<char16_t>(0xDC00 + (pair.codePoint & 0x3FF)), -pair.count);
     }
-    bmp_.addCounts(*moved);
 }
 
 void CodePointCounter::finish() {

@@ -61,6 +61,8 @@ public:
     void addOne(char16_t unit) { ++(*counts_)[unit]; }
     /// Takes back one count of a unit counted before.
     void takeOne(char16_t unit) { --(*counts_)[unit]; }
+    /// Adds n (which may be negative) to the count of unit.
+    void addTo(char16_t unit, std::int64_t n) { (*counts_)[unit] += n; }
     /// Moves the lanes into the 64-bit counts.
     void flush();
     void merge(LanedCounts& other);
@@ -70,7 +72,7 @@ public:
     [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return *counts_; }
 
 private:
-    std::unique_ptr<std::array<std::array<std::uint32_t, 65536>, 4>> lanes_;
+    std::unique_ptr<std::array<std::array<std::uint32_t, 65536>, 4>> lanes_;  // on first add()
     std::unique_ptr<std::array<std::int64_t, 65536>> counts_;
     std::uint64_t sinceFlush_ = 0;
 };

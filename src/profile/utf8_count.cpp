@@ -1,6 +1,7 @@
 #include "profile/utf8_count.h"
 
 #include <cstring>
+#include <vector>
 
 #include "suite/utf8_one.h"
 
@@ -302,12 +303,97 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
     countAvx2(p, end, lanes);
 }
 
+#define RUNEMETER_VBMI2 __attribute__((target("avx512f,avx512bw,avx512vbmi2")))
+
+// The same blocks as countAvx512, the units of each written out in order (the positions that
+// start no unit squeezed out) instead of counted. Stops at the first block that is not
+// well-formed (left to the caller, one character at a time), or where fewer than 64 bytes are
+// left before limit or 66 before end. Writes at most 64 units past o per block and never more
+// units than bytes read.
+RUNEMETER_VBMI2 const std::uint8_t* decodeAvx512(const std::uint8_t* p, const std::uint8_t* limit,
+                                                 const std::uint8_t* end, char16_t*& out) {
+    char16_t* o = out;
+    while (limit - p >= 64 && end - p >= 66) {
+        const __m512i b0 = _mm512_loadu_si512(p);
+        const std::uint64_t high = _mm512_movepi8_mask(b0);
+        if (high == 0) {
+            _mm512_storeu_si512(o, wide512(p));
+            _mm512_storeu_si512(o + 32, wide512(p + 32));
+            p += 64;
+            o += 64;
+            continue;
+        }
+        const __m512i b1 = _mm512_loadu_si512(p + 1);
+        const std::uint64_t continuation = high & _mm512_cmplt_epu8_mask(b0, bytes(0xC0));
+        const std::uint64_t lead = _mm512_cmpge_epu8_mask(b0, bytes(0xC2));
+        const std::uint64_t lead34 = _mm512_cmpge_epu8_mask(b0, bytes(0xE0));
+        const std::uint64_t lead4 = _mm512_cmpge_epu8_mask(b0, bytes(0xF0));
+        const int cut = (lead >> 63) != 0           ? 63
+                        : ((lead34 >> 62) & 1) != 0 ? 62
+                        : ((lead4 >> 61) & 1) != 0  ? 61
+                                                    : 64;
+        const std::uint64_t checked = cut >= 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << cut) - 1;
+        const std::uint64_t needed = (lead << 1) | (lead34 << 2) | (lead4 << 3);
+        const std::uint64_t badLead =
+            _mm512_cmpge_epu8_mask(b0, bytes(0xF5)) |
+            (_mm512_cmpge_epu8_mask(b0, bytes(0xC0)) & _mm512_cmplt_epu8_mask(b0, bytes(0xC2)));
+        const std::uint64_t badSecond =
+            (_mm512_cmpeq_epi8_mask(b0, bytes(0xE0)) & _mm512_cmplt_epu8_mask(b1, bytes(0xA0))) |
+            (_mm512_cmpeq_epi8_mask(b0, bytes(0xED)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x9F))) |
+            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF0)) & _mm512_cmplt_epu8_mask(b1, bytes(0x90))) |
+            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF4)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x8F)));
+        if ((((continuation ^ needed) | badLead | badSecond) & checked) != 0) {
+            break;
+        }
+        const std::uint64_t afterLead4 = lead4 << 1;
+        const std::uint64_t beforeCut =
+            cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << cut) - 1;
+        const std::uint64_t starts = (~continuation | afterLead4) & beforeCut;
+        // Squeezed in registers and stored whole: a compressing store is slow on some cores.
+        const __m512i low = _mm512_maskz_compress_epi16(
+            half512<0>(starts), unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
+        const __m512i upper = _mm512_maskz_compress_epi16(
+            half512<1>(starts), unitsOfHalf512<1>(p, lead, lead34, lead4, afterLead4, starts));
+        _mm512_storeu_si512(o, low);
+        o += __builtin_popcount(static_cast<std::uint32_t>(starts));
+        _mm512_storeu_si512(o, upper);
+        o += __builtin_popcount(static_cast<std::uint32_t>(starts >> 32));
+        p += cut;
+    }
+    out = o;
+    return p;
+}
+
+#undef RUNEMETER_VBMI2
+
+RUNEMETER_AVX512 std::size_t findLeadsAvx512(const std::uint8_t* p, std::size_t n,
+                                             std::vector<std::uint32_t>& out) {
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        for (std::uint64_t mask = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(p + i), bytes(0xF0));
+             mask != 0; mask &= mask - 1) {
+            out.push_back(
+                static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(mask))));
+        }
+    }
+    return i;
+}
+
 #undef RUNEMETER_AVX512
 
 bool cpuHasAvx2() {
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+bool cpuHasVbmi2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+               __builtin_cpu_supports("avx512vbmi2") != 0;
     }();
     return has;
 }
@@ -361,6 +447,48 @@ void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes, Utf8Cou
 #endif
     (void)way;
     countScalar(p, end, lanes);
+}
+
+const std::uint8_t* decodeUtf8Blocks(const std::uint8_t* p, const std::uint8_t* limit,
+                                     const std::uint8_t* end, char16_t*& out) {
+#if RUNEMETER_HAVE_AVX2_KERNEL
+    if (cpuHasVbmi2()) {
+        return decodeAvx512(p, limit, end, out);
+    }
+#endif
+    (void)limit;
+    (void)end;
+    (void)out;
+    return p;
+}
+
+void findFourByteLeads(std::span<const std::byte> bytes, std::vector<std::uint32_t>& out) {
+    out.clear();
+    const std::uint8_t* const p = bytePointer(bytes);
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+#if RUNEMETER_HAVE_AVX2_KERNEL
+    if (cpuHasAvx512()) {
+        i = findLeadsAvx512(p, n, out);
+    }
+#endif
+#if defined(__SSE2__)
+    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        for (auto mask =
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
+             mask != 0; mask &= mask - 1) {
+            out.push_back(
+                static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctz(mask))));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] >= 0xF0) {
+            out.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
 }
 
 std::int64_t countCrLfBytes(std::span<const std::byte> bytes) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace runemeter {
 
@@ -55,6 +56,18 @@ enum class Utf8Counting { Best, Scalar, Avx2, Avx512 };
 /// holds U+0000). Each lane entry grows by at most bytes.size() + 32.
 void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes,
                     Utf8Counting way = Utf8Counting::Best);
+
+/// Decodes well-formed UTF-8 from p a block of 64 bytes at a time where this processor can
+/// (AVX-512 VBMI2), exactly as decodeUtf8 would; stops at a character start before the first
+/// block that is not well-formed, before limit, or 66 bytes before end (the bytes up to end are
+/// read), and returns where (p itself when it cannot). out moves past the units written; up to
+/// limit - p units of room past out are written to. p begins a character.
+[[nodiscard]] const std::uint8_t* decodeUtf8Blocks(const std::uint8_t* p, const std::uint8_t* limit,
+                                                   const std::uint8_t* end, char16_t*& out);
+
+/// The offsets of the bytes F0 and above (the leads of four-byte sequences, and bytes that
+/// are no lead at all) in bytes (less than 4 GiB), in order, into out (cleared first).
+void findFourByteLeads(std::span<const std::byte> bytes, std::vector<std::uint32_t>& out);
 
 /// Number of CR bytes immediately followed by an LF byte.
 [[nodiscard]] std::int64_t countCrLfBytes(std::span<const std::byte> bytes);

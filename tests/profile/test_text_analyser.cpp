@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <functional>
 #include <random>
 #include <string>
@@ -70,9 +71,17 @@ struct Analyser {
                 ::close(fds[1]);
             });
             DescriptorSource input(fds[0]);
-            const bool read = analyser.AnalyseSequential(input, 0);
+            std::exception_ptr failure;
+            bool read = false;
+            try {
+                read = analyser.AnalyseSequential(input, 0);
+            } catch (...) {  // after the writer ended (the texts that fail fit in the pipe)
+                failure = std::current_exception();
+            }
             writer.join();
             ::close(fds[0]);
+            if (failure)
+                std::rethrow_exception(failure);
             return read;
         }
         test::writeZip(file, {{"member.txt", std::string(data.begin(), data.end())}});
@@ -80,7 +89,7 @@ struct Analyser {
         ZipReadStatus status = ZipReadStatus::NoSuchMember;
         if (reader.open(file))
             status = reader.openMember(0);
-        ZipMemberSource member(reader, status);
+        ZipMemberSource member(reader, status, 0);
         return status == ZipReadStatus::Ok && analyser.AnalyseSequential(member, data.size());
     }
 };
@@ -459,21 +468,54 @@ TEST(LongText, UnitsAndNormalisationStreamAsTheReferenceCounts) {
             }
         }
     }
-    // Valid UTF-8 until a lone byte near the end: counted as ANSI from the start.
-    const std::string ansi = bytes + "\xE9";
-    std::u16string decoded;
-    decodeWindows1252(asSpan(bytesOf(ansi)), decoded);
-    for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
-        SCOPED_TRACE(splitFrom == 2 ? "two threads" : "one thread");
+    // Valid UTF-8 until a lone byte near the end: counted as ANSI from the start, as ANSI
+    // counts it. A member is opened again; a pipe is read again from the temporary file that
+    // kept it, then on from the pipe (the lone byte comes pieces after the first).
+    const std::string ansi = bytes + "\xE9" + bytes;
+    test::TempDir dir;
+    for (const fs::path& file :
+         {fs::path(), dir / "ansi.txt", dir / "ansi.zip", dir / "ansi.pipe"}) {
+        for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+            SCOPED_TRACE(file.filename().string() +
+                         (splitFrom == 2 ? " two threads" : " one thread"));
+            Analyser a;
+            Analyser asAnsi;
+            for (Analyser* x : {&a, &asAnsi}) {
+                x->analyser.setChoices({x == &a ? UnsignedMode::Auto : UnsignedMode::Ansi,
+                                        CountingUnit::CodePoint, Normalisation::None});
+                x->analyser.setReadPieceSize(4);
+                x->analyser.setLongTextCounting(11, splitFrom);
+                ASSERT_TRUE(x->analyse(bytesOf(ansi), file));
+            }
+            EXPECT_EQ(a.state.Utf8FileCount, 0);
+            EXPECT_EQ(a.state.SourceText, asAnsi.state.SourceText);
+            EXPECT_EQ(a.state.CrLfCount, asAnsi.state.CrLfCount);
+            ASSERT_TRUE(a.state.Units && asAnsi.state.Units);
+            EXPECT_EQ(reference::countsOf(*a.state.Units),
+                      reference::countsOf(*asAnsi.state.Units));
+        }
+    }
+    // No temporary file to be had: a pipe that proves not to be UTF-8 is a clear failure, one
+    // that is UTF-8 throughout is counted.
+    const test::ScopedEnv noTemp("TMPDIR", (dir / "missing").string());
+    for (const bool utf8 : {true, false}) {
+        SCOPED_TRACE(utf8 ? "UTF-8" : "not UTF-8");
         Analyser a;
-        a.analyser.setChoices({UnsignedMode::Auto, CountingUnit::CodePoint, Normalisation::None});
+        a.analyser.setChoices({UnsignedMode::Auto, CountingUnit::Utf16, Normalisation::None});
         a.analyser.setReadPieceSize(4);
-        a.analyser.setLongTextCounting(11, splitFrom);
-        ASSERT_TRUE(a.analyse(bytesOf(ansi)));
-        EXPECT_EQ(a.state.Utf8FileCount, 0);
-        ASSERT_TRUE(a.state.Units);
-        EXPECT_EQ(reference::countsOf(*a.state.Units),
-                  reference::counted(decoded, CountingUnit::CodePoint));
+        a.analyser.setLongTextCounting(11, 2);
+        if (utf8) {
+            ASSERT_TRUE(a.analyse(bytesOf(bytes), dir / "utf8.pipe"));
+            EXPECT_EQ(a.state.Utf8FileCount, 1);
+            continue;
+        }
+        try {
+            (void)a.analyse(bytesOf(ansi), dir / "ansi.pipe");
+            ADD_FAILURE() << "no failure";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("temporary file"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(a.state.CharCounts->at(u'x'), 0);  // nothing counted
     }
 }
 
