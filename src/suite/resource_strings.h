@@ -70,6 +70,27 @@ enum class ResId : std::uint16_t {
     VTRunFailed = 1234,
     VTUnicodeVersion = 1235,
     VTUnsignedLooksUtf8 = 1236,
+    // The character inspector and the list-font filter.
+    VTInspectorCodePoint = 1301,
+    VTInspectorCodePoints = 1302,
+    VTInspectorName = 1303,
+    VTInspectorCategory = 1304,
+    VTInspectorScript = 1305,
+    VTInspectorBlock = 1306,
+    VTInspectorUtf8 = 1307,
+    VTInspectorUtf16 = 1308,
+    VTInspectorFrequency = 1309,
+    VTInspectorShare = 1310,
+    VTListFontHasGlyph = 1311,
+    VTListFontLacksGlyph = 1312,
+    VTInspectorDrawnWith = 1313,
+    VTNoInstalledFont = 1314,
+    VTNoUtf8Form = 1315,
+    VTControlNotDrawn = 1316,
+    VTMissingRows = 1317,
+    VTInspectorHelp = 1318,
+    VTMissingFilterHelp = 1319,
+    VTNoRowSelected = 1320,
 };
 
 /// One row of the table: id, name as the code knows it, English text.
