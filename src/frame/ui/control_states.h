@@ -15,6 +15,7 @@
 // | QLineEdit, folder-name edit            | "text" wstr            | a file or folder is there |
 // | QLineEdit, password echo               | "text" wstr, scrambled | it unscrambles            |
 // | QLineEdit, any other                   | "text" wstr            | the value exists          |
+// | QSplitter (its panes are walked too)   | "sizes", "shown" lists | as many as it has panes   |
 // | any other QObject                      | none                   | its children are walked   |
 //
 // Controls without an objectName, or with one of Qt's own "qt_" names, are not stored.
@@ -36,6 +37,10 @@ extern bool IncludeMemos;
 inline constexpr char kFolderNameEditProperty[] = "folderNameEdit";
 /// A QLineEdit whose objectName starts with this is a folder-name edit.
 inline constexpr char kFolderNameEditPrefix[] = "ElFolderNameEdit";
+
+/// A pane of a QSplitter that can be hidden keeps in this dynamic property (int) its width, or
+/// height, as last shown; the settings store it while the pane is hidden.
+inline constexpr char kLastShownExtentProperty[] = "lastShownExtent";
 
 /// Outcome of a load or a save.
 struct ControlStatesResult {

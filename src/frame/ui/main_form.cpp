@@ -52,6 +52,7 @@
 #include "profile/char_properties.h"
 #include "results/copy_text.h"
 #include "results/sorting.h"
+#include "results/ui/character_inspector.h"
 #include "results/ui/clipboard_writer.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
@@ -365,7 +366,7 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
             ListBox1DrawItem(painter, index, rect, selected);
         },
         [this](int index, int& height) { LMDListBox1MeasureItem(index, height); }, LMDListBox1));
-    resultsLayout->addWidget(LMDListBox1);
+    CharacterInspector = new TCharacterInspector(*this, *LMDListBox1, *resultsLayout);
     PageControl1->addTab(TabSheetResults, QStringLiteral("&Results"));
 
     TabSheet1 = new QWidget;
@@ -549,6 +550,12 @@ void TForm1::connectHandlers() {
                 [this, section] { LMDListBox1HeaderSectionClick(section); });
     }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
+    // The inspector's context menu ends with the window's context help.
+    CharacterInspector->contextMenuExtras = [](QMenu& menu, const QPoint& globalPos) {
+        TDataModule2* module = TDataModule2::instance();
+        module->PopupActionBar1PopupAt(globalPos);
+        menu.addAction(module->WhatsThis1);
+    };
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
 }
 
@@ -576,6 +583,8 @@ void TForm1::setKeyboardOrder() {
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
+    setTabOrder(LMDListBox1, CharacterInspector->FilterBox);
+    setTabOrder(CharacterInspector->FilterBox, CharacterInspector->Details);
 }
 
 // ---- lifecycle
@@ -706,6 +715,13 @@ void TForm1::FormShow() {
             }
             if (wider > 0) {
                 resize(width() + wider, height());
+                // Widened to the right, the window moves left as far as needed to stay whole.
+                if (const QScreen* shown = screen()) {
+                    const int over = frameGeometry().right() - shown->availableGeometry().right();
+                    if (over > 0) {
+                        move(std::max(shown->availableGeometry().left(), x() - over), y());
+                    }
+                }
             }
         },
         Qt::QueuedConnection);
@@ -965,6 +981,7 @@ bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
 }
 
 void TForm1::RetranslateResults() {
+    CharacterInspector->retranslate();
     // Also after a run that read no file: its rows and labels carry resource strings too.
     if (m_run.running() || !m_profileShown) {
         return;
@@ -1024,7 +1041,7 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
     ResultsModel& model = LMDListBox1->resultsModel();
-    std::vector<ProfileRow> rows = model.rows();
+    std::vector<ProfileRow> rows = model.allRows();  // a filter keeps the order it is given
     const int index = ClickedSectionIndex(*LMDListBox1->header(), section);
     if (index >= 0 && index <= 4) {
         m_sortSection = index;
