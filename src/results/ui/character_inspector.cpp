@@ -5,7 +5,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFontDatabase>
-#include <QGlyphRun>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -14,7 +14,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <array>
@@ -31,27 +30,6 @@ namespace {
 
 constexpr int kGlyphPixels = 56;  // the size the character is drawn in
 
-// The families Qt paints text with in font, falling back as painting does; empty when some
-// glyph is missing everywhere (glyph 0 is the empty box).
-QStringList paintingFamilies(const QString& text, const QFont& font) {
-    QTextLayout layout(text, font);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    QStringList families;
-    for (const QGlyphRun& run : layout.glyphRuns()) {
-        const QList<quint32> glyphs = run.glyphIndexes();
-        if (std::find(glyphs.begin(), glyphs.end(), 0U) != glyphs.end()) {
-            return {};
-        }
-        const QString family = run.rawFont().familyName();
-        if (!families.contains(family)) {
-            families << family;
-        }
-    }
-    return families;
-}
-
 }  // namespace
 
 bool fontHasAll(const QRawFont& font, std::span<const char32_t> codePoints) {
@@ -60,24 +38,23 @@ bool fontHasAll(const QRawFont& font, std::span<const char32_t> codePoints) {
     });
 }
 
-QString FontFinder::drawingFamily(const QString& text, std::span<const char32_t> codePoints,
-                                  const QFont& font) {
+QString FontFinder::drawingFamily(std::span<const char32_t> codePoints, const QFont& font) {
     const QRawFont raw = QRawFont::fromFont(font);
     if (fontHasAll(raw, codePoints)) {
-        return raw.familyName();
+        return QFontInfo(font).family();
     }
-    QStringList families = paintingFamilies(text, font);
-    if (families.isEmpty()) {
-        for (const char32_t c : codePoints) {
-            const QString family = raw.supportsCharacter(static_cast<uint>(c))
-                                       ? raw.familyName()
-                                       : installedFamilyFor(c);
-            if (family.isEmpty()) {
-                return {};
-            }
-            if (!families.contains(family)) {
-                families << family;
-            }
+    // The fonts a glyph run names cannot be asked their family safely (a fallback font may
+    // have none), so the installed fonts are searched instead, once per code point.
+    QStringList families;
+    for (const char32_t c : codePoints) {
+        const QString family = raw.supportsCharacter(static_cast<uint>(c))
+                                   ? QFontInfo(font).family()
+                                   : installedFamilyFor(c);
+        if (family.isEmpty()) {
+            return {};
+        }
+        if (!families.contains(family)) {
+            families << family;
         }
     }
     return families.join(QStringLiteral(", "));
@@ -88,19 +65,18 @@ QString FontFinder::installedFamilyFor(char32_t codePoint) {
     if (known != m_found.constEnd()) {
         return *known;
     }
-    if (m_installed.empty()) {
-        for (const QString& family : QFontDatabase::families()) {
-            QRawFont raw = QRawFont::fromFont(QFont(family));
-            if (raw.isValid()) {
-                m_installed.emplace_back(family, std::move(raw));
-            }
-        }
+    // Each family is loaded when the search first reaches it, so a common character stops early.
+    if (m_families.isEmpty()) {
+        m_families = QFontDatabase::families();
     }
     QString found;
-    for (const auto& [family, raw] : m_installed) {
-        if (raw.supportsCharacter(static_cast<uint>(codePoint))) {
-            found = family;
-            break;
+    for (int i = 0; i < m_families.size() && found.isEmpty(); ++i) {
+        if (static_cast<std::size_t>(i) == m_installed.size()) {
+            m_installed.push_back(QRawFont::fromFont(QFont(m_families[i])));
+        }
+        const QRawFont& raw = m_installed[static_cast<std::size_t>(i)];
+        if (raw.isValid() && raw.supportsCharacter(static_cast<uint>(codePoint))) {
+            found = m_families[i];
         }
     }
     m_found.insert(codePoint, found);
@@ -265,8 +241,9 @@ void TCharacterInspector::showCurrentRow() {
         const QFont listFont = m_list.font();
         const QRawFont raw = QRawFont::fromFont(listFont);
         drawn = QString::fromUcs4(codePoints.data(), static_cast<qsizetype>(codePoints.size()));
-        m_drawingFamily = m_finder.drawingFamily(drawn, codePoints, listFont);
-        facts = {toU16(raw.familyName()), fontHasAll(raw, codePoints), toU16(m_drawingFamily)};
+        m_drawingFamily = m_finder.drawingFamily(codePoints, listFont);
+        facts = {toU16(QFontInfo(listFont).family()), fontHasAll(raw, codePoints),
+                 toU16(m_drawingFamily)};
     }
     const InspectorText withFont = inspectorText(
         shown.text, shown.frequency, model.totalCharacters(), Myformatsettings(), facts);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QRawFont>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -37,17 +38,17 @@ class TLMDListBox;
 /// Finds the fonts that draw characters; remembers the installed font found per code point.
 class FontFinder {
 public:
-    /// The family that draws text when it is painted in font: font's own when it has every
-    /// code point, else the fonts Qt falls back to, else an installed family that has the
-    /// code point (one per code point the font lacks, joined by ", "). Empty: none has it.
-    [[nodiscard]] QString drawingFamily(const QString& text, std::span<const char32_t> codePoints,
-                                        const QFont& font);
+    /// The family that draws the code points: font's own when it has them all, else for each
+    /// one it lacks an installed family that has it (several joined by ", "). Empty: some code
+    /// point has no installed font.
+    [[nodiscard]] QString drawingFamily(std::span<const char32_t> codePoints, const QFont& font);
     /// An installed family with a glyph for the code point; empty when none has one.
     [[nodiscard]] QString installedFamilyFor(char32_t codePoint);
 
 private:
     QHash<char32_t, QString> m_found;
-    std::vector<std::pair<QString, QRawFont>> m_installed;  ///< loaded at the first search
+    QStringList m_families;             ///< the installed families, at the first search
+    std::vector<QRawFont> m_installed;  ///< the first of them, loaded as the search reached them
 };
 
 /// The pane beside the list: the selected row's character, large, in the list font and in the
