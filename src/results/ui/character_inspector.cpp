@@ -188,6 +188,9 @@ TCharacterInspector::TCharacterInspector(QMainWindow& window, TLMDListBox& list,
 
 void TCharacterInspector::setVisible(bool visible) {
     QWidget::setVisible(visible);
+    if (visible) {
+        showCurrentRow();  // a hidden pane does not follow the selection
+    }
     // Hidden or shown by the command, the splitter's state or the settings: the command says so.
     if (ShowAction && ShowAction->isChecked() == isHidden()) {
         ShowAction->setChecked(!isHidden());
@@ -223,6 +226,9 @@ void TCharacterInspector::retranslate() {
 }
 
 void TCharacterInspector::showCurrentRow() {
+    if (isHidden()) {
+        return;
+    }
     const int row = m_list.currentIndex().row();
     const ResultsModel& model = m_list.resultsModel();
     if (row < 0 || row >= model.rowCount()) {
