@@ -550,13 +550,13 @@ void TForm1::connectHandlers() {
                 [this, section] { LMDListBox1HeaderSectionClick(section); });
     }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
+    connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
     // The inspector's context menu ends with the window's context help.
     CharacterInspector->contextMenuExtras = [](QMenu& menu, const QPoint& globalPos) {
         TDataModule2* module = TDataModule2::instance();
         module->PopupActionBar1PopupAt(globalPos);
         menu.addAction(module->WhatsThis1);
     };
-    connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
 }
 
 void TForm1::setKeyboardOrder() {

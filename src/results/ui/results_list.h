@@ -47,7 +47,6 @@ public:
     [[nodiscard]] const std::vector<ProfileRow>& allRows() const { return m_rows; }
     /// Shows only the rows keep accepts; an empty function shows every row again.
     void setRowFilter(std::function<bool(const ProfileRow&)> keep);
-    [[nodiscard]] bool filtered() const { return static_cast<bool>(m_keep); }
     [[nodiscard]] std::int64_t totalCharacters() const { return m_total; }
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
