@@ -1,6 +1,7 @@
 // Times the window's results list at its largest: every UTF-16 code unit counted, so 65,538 rows
 // (the code units, the line-break row and the total row). Measures the step from a filled state
-// to the list shown and painted, as at the end of a run, and a page-by-page scroll to the end.
+// to the list shown and painted, as at the end of a run, a page-by-page scroll to the end, the
+// character inspector following a changed selection, and the "Missing from the list font" filter.
 // Run it headless:
 //
 //   QT_QPA_PLATFORM=offscreen runemeter_window_bench [ROUNDS [SOURCE_CHARS]]
@@ -9,6 +10,7 @@
 // of the text of the last file, which the window shows beside the list.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QTabWidget>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "frame/ui/main_form.h"
+#include "results/ui/character_inspector.h"
 #include "results/ui/results_list.h"
 #include "suite/ui/qt_text.h"
 
@@ -35,6 +38,8 @@ double secondsSince(Clock::time_point start) {
 
 // The profile has to be built within this time for the window to feel immediate.
 constexpr double kShowBudgetSeconds = 0.3;
+// The inspector must follow a new selection within this time (median), so arrows feel instant.
+constexpr double kSelectBudgetSeconds = 0.02;
 constexpr int kExpectedRows = 65536 + 2;
 
 // Runs queued events (layout, paint requests) and paints the list's visible rows now.
@@ -159,5 +164,40 @@ int main(int argc, char** argv) {
     std::printf("scroll to the end: %zu pages in %.3f s, per page median %.2f ms, worst %.2f ms\n",
                 pages.size(), scrollSeconds, median(pages) * 1e3,
                 *std::max_element(pages.begin(), pages.end()) * 1e3);
-    return median(shown) <= kShowBudgetSeconds ? 0 : 2;
+
+    // Select rows across the list, one at a time, as arrow keys or clicks do: the inspector
+    // builds its texts and finds the fonts, and is painted. Latin, symbols, CJK, surrogate
+    // halves, private use: the first of each kind that the list font lacks searches the fonts.
+    runemeter::TCharacterInspector& inspector = *form.CharacterInspector;
+    std::vector<double> selections;
+    for (int row = 0; row < list.Count(); row += 331) {
+        const Clock::time_point selectStart = Clock::now();
+        list.setCurrentIndex(list.model()->index(row, 0));
+        QApplication::processEvents();
+        if (inspector.grab().isNull()) {
+            std::fprintf(stderr, "the inspector could not be painted\n");
+            return 1;
+        }
+        selections.push_back(secondsSince(selectStart));
+    }
+    const double selectMedian = median(selections);
+    std::printf(
+        "inspector after a selection: %zu rows, median %.2f ms, worst %.2f ms (budget %.0f ms: "
+        "%s)\n",
+        selections.size(), selectMedian * 1e3,
+        *std::max_element(selections.begin(), selections.end()) * 1e3, kSelectBudgetSeconds * 1e3,
+        selectMedian <= kSelectBudgetSeconds ? "within" : "OVER");
+
+    // The filter over every row, on and off.
+    const Clock::time_point filterStart = Clock::now();
+    inspector.FilterBox->setChecked(true);
+    paintNow(list);
+    const double filterOn = secondsSince(filterStart);
+    const int missing = list.Count();
+    const Clock::time_point unfilterStart = Clock::now();
+    inspector.FilterBox->setChecked(false);
+    paintNow(list);
+    std::printf("filter \"missing from the list font\": on %.3f s (%d of %d rows), off %.3f s\n",
+                filterOn, missing, list.Count(), secondsSince(unfilterStart));
+    return median(shown) <= kShowBudgetSeconds && selectMedian <= kSelectBudgetSeconds ? 0 : 2;
 }

@@ -91,6 +91,32 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTUnsignedLooksUtf8, "VTUnsignedLooksUtf8",
      u"Some files without a signature look like UTF-8 but were read as ANSI; choose %s to read "
      u"them as UTF-8."},
+    {ResId::VTInspectorCodePoint, "VTInspectorCodePoint", u"Code point"},
+    {ResId::VTInspectorCodePoints, "VTInspectorCodePoints", u"Code points"},
+    {ResId::VTInspectorName, "VTInspectorName", u"Unicode name"},
+    {ResId::VTInspectorCategory, "VTInspectorCategory", u"General category"},
+    {ResId::VTInspectorScript, "VTInspectorScript", u"Script"},
+    {ResId::VTInspectorBlock, "VTInspectorBlock", u"Unicode block"},
+    {ResId::VTInspectorUtf8, "VTInspectorUtf8", u"UTF-8 bytes"},
+    {ResId::VTInspectorUtf16, "VTInspectorUtf16", u"UTF-16 code units"},
+    {ResId::VTInspectorFrequency, "VTInspectorFrequency", u"Frequency"},
+    {ResId::VTInspectorShare, "VTInspectorShare", u"Share in per cent"},
+    {ResId::VTListFontHasGlyph, "VTListFontHasGlyph", u"The list font (%s) has a glyph for it."},
+    {ResId::VTListFontLacksGlyph, "VTListFontLacksGlyph",
+     u"The list font (%s) has no glyph for it."},
+    {ResId::VTInspectorDrawnWith, "VTInspectorDrawnWith", u"Drawn with"},
+    {ResId::VTNoInstalledFont, "VTNoInstalledFont", u"no installed font has it"},
+    {ResId::VTNoUtf8Form, "VTNoUtf8Form", u"none: a lone surrogate has no UTF-8 form"},
+    {ResId::VTControlNotDrawn, "VTControlNotDrawn", u"A control code: it has no glyph to show."},
+    {ResId::VTMissingRows, "VTMissingRows", u"Rows missing from the list font: %s"},
+    {ResId::VTInspectorHelp, "VTInspectorHelp",
+     u"The character inspector: the selected row's character drawn large in the list font and "
+     u"in the font that draws it, with its code points, Unicode names, category, script, block, "
+     u"bytes and count. F9 shows or hides it."},
+    {ResId::VTMissingFilterHelp, "VTMissingFilterHelp",
+     u"Shows only the rows whose character the list font has no glyph for (a cluster when any "
+     u"of its code points is missing). Copy copies the rows shown."},
+    {ResId::VTNoRowSelected, "VTNoRowSelected", u"Select a row to see its character here."},
     {ResId::VTNoRecentPaths, "VTNoRecentPaths", u"No path analysed yet"},
     {ResId::VTRecentPathsWhatsThis, "VTRecentPathsWhatsThis",
      u"The last ten files and folders analysed, the latest first (Alt+Down in the path box). "

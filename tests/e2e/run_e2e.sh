@@ -39,7 +39,12 @@ start() {
     eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
 }
 close() { kill "$pid" && wait "$pid" 2> /dev/null; pid=; }
-sort_by_frequency() { xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1; }
+# A click on a row near the list's left edge (the character inspector is at the right), then
+# Ctrl+5, the key of the "freq." heading.
+sort_by_frequency() {
+    xdotool mousemove --window "$wid" 60 "$((${RUNEMETER_HEADER_Y:-206} + 30))" click 1 &&
+        xdotool key --window "$wid" ctrl+5
+}
 
 mkdir -p "$out" && out=$(cd "$out" && pwd) || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
@@ -69,7 +74,7 @@ printf 'in a sub-folder' > "$data/sub/deeper.txt"
 : > "$out/runemeter.log"
 start
 # Typed into the path edit, which has the focus, and run with Enter; once the list is filled, a
-# click on the "freq." header sorts it and Alt+C copies it, the blank first.
+# click on a row and Ctrl+5 sort it by frequency, and Alt+C copies it, the blank first.
 xdotool type --delay 5 "$data"
 xdotool key Return
 sort_and_copy() {

@@ -7,6 +7,7 @@
 #include "frame/ui/control_states.h"
 #include "frame/ui/path_box_extras.h"
 #include "frame/ui/tool_data_module.h"
+#include "results/ui/character_inspector.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
@@ -279,6 +280,49 @@ private slots:
         m_form->ElPopupButtonCopy->click();
         const QString letters = clipboard->text();  // letters only
         QVERIFY(letters.contains(u"\r\n233\t\u00e9\t1\r\n"_s) && !letters.contains("\r\n9\t"));
+    }
+
+    // With DejaVu Sans (no CJK) as the list font the filter keeps the CJK rows only, sorting
+    // and copy work on them, and the inspector names a font that draws them. F9 hides the pane;
+    // a restart keeps it hidden, and it comes back as wide as it was.
+    void inspectorAndMissingFilter() {
+        if (!QFontDatabase::families().contains("DejaVu Sans"))
+            QSKIP("DejaVu Sans is not installed");
+        QVERIFY(test::writeFile(at("cjk/t.txt"), u"\uFEFFAA\u4E2D\u65E5\u65E5\u65E5 b"_s.toUtf8()));
+        TForm1& form = *m_form;
+        TCharacterInspector& inspector = *form.CharacterInspector;
+        form.ElFontComboBox1->setCurrentFont(QFont("DejaVu Sans"));
+        QVERIFY(test::runOn(form, at("cjk")));
+        const int all = form.LMDListBox1->Count();
+        inspector.FilterBox->setChecked(true);
+        QCOMPARE(rowOf(u"20013 \u4E2D"_s) + rowOf(u"26085 \u65E5"_s), 1);  // rows 0 and 1
+        QCOMPARE(form.LMDListBox1->Count(), 2);
+        QCOMPARE(inspector.MissingCount->text(), "Rows missing from the list font: 2");
+        clickSection(4);
+        form.ElPopupButtonCopy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 u"26085\t\u65E5\t3\r\n20013\t\u4E2D\t1\r\n"_s);
+        form.LMDListBox1->goToRow(1);
+        const QString family = inspector.drawingFamily();
+        QVERIFY2(QRawFont::fromFont(QFont(family)).supportsCharacter(0x4E2D), qPrintable(family));
+        QVERIFY(inspector.Details->toPlainText().contains("CJK UNIFIED IDEOGRAPH-4E2D"));
+        inspector.FilterBox->setChecked(false);
+        QVERIFY(form.LMDListBox1->Count() == all && sortedBy(true));
+
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const int total = inspector.Splitter->width() - inspector.Splitter->handleWidth();
+        inspector.Splitter->setSizes({total - 180, 180});
+        QTest::keyClick(&form, Qt::Key_F9);
+        QVERIFY(inspector.isHidden() && !inspector.ShowAction->isChecked());
+        TForm1& again = makeForm();
+        TCharacterInspector& restored = *again.CharacterInspector;
+        QVERIFY(restored.isHidden() && !restored.ShowAction->isChecked());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        restored.ShowAction->trigger();
+        QTRY_COMPARE(restored.width(), 180);
     }
 
     void rowsArePaintedInTheirColours() {

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStringList>
 #include <QTextEdit>
 
@@ -312,6 +313,62 @@ void transferStoredList(QObject* object, const std::u16string& key, Walk& walk) 
     }
 }
 
+// A splitter: "sizes" the width (or height) of each pane, a hidden one's as it was last shown
+// (its kLastShownExtentProperty; 0 when unknown), and "shown" whether each pane is shown ("1"
+// or "0"). Its panes are walked as well.
+void transferSplitter(QSplitter* splitter, const std::u16string& key, Walk& walk) {
+    if (walk.saving()) {
+        std::vector<std::u16string> sizes;
+        std::vector<std::u16string> shown;
+        const QList<int> laidOut = splitter->sizes();
+        for (int i = 0; i < splitter->count(); ++i) {
+            const QWidget* pane = splitter->widget(i);
+            const QVariant last = pane->property(kLastShownExtentProperty);
+            const int extent = !pane->isHidden() ? laidOut.value(i)
+                               : last.isValid()  ? last.toInt()
+                                                 : 0;
+            sizes.push_back(toU16(QString::number(extent)));
+            shown.push_back(pane->isHidden() ? u"0" : u"1");
+        }
+        walk.ini.WriteMultiString(key, u"sizes", sizes);
+        walk.ini.WriteMultiString(key, u"shown", shown);
+        return;
+    }
+    std::vector<std::u16string> sizes;
+    std::vector<std::u16string> shown;
+    const bool haveSizes = usable(walk, walk.ini.ReadMultiString(key, u"sizes", sizes), key,
+                                  u"sizes", "a string list");
+    const bool haveShown = usable(walk, walk.ini.ReadMultiString(key, u"shown", shown), key,
+                                  u"shown", "a string list");
+    QList<int> extents;
+    for (const std::u16string& size : sizes) {
+        bool number = false;
+        const int extent = fromU16(size).toInt(&number);
+        if (!number || extent < 0) {
+            walk.problems << QStringLiteral("%1 \"sizes\" holds \"%2\" where a width belongs")
+                                 .arg(fromU16(key), fromU16(size));
+            return;
+        }
+        extents << extent;
+    }
+    if (!walk.applying()) {
+        return;
+    }
+    // Sizes for other panes than the splitter has now (another version) are left alone.
+    if (haveSizes && extents.size() == splitter->count()) {
+        splitter->setSizes(extents);
+    }
+    if (haveShown && static_cast<int>(shown.size()) == splitter->count()) {
+        for (int i = 0; i < splitter->count(); ++i) {
+            QWidget* pane = splitter->widget(i);
+            pane->setVisible(shown[static_cast<std::size_t>(i)] != u"0");
+            if (pane->isHidden() && i < extents.size()) {
+                pane->setProperty(kLastShownExtentProperty, extents[i]);
+            }
+        }
+    }
+}
+
 // Handles object when its class has a rule; false means "walk its children instead".
 bool transferControl(QObject* object, Walk& walk) {
     const QString name = object->objectName();
@@ -341,6 +398,10 @@ bool transferControl(QObject* object, Walk& walk) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(object)) {
         if (stored)
             transferLineEdit(edit, key, walk);
+    } else if (auto* splitter = qobject_cast<QSplitter*>(object)) {
+        if (stored)
+            transferSplitter(splitter, key, walk);
+        return false;  // its panes hold controls of their own
     } else {
         return false;
     }

@@ -16,6 +16,7 @@
 // | QLineEdit, password echo               | "text" wstr, scrambled | it unscrambles            |
 // | QLineEdit, any other                   | "text" wstr            | the value exists          |
 // | any object with kStoredListProperty    | "v" list               | the value exists          |
+// | QSplitter (its panes are walked too)   | "sizes", "shown" lists | as many as it has panes   |
 // | any other QObject                      | none                   | its children are walked   |
 //
 // Controls without an objectName, or with one of Qt's own "qt_" names, are not stored.
@@ -40,6 +41,9 @@ inline constexpr char kFolderNameEditPrefix[] = "ElFolderNameEdit";
 
 /// A QObject with this dynamic property (a QStringList) stores it as a list, whatever its class.
 inline constexpr char kStoredListProperty[] = "storedList";
+/// A pane of a QSplitter that can be hidden keeps in this dynamic property (int) its width, or
+/// height, as last shown; the settings store it while the pane is hidden.
+inline constexpr char kLastShownExtentProperty[] = "lastShownExtent";
 
 /// Outcome of a load or a save.
 struct ControlStatesResult {

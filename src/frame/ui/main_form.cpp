@@ -53,6 +53,7 @@
 #include "profile/char_properties.h"
 #include "results/copy_text.h"
 #include "results/sorting.h"
+#include "results/ui/character_inspector.h"
 #include "results/ui/clipboard_writer.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
@@ -370,7 +371,7 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
             ListBox1DrawItem(painter, index, rect, selected);
         },
         [this](int index, int& height) { LMDListBox1MeasureItem(index, height); }, LMDListBox1));
-    resultsLayout->addWidget(LMDListBox1);
+    CharacterInspector = new TCharacterInspector(*this, *LMDListBox1, *resultsLayout);
     PageControl1->addTab(TabSheetResults, QStringLiteral("&Results"));
 
     TabSheet1 = new QWidget;
@@ -565,6 +566,12 @@ void TForm1::connectHandlers() {
     }
     connect(ElFontComboBox1, &QFontComboBox::currentFontChanged, this, &TForm1::FontComboBoxChange);
     connect(ElSpinEditFontSize, &QSpinBox::valueChanged, this, &TForm1::FontComboBoxChange);
+    // The inspector's context menu ends with the window's context help.
+    CharacterInspector->contextMenuExtras = [](QMenu& menu, const QPoint& globalPos) {
+        TDataModule2* module = TDataModule2::instance();
+        module->PopupActionBar1PopupAt(globalPos);
+        menu.addAction(module->WhatsThis1);
+    };
 }
 
 void TForm1::setKeyboardOrder() {
@@ -592,6 +599,8 @@ void TForm1::setKeyboardOrder() {
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
+    setTabOrder(LMDListBox1, CharacterInspector->FilterBox);
+    setTabOrder(CharacterInspector->FilterBox, CharacterInspector->Details);
 }
 
 // ---- lifecycle
@@ -722,6 +731,13 @@ void TForm1::FormShow() {
             }
             if (wider > 0) {
                 resize(width() + wider, height());
+                // Widened to the right, the window moves left as far as needed to stay whole.
+                if (const QScreen* shown = screen()) {
+                    const int over = frameGeometry().right() - shown->availableGeometry().right();
+                    if (over > 0) {
+                        move(std::max(shown->availableGeometry().left(), x() - over), y());
+                    }
+                }
             }
         },
         Qt::QueuedConnection);
@@ -997,6 +1013,7 @@ bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
 }
 
 void TForm1::RetranslateResults() {
+    CharacterInspector->retranslate();
     // Also after a run that read no file: its rows and labels carry resource strings too.
     if (m_run.running() || !m_profileShown) {
         return;
@@ -1056,7 +1073,7 @@ int TForm1::ClickedSectionIndex(const QHeaderView& header, int section) {
 
 void TForm1::LMDListBox1HeaderSectionClick(int section) {
     ResultsModel& model = LMDListBox1->resultsModel();
-    std::vector<ProfileRow> rows = model.rows();
+    std::vector<ProfileRow> rows = model.allRows();  // a filter keeps the order it is given
     const int index = ClickedSectionIndex(*LMDListBox1->header(), section);
     if (index >= 0 && index <= 4) {
         m_sortSection = index;

@@ -40,6 +40,7 @@ class QUrl;
 
 namespace runemeter {
 
+class TCharacterInspector;
 class TLMDListBox;
 class TForm1;
 class RecentPathsButton;
@@ -96,6 +97,7 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheetResults = nullptr;
     TLMDListBox* LMDListBox1 = nullptr;
+    TCharacterInspector* CharacterInspector = nullptr;  // beside the list, with its filter box
     QWidget* TabSheet1 = nullptr;
     QFontComboBox* ElFontComboBox1 = nullptr;
     QSpinBox* ElSpinEditFontSize = nullptr;

@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <iterator>
 
 #include "results/column_geometry.h"
 #include "suite/resource_strings.h"
@@ -37,17 +38,43 @@ void ResultsModel::setRows(std::vector<ProfileRow> rows, std::int64_t totalChara
     beginResetModel();
     m_rows = std::move(rows);
     m_total = totalCharacters;
+    applyFilter();
     endResetModel();
+    if (m_keep) {
+        emit rowsFiltered(static_cast<int>(m_shown.size()));
+    }
 }
 
 void ResultsModel::clearRows() {
     beginResetModel();
     m_rows.clear();
+    applyFilter();
     endResetModel();
+    if (m_keep) {
+        emit rowsFiltered(static_cast<int>(m_shown.size()));
+    }
+}
+
+void ResultsModel::setRowFilter(std::function<bool(const ProfileRow&)> keep) {
+    beginResetModel();
+    m_keep = std::move(keep);
+    applyFilter();
+    endResetModel();
+    if (m_keep) {
+        emit rowsFiltered(static_cast<int>(m_shown.size()));
+    }
+}
+
+void ResultsModel::applyFilter() {
+    m_shown.clear();
+    if (!m_keep) {
+        return;
+    }
+    std::copy_if(m_rows.begin(), m_rows.end(), std::back_inserter(m_shown), m_keep);
 }
 
 int ResultsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(rows().size());
 }
 
 int ResultsModel::columnCount(const QModelIndex& parent) const {
@@ -58,7 +85,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const ProfileRow& row = m_rows[static_cast<std::size_t>(index.row())];
+    const ProfileRow& row = rows()[static_cast<std::size_t>(index.row())];
     // The row is painted whole by the delegate; these roles serve accessibility and tests.
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
         const RowColumnTexts texts =
@@ -247,7 +274,8 @@ void TLMDListBox::fitSectionsToTexts() {
     const TextWidth width = [&metrics](std::u16string_view text) {
         return metrics.horizontalAdvance(fromU16(text));
     };
-    m_minimum = runemeter::minimumSectionWidths(width, m_model.rows(), Myformatsettings());
+    // All rows, so that the sections keep their widths when the filter changes.
+    m_minimum = runemeter::minimumSectionWidths(width, m_model.allRows(), Myformatsettings());
     layOutSections();
 }
 

@@ -41,7 +41,12 @@ public:
     void setRows(std::vector<ProfileRow> rows, std::int64_t totalCharacters);
     /// Removes all rows; the total stays.
     void clearRows();
-    [[nodiscard]] const std::vector<ProfileRow>& rows() const { return m_rows; }
+    /// The rows shown: all of them, or those the row filter keeps, in the same order.
+    [[nodiscard]] const std::vector<ProfileRow>& rows() const { return m_keep ? m_shown : m_rows; }
+    /// Every row, the filter aside (sort these, then set them again).
+    [[nodiscard]] const std::vector<ProfileRow>& allRows() const { return m_rows; }
+    /// Shows only the rows keep accepts; an empty function shows every row again.
+    void setRowFilter(std::function<bool(const ProfileRow&)> keep);
     [[nodiscard]] std::int64_t totalCharacters() const { return m_total; }
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
@@ -53,8 +58,16 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
 
+signals:
+    /// The filter was applied (rows set, or the filter set): count rows are shown.
+    void rowsFiltered(int count);
+
 private:
+    void applyFilter();
+
     std::vector<ProfileRow> m_rows;
+    std::vector<ProfileRow> m_shown;  ///< the rows the filter keeps, while there is one
+    std::function<bool(const ProfileRow&)> m_keep;
     std::int64_t m_total = 0;
     std::array<QString, 5> m_captions;  ///< replaced captions; empty: the designed one
 };
