@@ -40,7 +40,8 @@ QString mnemonicClash(const TForm1& form) {
     for (int i = 0; i < form.PageControl1->count(); ++i)
         texts << form.PageControl1->tabText(i);
     for (const QWidget* widget : form.findChildren<QWidget*>())
-        texts << widget->property("text").toString();  // labels, buttons, and a few without '&'
+        texts << widget->property("text").toString()    // labels, buttons, and a few without '&'
+              << widget->property("title").toString();  // the menu bar's menus
 
     QMap<QKeySequence, QString> seen;
     for (const QString& text : texts) {

@@ -19,6 +19,9 @@
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
 #include "profile/text_choices.h"
+#include "results/counts_file.h"
+#include "results/groups.h"
+#include "results/save_forms.h"
 #include "suite/number_format.h"
 
 class QCheckBox;
@@ -28,6 +31,7 @@ class QFrame;
 class QHeaderView;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPainter;
 class QPlainTextEdit;
 class QProgressBar;
@@ -41,12 +45,15 @@ class QUrl;
 namespace runemeter {
 
 class TLMDListBox;
+class TOverviewTab;
 class TForm1;
 
 /// What the window needs from the suite and the desktop; tests replace any of them.
 struct FormServices {
     /// A modal message (MyPMsgDlg): text and caption. Default: a warning box.
     std::function<void(const QString&, const QString&)> message;
+    /// A yes-or-no question (replace a file?): true for yes. Default: a question box.
+    std::function<bool(const QString&)> confirm;
     /// A line for the suite's log (AddToLogFile); written only while logging is on.
     std::function<void(const std::u16string&, bool)> log;
     /// Registers the main window with the suite (SetNewWnd, SetActiveMainToolWindow).
@@ -94,6 +101,9 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheetResults = nullptr;
     TLMDListBox* LMDListBox1 = nullptr;
+    TOverviewTab* TabSheetOverview = nullptr;  // the groups and charts of the last run
+    QMenu* MenuFile = nullptr;
+    QAction* ActionSaveAs = nullptr;
     QWidget* TabSheet1 = nullptr;
     QFontComboBox* ElFontComboBox1 = nullptr;
     QSpinBox* ElSpinEditFontSize = nullptr;
@@ -139,6 +149,15 @@ public:
     /// kept): a line in the suite's log and the text in the status bar.
     void ShowNote(const std::u16string& text);
 
+    /// Saves the result shown in a form (the list's rows in their order, as Copy takes them;
+    /// or the overview's charts). A file already at path is replaced only when the user says
+    /// so here (or has said so: replaceConfirmed). Failures are reported; false then.
+    bool SaveResultAs(const QString& path, SaveForm form, bool replaceConfirmed = false);
+    /// The result in a written form, byte for byte as runemeter-cli writes it for the run.
+    [[nodiscard]] std::string ResultText(ResultForm form);
+    /// Selects the rows of a group in the results list and shows the list.
+    void SelectGroup(GroupKey key, const QString& name);
+
     /// Index of a clicked section among the header's sections, -1 when it is not one of them.
     [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);
 
@@ -153,6 +172,7 @@ public slots:
     void ButtonHelpClick();
     void LMDListBox1HeaderSectionClick(int section);
     void ElPopupButtonCopyClick();
+    void ActionSaveAsClick();
     void FontComboBoxChange();
 
 public:
@@ -204,6 +224,10 @@ private:
     int m_sortSection = -1;           ///< the header section the list was last sorted by; -1: none
     bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
+    // What the run found beyond the counts, as the saved JSON names it; the worker's until
+    // the run ends.
+    std::int64_t m_filesFound = 0;
+    std::vector<RunProblem> m_problems;
 
     // Progress from the worker, coalesced: one queued update at a time.
     std::atomic<std::int64_t> m_progressFilesRead{0};
