@@ -35,7 +35,7 @@ start() {
     eval "$(xdotool getwindowgeometry --shell "$wid")" || fail "no window geometry"
 }
 close() { kill "$pid" && wait "$pid" 2> /dev/null; pid=; }
-sort_by_frequency() { xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-206}" click 1; }
+sort_by_frequency() { xdotool mousemove --window "$wid" "$((WIDTH - 60))" "${RUNEMETER_HEADER_Y:-233}" click 1; }
 
 mkdir -p "$out" || fail "cannot make $out"
 work=$(mktemp -d) || fail "no temporary folder"
@@ -75,7 +75,8 @@ poll sort_and_copy || fail "no copy of the list sorted by frequency on the clipb
 screenshot runemeter.png
 # The Overview tab (Alt+V) of the same run, in a larger window; then the list again (Alt+R) at
 # the size it had.
-xdotool windowsize --sync "$wid" 760 760
+xdotool windowmove --sync "$wid" 0 0
+xdotool windowsize --sync "$wid" 760 740
 xdotool key --window "$wid" alt+v
 sleep 1
 screenshot runemeter-overview.png

@@ -81,13 +81,14 @@ void fillChart(QChart& chart, QAbstractBarSeries* series, const QStringList& lab
     auto* categories = new QBarCategoryAxis;
     categories->append(labels);
     categories->setLabelsFont(labelFont);
-    categories->setTitleText(categoryTitle);
+    categories->setTitleText(categoryTitle);  // none for the groups: the title names them
     auto* counts = new QValueAxis;
     qreal largest = 0;
     for (const qreal value : values) {
         largest = std::max(largest, value);
     }
     counts->setRange(0, largest > 0 ? largest : 1);
+    counts->applyNiceNumbers();
     counts->setLabelFormat(QStringLiteral("%.0f"));
     counts->setTitleText(text(ResId::VTFrequencyColumn));
     // Right to left: the bars start at the right edge and the categories read from the right.
@@ -95,7 +96,6 @@ void fillChart(QChart& chart, QAbstractBarSeries* series, const QStringList& lab
         counts->setReverse(rightToLeft);
         chart.addAxis(counts, Qt::AlignBottom);
         chart.addAxis(categories, rightToLeft ? Qt::AlignRight : Qt::AlignLeft);
-        categories->setReverse(true);  // the largest group on top
     } else {
         categories->setReverse(rightToLeft);
         chart.addAxis(categories, Qt::AlignBottom);
@@ -109,8 +109,13 @@ void fillChart(QChart& chart, QAbstractBarSeries* series, const QStringList& lab
 // no visible form.
 QString characterLabel(const ProfileRow& row) {
     const RowFields fields = deriveRowFields(row.text);
-    return fields.characterField.empty() ? fromU16(fields.codeField)
-                                         : fromU16(fields.characterField);
+    if (fields.codeValue == 32 && !fields.cluster) {
+        return QStringLiteral("\u2423");  // the open box that stands for a space
+    }
+    // A name in place of the character (a cluster's is its characters, kept) is too wide.
+    const bool named = !fields.cluster && fields.characterField.size() > 2;
+    return fields.characterField.empty() || named ? fromU16(fields.codeField)
+                                                  : fromU16(fields.characterField);
 }
 
 void renderChart(QChartView& view, QPainter& painter, const QRectF& target) {
@@ -167,6 +172,8 @@ TOverviewTab::TOverviewTab(QWidget* parent) : QWidget(parent) {
     splitter->addWidget(OverviewTable);
     splitter->addWidget(GroupChartView);
     splitter->addWidget(CharacterChartView);
+    // The charts get the larger part of the height: they need it for their labels.
+    splitter->setSizes({100, 300, 300});
     layout->addWidget(splitter, 1);
 
     connect(ElComboBoxGroupBy, &QComboBox::currentIndexChanged, this, [this] {
@@ -304,18 +311,20 @@ void TOverviewTab::fillTable() {
 void TOverviewTab::drawGroupChart() {
     QStringList labels;
     QList<qreal> values;
-    for (std::size_t i = 0; i < m_groups.size() && i < kChartedGroups; ++i) {
+    // Horizontal bars go upwards from the first: the smallest first puts the largest on top.
+    const std::size_t charted = std::min(m_groups.size(), kChartedGroups);
+    for (std::size_t i = charted; i-- > 0;) {
         labels << QString::fromStdString(m_groups[i].name);
         values << static_cast<qreal>(m_groups[i].frequency);
     }
     QChart& chart = *GroupChartView->chart();
     chart.setTitle(textWith(ResId::VTGroupChartTitle, ElComboBoxGroupBy->currentText()));
-    fillChart(chart, new QHorizontalBarSeries, labels, values, true, isRightToLeft(), font(),
-              text(ResId::VTGroupColumn));
+    fillChart(chart, new QHorizontalBarSeries, labels, values, true, isRightToLeft(), font(), {});
     auto* series = qobject_cast<QAbstractBarSeries*>(chart.series().value(0));
-    connect(series->barSets().value(0), &QBarSet::clicked, this, [this](int index) {
-        if (index >= 0 && static_cast<std::size_t>(index) < m_groups.size()) {
-            emit groupChosen(groupKey(), QString::fromStdString(m_groups[std::size_t(index)].name));
+    connect(series->barSets().value(0), &QBarSet::clicked, this, [this, charted](int bar) {
+        if (bar >= 0 && static_cast<std::size_t>(bar) < charted) {
+            const CharacterGroup& group = m_groups[charted - 1 - std::size_t(bar)];
+            emit groupChosen(groupKey(), QString::fromStdString(group.name));
         }
     });
 }
