@@ -508,8 +508,10 @@ private slots:
         m_form->ElEditHeaderToCut->setText("#");
         m_form->ElSpinEditFontSize->setValue(13);
         m_form->ElCheckBoxCopyCharactersOnly->setChecked(true);
+        m_form->TabSheetOverview->ElComboBoxGroupBy->setCurrentIndex(1);  // block
         m_form->PageControl1->setCurrentWidget(m_form->TabSheetHelp);
         TForm1& form = makeForm();
+        QCOMPARE(form.TabSheetOverview->ElComboBoxGroupBy->currentIndex(), 1);
         QCOMPARE(form.ElFolderNameEdit1->text(), at("data"));
         QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
         QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);  // the typed mask joined the list

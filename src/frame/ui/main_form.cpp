@@ -697,8 +697,10 @@ void TForm1::FormCreate() {
     if (!ElFontComboBox1->currentText().isEmpty()) {
         ElFontComboBox1->setCurrentFont(QFont(ElFontComboBox1->currentText()));
     }
-    // 8b. The text choices are stored by index; their items are ours, in this language.
+    // 8b. The text choices and the overview's key are stored by index; their items are ours,
+    //     in this language.
     RetranslateTextChoices();
+    TabSheetOverview->retranslate();
     // 9. The suite's code may let the window breathe during long work on this thread.
     AYieldProcessProc = [] { QCoreApplication::processEvents(); };
     // 10. Empty summary, Results tab in front, whatever was stored.
