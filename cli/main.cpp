@@ -351,7 +351,7 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
             if (part.filesFound == 0 && part.problems.empty() && !g_interrupted.load()) {
                 observer.note(forMessage(operand) + ": no file matches the mask " +
                               forMessage(options.mask));
-                part.problems.push_back({operand, {}, "no file matches the mask"});
+                part.problems.push_back({operand, {}, std::string(kNoFileMatchesProblem)});
             }
         }
         if (auto overflow = addRunCounts(total, part)) {
@@ -645,8 +645,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (g_interrupted.load()) {
-            total.problems.push_back(
-                {{}, {}, "interrupted: the counts cover the files read before"});
+            total.problems.push_back({{}, {}, std::string(kInterruptedProblem)});
         }
     }
 

@@ -41,6 +41,12 @@ private:
 /// readers refuse an escaped lone surrogate).
 [[nodiscard]] std::string jsonString(std::u16string_view text);
 
+/// Reasons of the problems a run has besides files that cannot be read: a folder where no file
+/// matches the mask, and a run stopped before its end.
+inline constexpr std::string_view kNoFileMatchesProblem = "no file matches the mask";
+inline constexpr std::string_view kInterruptedProblem =
+    "interrupted: the counts cover the files read before";
+
 /// What a run found beyond the counts: the files found and what could not be read.
 struct RunSummary {
     std::int64_t filesFound = 0;

@@ -71,7 +71,7 @@ private slots:
         for (const QString file :
              {"data/a.txt=AAB\tx\"#\r\n", "data/skip.xml=ZZZZ", "act/01.txt=xxx",
               "act/02.txt=", "act/03.txt=yyy", "act/04.txt=yyy", "messages/bad.zip=not an archive",
-              "messages/empty.txt=", "messages/good.txt=yes"}) {
+              "messages/empty.txt=", "messages/good.txt=yes", "nomatch/only.xml=x"}) {
             QVERIFY(test::writeFile(at(file.section('=', 0, 0)), file.section('=', 1).toLatin1()));
         }
         QVERIFY(test::writeFile(at("data/b.txt"), QByteArray("\377\376A\0b\0\351\0", 8)));
@@ -298,6 +298,8 @@ private slots:
         QTest::newRow("csv, letters") << "data" << int(SaveForm::Csv) << "csv" << true;
         QTest::newRow("json") << "data/a.txt" << int(SaveForm::Json) << "json" << false;
         QTest::newRow("json with problems") << "messages" << int(SaveForm::Json) << "json" << false;
+        QTest::newRow("json, no file matches")
+            << "nomatch" << int(SaveForm::Json) << "json" << false;
     }
     void savedFormsEqualTheCommandLine() {
         QFETCH(QString, path);

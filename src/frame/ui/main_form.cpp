@@ -883,6 +883,7 @@ void TForm1::ButtonAnalyseClick() {
     m_unsignedHint = false;
     m_filesFound = 0;
     m_problems.clear();
+    m_stopAsked = false;
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = false;
@@ -940,6 +941,13 @@ void TForm1::messageFromWorker(const QString& text) {
 
 void TForm1::runEnded() {
     const RunOutcome outcome = m_run.finish();
+    // The problems the command line lists besides unreadable files, so that a saved JSON
+    // document is the same as its.
+    if (m_stopAsked) {
+        m_problems.push_back({{}, {}, std::string(kInterruptedProblem)});
+    } else if (m_filesFound == 0 && m_problems.empty()) {
+        m_problems.push_back({utf16ToUtf8(m_runPath), {}, std::string(kNoFileMatchesProblem)});
+    }
     PCProgressBar1->setValue(0);
     rebuildProfile();
     QApplication::restoreOverrideCursor();
@@ -980,6 +988,7 @@ void TForm1::stopWorker() {
 }
 
 void TForm1::ButtonStopClick() {
+    m_stopAsked = m_stopAsked || m_run.running();
     m_run.stop();
 }
 

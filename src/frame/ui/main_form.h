@@ -228,6 +228,7 @@ private:
     // the run ends.
     std::int64_t m_filesFound = 0;
     std::vector<RunProblem> m_problems;
+    bool m_stopAsked = false;  ///< the user stopped the run in progress
 
     // Progress from the worker, coalesced: one queued update at a time.
     std::atomic<std::int64_t> m_progressFilesRead{0};
