@@ -165,47 +165,28 @@ CompareForm compareForm(CliFormat format) {
     return CompareForm::Tsv;
 }
 
-// Standard output in the chosen form: the rows, or their groups.
+// Standard output in the chosen form: the rows, or their groups (the window saves the same).
 std::string formatOutput(const CliOptions& options, const RunCounts& run, const Profile& profile) {
-    const AnalysisState& state = run.state;
-    const RunSummary summary{run.filesFound, run.problems};
-    const std::int64_t total = profile.totalCharacters;
     if (options.format == CliFormat::Counts) {
         return writeCountsFile(run);
     }
-    if (options.groupBy) {
-        std::vector<ProfileRow> rows;
-        for (const ProfileRow& row : profile.rows) {
-            if (!options.lettersOnly || isCopiedRow(row.text, true)) {
-                rows.push_back(row);
-            }
-        }
-        const std::vector<CharacterGroup> groups = groupRows(rows, *options.groupBy);
-        switch (options.format) {
-            case CliFormat::Tsv:
-                return groupsToTsv(groups, total);
-            case CliFormat::Table:
-                return groupsToTable(groups, total, TableForm::Table);
-            case CliFormat::Csv:
-                return groupsToTable(groups, total, TableForm::Csv);
-            case CliFormat::Json:
-            case CliFormat::Counts:
-                break;
-        }
-        return groupsToJson(state, profile, *options.groupBy, groups, &summary);
-    }
+    const RunSummary summary{run.filesFound, run.problems};
+    ResultForm form = ResultForm::Json;
     switch (options.format) {
         case CliFormat::Tsv:
-            return utf16ToUtf8(buildCopyText(profile.rows, options.lettersOnly));
+            form = ResultForm::Tsv;
+            break;
         case CliFormat::Table:
-            return rowsToTable(profile.rows, total, options.lettersOnly, TableForm::Table);
+            form = ResultForm::Table;
+            break;
         case CliFormat::Csv:
-            return rowsToTable(profile.rows, total, options.lettersOnly, TableForm::Csv);
+            form = ResultForm::Csv;
+            break;
         case CliFormat::Json:
         case CliFormat::Counts:
             break;
     }
-    return profileToJson(state, profile, options.lettersOnly, &summary);
+    return writeResult(form, run.state, profile, options.lettersOnly, options.groupBy, &summary);
 }
 
 std::string forMessage(std::string_view bytes) {
@@ -374,7 +355,7 @@ bool runOperands(const CliOptions& options, const std::vector<std::string>& oper
             if (part.filesFound == 0 && part.problems.empty() && !g_interrupted.load()) {
                 observer.note(forMessage(operand) + ": no file matches the mask " +
                               forMessage(options.mask));
-                part.problems.push_back({operand, {}, "no file matches the mask"});
+                part.problems.push_back({operand, {}, std::string(kNoFileMatchesProblem)});
             }
         }
         if (auto overflow = addRunCounts(total, part)) {
@@ -678,8 +659,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (g_interrupted.load()) {
-            total.problems.push_back(
-                {{}, {}, "interrupted: the counts cover the files read before"});
+            total.problems.push_back({{}, {}, std::string(kInterruptedProblem)});
         }
     }
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-translations-l10n libzip-dev zipcmp zipmerge ziptool libicu-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev qt6-translations-l10n libzip-dev zipcmp zipmerge ziptool libicu-dev
   libgtest-dev libgmock-dev
   xvfb xauth xclip xdotool imagemagick locales
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji

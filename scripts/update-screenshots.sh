@@ -12,7 +12,7 @@ ctest --test-dir "$build" -R '^e2e_runemeter$' --output-on-failure
 
 cp "$build/e2e/runemeter.png" docs/screenshot.png
 for picture in runemeter-german runemeter-japanese runemeter-arabic runemeter-scripts-10pt \
-  runemeter-scripts-14pt; do
+  runemeter-scripts-14pt runemeter-overview; do
   cp "$build/e2e/$picture.png" "docs/$picture.png"
 done
-echo "update-screenshots: docs/screenshot.png and five more pictures retaken"
+echo "update-screenshots: docs/screenshot.png and six more pictures retaken"

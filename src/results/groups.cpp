@@ -32,32 +32,59 @@ std::string_view groupKeyName(GroupKey key) {
     return "type";
 }
 
+std::optional<std::string> groupOfRow(const ProfileRow& row, GroupKey key) {
+    if (row.frequency <= 0) {
+        return std::nullopt;
+    }
+    const RowFields fields = deriveRowFields(row.text);
+    const std::vector<char32_t> codePoints = codePointsOfCodeField(fields.codeField);
+    if (codePoints.empty() || codePoints.front() < 32) {
+        return std::nullopt;
+    }
+    if (key == GroupKey::Type) {
+        const std::string_view name = characterTypeName(characterType(fields));
+        return std::string(name.empty() ? "other" : name);
+    }
+    const char32_t first = codePoints.front();
+    return std::string(key == GroupKey::Script  ? scriptName(first)
+                       : key == GroupKey::Block ? blockName(first)
+                                                : categoryCode(first));
+}
+
+std::vector<std::size_t> mostFrequentRows(std::span<const ProfileRow> rows, std::size_t count) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].frequency <= 0) {
+            continue;
+        }
+        const std::vector<char32_t> codePoints =
+            codePointsOfCodeField(deriveRowFields(rows[i].text).codeField);
+        if (!codePoints.empty() && codePoints.front() >= 32) {
+            found.push_back(i);
+        }
+    }
+    const auto moreFrequent = [rows](std::size_t a, std::size_t b) {
+        return rows[a].frequency > rows[b].frequency;
+    };
+    const std::size_t kept = std::min(count, found.size());
+    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(kept), found.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          return moreFrequent(a, b) || (!moreFrequent(b, a) && a < b);
+                      });
+    found.resize(kept);
+    return found;
+}
+
 std::vector<CharacterGroup> groupRows(std::span<const ProfileRow> rows, GroupKey key) {
     std::map<std::string, CharacterGroup, std::less<>> byName;
     for (const ProfileRow& row : rows) {
-        if (row.frequency <= 0) {
+        std::optional<std::string> name = groupOfRow(row, key);
+        if (!name) {
             continue;
         }
-        const RowFields fields = deriveRowFields(row.text);
-        const std::vector<char32_t> codePoints = codePointsOfCodeField(fields.codeField);
-        if (codePoints.empty() || codePoints.front() < 32) {
-            continue;
-        }
-        std::string name;
-        if (key == GroupKey::Type) {
-            name = characterTypeName(characterType(fields));
-            if (name.empty()) {
-                name = "other";
-            }
-        } else {
-            const char32_t first = codePoints.front();
-            name = key == GroupKey::Script  ? scriptName(first)
-                   : key == GroupKey::Block ? blockName(first)
-                                            : categoryCode(first);
-        }
-        auto [it, added] = byName.try_emplace(name);
+        auto [it, added] = byName.try_emplace(*name);
         if (added) {
-            it->second.name = name;
+            it->second.name = std::move(*name);
         }
         ++it->second.characters;
         it->second.frequency += row.frequency;

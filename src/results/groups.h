@@ -38,4 +38,13 @@ struct CharacterGroup {
 /// of several code points is grouped by its first; its type is the list's type column.
 [[nodiscard]] std::vector<CharacterGroup> groupRows(std::span<const ProfileRow> rows, GroupKey key);
 
+/// The name of the group a row falls in, as groupRows names it; nothing for a row groupRows
+/// leaves out (no character row, or one that did not occur).
+[[nodiscard]] std::optional<std::string> groupOfRow(const ProfileRow& row, GroupKey key);
+
+/// The indexes of the count most frequent character rows (those groupRows counts), most
+/// frequent first; equal frequencies keep the rows' order.
+[[nodiscard]] std::vector<std::size_t> mostFrequentRows(std::span<const ProfileRow> rows,
+                                                        std::size_t count);
+
 }  // namespace runemeter

@@ -291,4 +291,41 @@ std::string groupsToJson(const AnalysisState& state, const Profile& profile, Gro
     return out;
 }
 
+std::string writeResult(ResultForm form, const AnalysisState& state, const Profile& profile,
+                        bool lettersOnly, std::optional<GroupKey> groupBy,
+                        const RunSummary* summary) {
+    const std::int64_t total = profile.totalCharacters;
+    if (groupBy) {
+        std::vector<ProfileRow> rows;
+        for (const ProfileRow& row : profile.rows) {
+            if (!lettersOnly || isCopiedRow(row.text, true)) {
+                rows.push_back(row);
+            }
+        }
+        const std::vector<CharacterGroup> groups = groupRows(rows, *groupBy);
+        switch (form) {
+            case ResultForm::Tsv:
+                return groupsToTsv(groups, total);
+            case ResultForm::Table:
+                return groupsToTable(groups, total, TableForm::Table);
+            case ResultForm::Csv:
+                return groupsToTable(groups, total, TableForm::Csv);
+            case ResultForm::Json:
+                break;
+        }
+        return groupsToJson(state, profile, *groupBy, groups, summary);
+    }
+    switch (form) {
+        case ResultForm::Tsv:
+            return utf16ToUtf8(buildCopyText(profile.rows, lettersOnly));
+        case ResultForm::Table:
+            return rowsToTable(profile.rows, total, lettersOnly, TableForm::Table);
+        case ResultForm::Csv:
+            return rowsToTable(profile.rows, total, lettersOnly, TableForm::Csv);
+        case ResultForm::Json:
+            break;
+    }
+    return profileToJson(state, profile, lettersOnly, summary);
+}
+
 }  // namespace runemeter

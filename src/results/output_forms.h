@@ -5,6 +5,7 @@
 // command line prints them and the window exports them, byte for byte the same.
 
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +40,12 @@ private:
 /// control characters as \uXXXX escapes, a lone surrogate as U+FFFD (JSON text is UTF-8, and
 /// readers refuse an escaped lone surrogate).
 [[nodiscard]] std::string jsonString(std::u16string_view text);
+
+/// Reasons of the problems a run has besides files that cannot be read: a folder where no file
+/// matches the mask, and a run stopped before its end.
+inline constexpr std::string_view kNoFileMatchesProblem = "no file matches the mask";
+inline constexpr std::string_view kInterruptedProblem =
+    "interrupted: the counts cover the files read before";
 
 /// What a run found beyond the counts: the files found and what could not be read.
 struct RunSummary {
@@ -75,5 +82,16 @@ struct RunSummary {
 [[nodiscard]] std::string groupsToJson(const AnalysisState& state, const Profile& profile,
                                        GroupKey key, std::span<const CharacterGroup> groups,
                                        const RunSummary* summary = nullptr);
+
+/// The four forms a result is written in: the copy text (tab-separated, CR LF), the table,
+/// CSV and JSON.
+enum class ResultForm { Tsv, Table, Csv, Json };
+
+/// A result in one of its forms, as runemeter-cli prints it and the window saves it: the rows
+/// in their order (lettersOnly keeps the rows the copy keeps) or, with a key, their groups.
+[[nodiscard]] std::string writeResult(ResultForm form, const AnalysisState& state,
+                                      const Profile& profile, bool lettersOnly,
+                                      std::optional<GroupKey> groupBy,
+                                      const RunSummary* summary = nullptr);
 
 }  // namespace runemeter

@@ -117,6 +117,43 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
      u"Shows only the rows whose character the list font has no glyph for (a cluster when any "
      u"of its code points is missing). Copy copies the rows shown."},
     {ResId::VTNoRowSelected, "VTNoRowSelected", u"Select a row to see its character here."},
+    {ResId::VTGroupByScript, "VTGroupByScript", u"script"},
+    {ResId::VTGroupByBlock, "VTGroupByBlock", u"block"},
+    {ResId::VTGroupByCategory, "VTGroupByCategory", u"general category"},
+    {ResId::VTGroupColumn, "VTGroupColumn", u"group"},
+    {ResId::VTDistinctColumn, "VTDistinctColumn", u"characters"},
+    {ResId::VTFrequencyColumn, "VTFrequencyColumn", u"frequency"},
+    {ResId::VTShareColumn, "VTShareColumn", u"share %"},
+    {ResId::VTGroupChartTitle, "VTGroupChartTitle", u"Frequency by %s"},
+    {ResId::VTCharacterChartTitle, "VTCharacterChartTitle", u"The %s most frequent characters"},
+    {ResId::VTCharacterAxis, "VTCharacterAxis", u"character"},
+    {ResId::VTSaveAsTitle, "VTSaveAsTitle", u"Save the result as"},
+    {ResId::VTFilterCopyText, "VTFilterCopyText", u"Copy text, tab-separated (*.tsv *.txt)"},
+    {ResId::VTFilterTable, "VTFilterTable",
+     u"Table with the properties, tab-separated (*.tsv *.txt)"},
+    {ResId::VTFilterCsv, "VTFilterCsv", u"Table with the properties, CSV (*.csv)"},
+    {ResId::VTFilterJson, "VTFilterJson", u"JSON (*.json)"},
+    {ResId::VTFilterPng, "VTFilterPng", u"Overview charts, PNG picture (*.png)"},
+    {ResId::VTFilterSvg, "VTFilterSvg", u"Overview charts, SVG drawing (*.svg)"},
+    {ResId::VTReplaceFile, "VTReplaceFile", u"%s already exists. Replace it?"},
+    {ResId::VTCannotSave, "VTCannotSave",
+     u"Cannot save %s: %s. A file already there is left as it was."},
+    {ResId::VTSavedAs, "VTSavedAs", u"Saved as %s."},
+    {ResId::VTNothingToSave, "VTNothingToSave",
+     u"There is nothing to save yet: analyse a file or a folder first."},
+    {ResId::VTGroupSelected, "VTGroupSelected",
+     u"%s characters of %s are selected in the results list."},
+    {ResId::VTOverviewHelp, "VTOverviewHelp",
+     u"The characters of the last run gathered into groups: how many distinct characters of each "
+     u"group occurred, how often, and their share of all characters. Click a group, or press Enter "
+     u"on it, to select its characters in the results list. Below: the largest groups and the most "
+     u"frequent characters as bar charts."},
+    {ResId::VTGroupByHelp, "VTGroupByHelp",
+     u"What the characters are gathered by: their script, their Unicode block or their general "
+     u"category."},
+    {ResId::VTSaveAsHelp, "VTSaveAsHelp",
+     u"Saves the result in a file: the copy text, the table with the properties (tab-separated or "
+     u"CSV), JSON, or the overview's charts as a picture."},
     {ResId::VTNoRecentPaths, "VTNoRecentPaths", u"No path analysed yet"},
     {ResId::VTRecentPathsWhatsThis, "VTRecentPathsWhatsThis",
      u"The last ten files and folders analysed, the latest first (Alt+Down in the path box). "

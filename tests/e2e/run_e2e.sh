@@ -1,10 +1,11 @@
 #!/bin/sh
 # End to end under a virtual X server, each step polling up to 20 s for what it needs: start
 # runemeter with a fresh home, type a folder, run, sort by frequency, copy, and compare the
-# clipboard, read by another process, with runemeter-cli's output. With VTSUITE, the window is
-# switched to German, Japanese and Arabic through the suite and copied in each. Last, it is
-# started on Chinese, Arabic and emoji text at 10 and 14 pt, the second time with the folder
-# given on its command line (relative, after "--") in place of another stored path. Screenshots go to OUTPUT_FOLDER
+# clipboard, read by another process, with runemeter-cli's output; a look at the Overview tab.
+# With VTSUITE, the window is switched to German, Japanese and Arabic through the suite and copied
+# in each. Last, it is started on Chinese, Arabic and emoji text at 10 and 14 pt, the second time
+# with the folder given on its command line (relative, after "--") in place of another stored
+# path. Screenshots go to OUTPUT_FOLDER
 # (scripts/update-screenshots.sh copies them into docs/).
 # Usage (inside xvfb-run): run_e2e.sh RUNEMETER RUNEMETER_CLI OUTPUT_FOLDER [VTSUITE]
 set -u
@@ -42,7 +43,7 @@ close() { kill "$pid" && wait "$pid" 2> /dev/null; pid=; }
 # A click on a row near the list's left edge (the character inspector is at the right), then
 # Ctrl+5, the key of the "freq." heading.
 sort_by_frequency() {
-    xdotool mousemove --window "$wid" 60 "$((${RUNEMETER_HEADER_Y:-206} + 30))" click 1 &&
+    xdotool mousemove --window "$wid" 60 "$((${RUNEMETER_HEADER_Y:-233} + 30))" click 1 &&
         xdotool key --window "$wid" ctrl+5
 }
 
@@ -82,6 +83,16 @@ sort_and_copy() {
 }
 poll sort_and_copy || fail "no copy of the list sorted by frequency on the clipboard"
 screenshot runemeter.png
+# The Overview tab (Alt+V) of the same run, in a larger window; then the list again (Alt+R) at
+# the size it had.
+xdotool windowmove --sync "$wid" 0 0
+xdotool windowsize --sync "$wid" 760 740
+xdotool key --window "$wid" alt+v
+sleep 1
+screenshot runemeter-overview.png
+xdotool key --window "$wid" alt+r
+xdotool windowsize --sync "$wid" "$WIDTH" "$HEIGHT"
+sleep 1
 
 # Through the suite: "vtsuite set language N" notifies the running window, switched to each
 # shipped language in turn. German copies with Alt+K, the others with Alt+C ("(&C)" in Chinese,

@@ -66,5 +66,27 @@ TEST(Groups, SumToTheProfileTotalForEveryKey) {
     }
 }
 
+// The charted characters: the most frequent character rows, ties in the rows' order; no
+// control, line-break or total row, nothing that did not occur.
+TEST(Groups, MostFrequentRowsAreCharacterRowsOnly) {
+    AnalysisState state;
+    CharCountTable& counts = *state.CharCounts;
+    for (const auto& [code, n] :
+         {std::pair{u'\t', 50}, {u'b', 3}, {u'a', 3}, {u'c', 9}, {u' ', 4}}) {
+        counts[code] = n;
+    }
+    state.CrLfCount = 40;
+    const Profile profile = BuildProfile(state, u"x");
+    const std::vector<std::size_t> firstThree = mostFrequentRows(profile.rows, 3);
+    ASSERT_EQ(firstThree.size(), 3u);
+    std::vector<std::int64_t> frequencies;
+    for (const std::size_t index : firstThree) {
+        frequencies.push_back(profile.rows[index].frequency);
+    }
+    EXPECT_EQ(frequencies, (std::vector<std::int64_t>{9, 4, 3}));
+    EXPECT_EQ(profile.rows[firstThree[2]].text.back(), u'a');  // before b, its equal
+    EXPECT_EQ(mostFrequentRows(profile.rows, 100).size(), 4u);
+}
+
 }  // namespace
 }  // namespace runemeter

@@ -1,13 +1,19 @@
 // The main window driven through its controls: runs, acting while a file's message holds one,
-// the full list, sorting, copying, painting, a restart (also from a damaged settings file),
-// settings files loaded, context help, F1 and the help page.
+// the full list, sorting, copying, saving, the overview, painting, a restart (also from a damaged
+// settings file), settings files loaded, context help, F1 and the help page.
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
 
 #include "frame/ui/control_states.h"
 #include "frame/ui/path_box_extras.h"
 #include "frame/ui/tool_data_module.h"
 #include "results/ui/character_inspector.h"
+#include "results/ui/overview_tab.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
@@ -67,7 +73,7 @@ private slots:
         for (const QString file :
              {"data/a.txt=AAB\tx\"#\r\n", "data/skip.xml=ZZZZ", "act/01.txt=xxx",
               "act/02.txt=", "act/03.txt=yyy", "act/04.txt=yyy", "messages/bad.zip=not an archive",
-              "messages/empty.txt=", "messages/good.txt=yes"}) {
+              "messages/empty.txt=", "messages/good.txt=yes", "nomatch/only.xml=x"}) {
             QVERIFY(test::writeFile(at(file.section('=', 0, 0)), file.section('=', 1).toLatin1()));
         }
         QVERIFY(test::writeFile(at("data/b.txt"), QByteArray("\377\376A\0b\0\351\0", 8)));
@@ -325,6 +331,131 @@ private slots:
         QTRY_COMPARE(restored.width(), 180);
     }
 
+    // Every form the window saves is what runemeter-cli prints for the same run, byte for byte.
+    void savedFormsEqualTheCommandLine_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("form");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("lettersOnly");
+        QTest::newRow("copy text") << "data" << int(SaveForm::CopyText) << "tsv" << false;
+        QTest::newRow("copy text, letters") << "data" << int(SaveForm::CopyText) << "tsv" << true;
+        QTest::newRow("table") << "data" << int(SaveForm::Table) << "table" << false;
+        QTest::newRow("csv, letters") << "data" << int(SaveForm::Csv) << "csv" << true;
+        QTest::newRow("json") << "data/a.txt" << int(SaveForm::Json) << "json" << false;
+        QTest::newRow("json with problems") << "messages" << int(SaveForm::Json) << "json" << false;
+        QTest::newRow("json, no file matches")
+            << "nomatch" << int(SaveForm::Json) << "json" << false;
+    }
+    void savedFormsEqualTheCommandLine() {
+        QFETCH(QString, path);
+        QFETCH(int, form);
+        QFETCH(QString, format);
+        QFETCH(bool, lettersOnly);
+        m_form->ElCheckBoxCopyCharactersOnly->setChecked(lettersOnly);
+        QVERIFY(test::runOn(*m_form, at(path)));
+        const QString saved = at("saved/") + QTest::currentDataTag();
+        QVERIFY(QDir().mkpath(at("saved")));
+        QVERIFY(m_form->SaveResultAs(saved, SaveForm(form)));
+        QProcess cli;
+        QStringList arguments{"--format", format, at(path)};
+        if (lettersOnly)
+            arguments << "--letters-only";
+        cli.start(RUNEMETER_CLI_PATH, arguments);
+        QVERIFY(cli.waitForFinished(20000));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray expected = cli.readAllStandardOutput();
+        QVERIFY(expected.size() > 20);
+        QCOMPARE(file.readAll(), expected);
+    }
+
+    // A file already there is replaced only when the user says so; a save that fails keeps it
+    // whole and says where and why. The charts are saved as pictures.
+    void saveAsksAndKeepsTheOldFile() {
+        QStringList asked;
+        bool answer = false;
+        FormServices services;
+        services.confirm = [&](const QString& question) {
+            asked << question;
+            return answer;
+        };
+        TForm1& form = makeForm(services);
+        const QString target = at("out/result.tsv");
+        QVERIFY(test::writeFile(target, "old"));
+        QVERIFY(!form.SaveResultAs(target, SaveForm::Csv));  // nothing run yet
+        QVERIFY(test::runOn(form, at("data")));
+        QVERIFY(!form.SaveResultAs(target, SaveForm::Csv));
+        QCOMPARE(asked, QStringList{target + " already exists. Replace it?"});
+        QCOMPARE(test::readText(target), QStringLiteral("old"));
+        answer = true;
+        QVERIFY(form.SaveResultAs(target, SaveForm::Csv));
+        QVERIFY(test::readText(target).startsWith("code,"));
+
+        QVERIFY(test::writeFile(target, "old"));
+        QVERIFY(QFile::setPermissions(at("out"), QFile::ReadOwner | QFile::ExeOwner));
+        // Permissions do not bind the super-user; an immutable folder does.
+        const bool immutable =
+            ::geteuid() == 0 && QProcess::execute("chattr", {"+i", at("out")}) == 0;
+        const bool locked = !test::writeFile(at("out/probe"), "x");
+        m_messages.texts.clear();
+        const bool saved = form.SaveResultAs(target, SaveForm::Json, true);
+        if (immutable)
+            QProcess::execute("chattr", {"-i", at("out")});
+        QFile::setPermissions(at("out"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!locked)
+            QSKIP("no way to make a folder read-only here");
+        QVERIFY(!saved);
+        QCOMPARE(test::readText(target), QStringLiteral("old"));
+        QCOMPARE(m_messages.texts.size(), 1);
+        QVERIFY2(m_messages.texts[0].startsWith("Cannot save " + target + ": ") &&
+                     m_messages.texts[0].size() > target.size() + 60,
+                 qPrintable(m_messages.texts[0]));
+
+        for (const auto& [form_, magic] : {std::pair{SaveForm::Png, QByteArray("\x89PNG")},
+                                           std::pair{SaveForm::Svg, QByteArray("<?xml")}}) {
+            const QString picture = at("out/charts") + (form_ == SaveForm::Png ? ".png" : ".svg");
+            QVERIFY(form.SaveResultAs(picture, form_));
+            QFile file(picture);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY2(bytes.startsWith(magic) && bytes.size() > 2000, bytes.left(20).constData());
+        }
+        const QImage charts(at("out/charts.png"));
+        QCOMPARE(charts.size(), QSize(900, 1000));
+    }
+
+    // The overview groups the run; a group clicked in its table is selected in the list.
+    void overviewGroupsAndSelects() {
+        QVERIFY(test::runOn(*m_form, at("data")));
+        TOverviewTab& overview = *m_form->TabSheetOverview;
+        m_form->PageControl1->setCurrentWidget(&overview);
+        overview.ElComboBoxGroupBy->setCurrentIndex(2);  // general category
+        QTableWidget& table = *overview.OverviewTable;
+        QCOMPARE(table.rowCount(), int(overview.groups().size()));
+        QCOMPARE(table.item(0, 0)->text(), QStringLiteral("Lu"));  // A 7, B 1
+        QCOMPARE(table.item(0, 2)->text(), QStringLiteral("8"));
+        table.sortItems(1, Qt::AscendingOrder);  // by distinct characters
+        QVERIFY(table.item(0, 1)->text().toInt() <=
+                table.item(table.rowCount() - 1, 1)->text().toInt());
+        int lu = 0;
+        while (table.item(lu, 0)->text() != "Lu")
+            ++lu;
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {},
+                          table.visualRect(table.model()->index(lu, 0)).center());
+        QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetResults);
+        QStringList selected;
+        for (const QModelIndex& index : m_form->LMDListBox1->selectionModel()->selectedRows())
+            selected << fromU16(rows()[std::size_t(index.row())].text);
+        selected.sort();
+        QCOMPARE(selected, QStringList({" 65 A", " 66 B"}));
+        // The character chart: most frequent first, labelled in the list font.
+        auto* axis = qobject_cast<QBarCategoryAxis*>(
+            overview.CharacterChartView->chart()->axes(Qt::Horizontal).value(0));
+        QVERIFY(axis != nullptr);
+        QCOMPARE(axis->categories().value(0), QStringLiteral("A"));
+        QCOMPARE(axis->labelsFont().family(), m_form->LMDListBox1->font().family());
+    }
+
     void rowsArePaintedInTheirColours() {
         QVERIFY(test::runOn(*m_form, at("data")));
         // How many pixels of a colour painting a row leaves in a white image with the brush.
@@ -424,8 +555,10 @@ private slots:
         m_form->ElEditHeaderToCut->setText("#");
         m_form->ElSpinEditFontSize->setValue(13);
         m_form->ElCheckBoxCopyCharactersOnly->setChecked(true);
+        m_form->TabSheetOverview->ElComboBoxGroupBy->setCurrentIndex(1);  // block
         m_form->PageControl1->setCurrentWidget(m_form->TabSheetHelp);
         TForm1& form = makeForm();
+        QCOMPARE(form.TabSheetOverview->ElComboBoxGroupBy->currentIndex(), 1);
         QCOMPARE(form.ElFolderNameEdit1->text(), at("data"));
         QCOMPARE(form.ElComboBoxFileSpecs->currentText(), QStringLiteral("*.log;*.md"));
         QCOMPARE(form.ElComboBoxFileSpecs->count(), 5);  // the typed mask joined the list

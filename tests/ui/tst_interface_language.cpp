@@ -2,6 +2,9 @@
 // language and back by the suite's notification (its texts, rows and order, mnemonics and
 // layout direction), and translations that leave texts out or are of another version.
 
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+
 #include "frame/tool_frame.h"
 #include "frame/ui/interface_language_ui.h"
 #include "frame/ui/tool_data_module.h"
@@ -11,6 +14,7 @@
 #include "localisation/lang_text.h"
 #include "localisation/ui/loc_on_fly_forms.h"
 #include "profile/char_properties.h"
+#include "results/ui/overview_tab.h"
 #include "results/ui/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/tool_services.h"
@@ -40,7 +44,8 @@ QString mnemonicClash(const TForm1& form) {
     for (int i = 0; i < form.PageControl1->count(); ++i)
         texts << form.PageControl1->tabText(i);
     for (const QWidget* widget : form.findChildren<QWidget*>())
-        texts << widget->property("text").toString();  // labels, buttons, and a few without '&'
+        texts << widget->property("text").toString()    // labels, buttons, and a few without '&'
+              << widget->property("title").toString();  // the menu bar's menus
 
     QMap<QKeySequence, QString> seen;
     for (const QString& text : texts) {
@@ -167,6 +172,10 @@ private slots:
         const QMap<QString, QString> english = shownTexts(form);
         QVERIFY(test::runOn(form, m_home.at("data/a.txt")));
         form.LMDListBox1HeaderSectionClick(0);  // by text: kept, in each language's texts
+        QChart& chart = *form.TabSheetOverview->CharacterChartView->chart();
+        form.PageControl1->setCurrentWidget(form.TabSheetOverview);
+        const QString englishTitle = chart.title();
+        form.PageControl1->setCurrentWidget(form.TabSheetResults);
 
         const QStringList steps[] = {
             {"1031", "&Datei(en)", "&Ergebnisse", "Zeichen", "Summe", "Unicode Big-Endian",
@@ -216,6 +225,12 @@ private slots:
             const QStringList texts = rowTexts();
             QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
                      qPrintable(texts.join('|')));
+            // The overview's chart: its title in the language, its counts at the right in Arabic.
+            form.PageControl1->setCurrentWidget(form.TabSheetOverview);
+            QCOMPARE(chart.title() == englishTitle, chosen == 2057);
+            QCOMPARE(chart.axes(Qt::Vertical).value(0)->alignment(),
+                     chosen == 1025 ? Qt::AlignRight : Qt::AlignLeft);
+            form.PageControl1->setCurrentWidget(form.TabSheetResults);
         }
         // A run that read no file has rows and a summary in the new language too.
         QVERIFY(QDir().mkpath(m_home.at("none")) && test::runOn(form, m_home.at("none")));

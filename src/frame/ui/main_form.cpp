@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -34,6 +35,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -52,9 +54,12 @@
 #include "profile/analysis_run.h"
 #include "profile/char_properties.h"
 #include "results/copy_text.h"
+#include "results/output_forms.h"
 #include "results/sorting.h"
 #include "results/ui/character_inspector.h"
 #include "results/ui/clipboard_writer.h"
+#include "results/ui/overview_tab.h"
+#include "results/ui/result_export.h"
 #include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
@@ -133,14 +138,17 @@ public:
         if (m_form.m_services.log) {
             m_form.m_services.log(pathToDisplay(file) + u": " + utf8ToUtf16(reason), false);
         }
+        m_form.m_problems.push_back({file.string(), {}, reason});
         m_form.messageFromWorker(formatResource(ResId::VTFailedToRead, {pathToDisplay(file)}));
     }
     void archiveProblem(const std::filesystem::path& archive, const std::string& reason) override {
+        m_form.m_problems.push_back({archive.string(), {}, reason});
         m_form.messageFromWorker(
             formatResource(ResId::VTArchiveDamaged, {pathToDisplay(archive), utf8ToUtf16(reason)}));
     }
     void memberDamaged(const std::filesystem::path& archive, const std::string& member,
                        const std::string& reason) override {
+        m_form.m_problems.push_back({archive.string(), member, reason});
         m_form.messageFromWorker(
             formatResource(ResId::VTMemberDamaged,
                            {utf8ToUtf16(member), pathToDisplay(archive), utf8ToUtf16(reason)}));
@@ -152,6 +160,7 @@ public:
             Qt::QueuedConnection);
     }
     void filesFound(std::int64_t count) override {
+        m_form.m_filesFound = count;
         QMetaObject::invokeMethod(
             &m_form,
             [form = &m_form, count] {
@@ -186,6 +195,12 @@ TForm1::TForm1(FormServices services, QWidget* parent)
             QMessageBox::warning(this, caption, text);
         };
     }
+    if (!m_services.confirm) {
+        m_services.confirm = [this](const QString& question) {
+            return QMessageBox::question(this, QStringLiteral("Runemeter"), question) ==
+                   QMessageBox::Yes;
+        };
+    }
     if (!m_services.openHelp) {
         m_services.openHelp = openInBrowser;
     }
@@ -215,6 +230,17 @@ void TForm1::createControls() {
     ElStatusBar1 = new QStatusBar(this);
     ElStatusBar1->setObjectName(QStringLiteral("ElStatusBar1"));
     setStatusBar(ElStatusBar1);
+
+    // File > Save as (its mnemonic is not F: Alt+F goes to the path box).
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("MenuBarForm"));
+    MenuFile = menuBar->addMenu(QStringLiteral("Fil&e"));
+    MenuFile->setObjectName(QStringLiteral("MenuFile"));
+    ActionSaveAs = MenuFile->addAction(QStringLiteral("Save &as..."));
+    ActionSaveAs->setObjectName(QStringLiteral("ActionSaveAs"));
+    ActionSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    ActionSaveAs->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    setMenuBar(menuBar);
 
     fillBrowseMenu();
     assignHelpTopics();
@@ -374,6 +400,9 @@ QTabWidget* TForm1::createTabs(QWidget* parent) {
     CharacterInspector = new TCharacterInspector(*this, *LMDListBox1, *resultsLayout);
     PageControl1->addTab(TabSheetResults, QStringLiteral("&Results"));
 
+    TabSheetOverview = new TOverviewTab;
+    PageControl1->addTab(TabSheetOverview, QStringLiteral("O&verview"));
+
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     auto* settings = new QGridLayout(TabSheet1);
@@ -521,6 +550,8 @@ void TForm1::assignHelpTopics() {
         kTextChoicesHelpContext);
     helpTopic({ButtonHelp}, kMainHelpContext);
     helpTopic({TabSheetHelp}, kSourceTextHelpContext);
+    helpTopic({TabSheetOverview}, kResultsHelpContext);
+    ActionSaveAs->setWhatsThis(resourceText(ResId::VTSaveAsHelp));
 }
 
 void TForm1::connectHandlers() {
@@ -542,6 +573,8 @@ void TForm1::connectHandlers() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &TForm1::ButtonStopClick);
     connect(ElPopupButtonCopy, &QPushButton::clicked, this, &TForm1::ElPopupButtonCopyClick);
+    connect(ActionSaveAs, &QAction::triggered, this, &TForm1::ActionSaveAsClick);
+    connect(TabSheetOverview, &TOverviewTab::groupChosen, this, &TForm1::SelectGroup);
     connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
     // F1: the topic of the control with the focus; Shift+F1: of the control under the pointer.
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -576,7 +609,7 @@ void TForm1::connectHandlers() {
 
 void TForm1::setKeyboardOrder() {
     // Keyboard order: top to bottom, left to right.
-    const std::array<QWidget*, 20> order{ElFolderNameEdit1,
+    const std::array<QWidget*, 24> order{ElFolderNameEdit1,
                                          ElFolderNameEdit1Recent,
                                          ElFolderNameEdit1Browse,
                                          ElComboBoxFileSpecs,
@@ -587,6 +620,10 @@ void TForm1::setKeyboardOrder() {
                                          ElPopupButtonCopy,
                                          PageControl1,
                                          LMDListBox1,
+                                         CharacterInspector->FilterBox,
+                                         CharacterInspector->Details,
+                                         TabSheetOverview->ElComboBoxGroupBy,
+                                         TabSheetOverview->OverviewTable,
                                          ElFontComboBox1,
                                          ElSpinEditFontSize,
                                          ElEditHeaderToCut,
@@ -599,8 +636,6 @@ void TForm1::setKeyboardOrder() {
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
-    setTabOrder(LMDListBox1, CharacterInspector->FilterBox);
-    setTabOrder(CharacterInspector->FilterBox, CharacterInspector->Details);
 }
 
 // ---- lifecycle
@@ -687,8 +722,10 @@ void TForm1::FormCreate() {
     if (!ElFontComboBox1->currentText().isEmpty()) {
         ElFontComboBox1->setCurrentFont(QFont(ElFontComboBox1->currentText()));
     }
-    // 8b. The text choices are stored by index; their items are ours, in this language.
+    // 8b. The text choices and the overview's key are stored by index; their items are ours,
+    //     in this language.
     RetranslateTextChoices();
+    TabSheetOverview->retranslate();
     // 9. The suite's code may let the window breathe during long work on this thread.
     AYieldProcessProc = [] { QCoreApplication::processEvents(); };
     // 10. Empty summary, Results tab in front, whatever was stored.
@@ -876,6 +913,9 @@ void TForm1::ButtonAnalyseClick() {
     m_progressFilesRead = 0;
     m_progressPending = false;
     m_unsignedHint = false;
+    m_filesFound = 0;
+    m_problems.clear();
+    m_stopAsked = false;
     {
         std::lock_guard lock(m_messageMutex);
         m_cancelMessages = false;
@@ -944,6 +984,13 @@ void TForm1::messageFromWorker(const QString& text) {
 
 void TForm1::runEnded() {
     const RunOutcome outcome = m_run.finish();
+    // The problems the command line lists besides unreadable files, so that a saved JSON
+    // document is the same as its.
+    if (m_stopAsked) {
+        m_problems.push_back({{}, {}, std::string(kInterruptedProblem)});
+    } else if (m_filesFound == 0 && m_problems.empty()) {
+        m_problems.push_back({utf16ToUtf8(m_runPath), {}, std::string(kNoFileMatchesProblem)});
+    }
     PCProgressBar1->setValue(0);
     rebuildProfile();
     QApplication::restoreOverrideCursor();
@@ -989,6 +1036,7 @@ void TForm1::stopWorker() {
 }
 
 void TForm1::ButtonStopClick() {
+    m_stopAsked = m_stopAsked || m_run.running();
     m_run.stop();
 }
 
@@ -1007,6 +1055,8 @@ bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
     }
     m_run.state().clear();
     m_runPath.clear();
+    m_filesFound = 0;
+    m_problems.clear();
     fill(m_run.state());
     rebuildProfile();
     return true;
@@ -1014,6 +1064,8 @@ bool TForm1::ShowFilledState(const std::function<void(AnalysisState&)>& fill) {
 
 void TForm1::RetranslateResults() {
     CharacterInspector->retranslate();
+    ActionSaveAs->setWhatsThis(resourceText(ResId::VTSaveAsHelp));
+    TabSheetOverview->retranslate();
     // Also after a run that read no file: its rows and labels carry resource strings too.
     if (m_run.running() || !m_profileShown) {
         return;
@@ -1030,6 +1082,7 @@ void TForm1::applyProfile(const Profile& profile) {
     Memo->setPlainText(memoText(m_run.state()));
     LabelFileInfo->setText(fromU16(profile.labelFileInfo));
     LabelResults->setText(fromU16(profile.labelResults));
+    TabSheetOverview->setResult(profile.rows, profile.totalCharacters);
 }
 
 // ---- the results list
@@ -1096,11 +1149,106 @@ void TForm1::ElPopupButtonCopyClick() {
     ElStatusBar1->showMessage(resourceText(ResId::VTClipboardHasText), 5000);
 }
 
+std::string TForm1::ResultText(ResultForm form) {
+    Profile profile = BuildProfile(m_run.state(), m_runPath);
+    profile.rows = LMDListBox1->resultsModel().rows();  // in the list's order, as Copy takes them
+    const RunSummary summary{m_filesFound, m_problems};
+    return writeResult(form, m_run.state(), profile, ElCheckBoxCopyCharactersOnly->isChecked(),
+                       std::nullopt, &summary);
+}
+
+void TForm1::ActionSaveAsClick() {
+    if (m_run.running() || !m_profileShown) {
+        m_services.message(resourceText(ResId::VTNothingToSave), QStringLiteral("Runemeter"));
+        return;
+    }
+    const QStringList filters = saveFilters();
+    QString filter = filters.front();
+    // The dialog asks before it replaces a file it was given.
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, resourceText(ResId::VTSaveAsTitle), QString(),
+                                     filters.join(QStringLiteral(";;")), &filter);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const auto filterForm = static_cast<SaveForm>(std::max<qsizetype>(0, filters.indexOf(filter)));
+    const SaveChoice choice = chooseSaveForm(chosen.toStdString(), filterForm);
+    const QString path = QString::fromStdString(choice.fileName);
+    // An extension added here makes a name the dialog did not ask about.
+    (void)SaveResultAs(path, choice.form, path == chosen);
+}
+
+bool TForm1::SaveResultAs(const QString& path, SaveForm form, bool replaceConfirmed) {
+    if (m_run.running() || !m_profileShown) {
+        m_services.message(resourceText(ResId::VTNothingToSave), QStringLiteral("Runemeter"));
+        return false;
+    }
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!replaceConfirmed && QFileInfo::exists(path) &&
+        !m_services.confirm(formatResource(ResId::VTReplaceFile, {toU16(shown)}))) {
+        return false;
+    }
+    QByteArray bytes;
+    if (const std::optional<ResultForm> written = resultFormOf(form)) {
+        const std::string text = ResultText(*written);
+        bytes = QByteArray(text.data(), qsizetype(text.size()));
+    } else {
+        bytes = chartsPicture(*TabSheetOverview, form);
+    }
+    const QString reason = saveWhole(path, bytes);
+    if (!reason.isEmpty()) {
+        m_services.message(formatResource(ResId::VTCannotSave, {toU16(shown), toU16(reason)}),
+                           QStringLiteral("Runemeter"));
+        return false;
+    }
+    ElStatusBar1->showMessage(formatResource(ResId::VTSavedAs, {toU16(shown)}), 5000);
+    return true;
+}
+
+void TForm1::SelectGroup(GroupKey key, const QString& name) {
+    const std::string wanted = name.toStdString();
+    const std::vector<ProfileRow>& rows = LMDListBox1->resultsModel().rows();
+    const QAbstractItemModel* model = LMDListBox1->model();
+    // One range per run of neighbouring rows.
+    QItemSelection selection;
+    int first = -1;
+    int runStart = -1;
+    int count = 0;
+    const auto endRun = [&](int end) {
+        if (runStart >= 0) {
+            selection.append(QItemSelectionRange(model->index(runStart, 0), model->index(end, 4)));
+            runStart = -1;
+        }
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i);
+        const std::optional<std::string> group = groupOfRow(rows[i], key);
+        if (!group || *group != wanted) {
+            endRun(row - 1);
+            continue;
+        }
+        first = first < 0 ? row : first;
+        runStart = runStart < 0 ? row : runStart;
+        ++count;
+    }
+    endRun(static_cast<int>(rows.size()) - 1);
+    PageControl1->setCurrentWidget(TabSheetResults);
+    if (first < 0) {
+        return;
+    }
+    LMDListBox1->goToRow(first);
+    LMDListBox1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    LMDListBox1->setFocus();
+    ElStatusBar1->showMessage(formatResource(
+        ResId::VTGroupSelected, {IntToDecStr(count, Myformatsettings()), toU16(name)}));
+}
+
 void TForm1::FontComboBoxChange() {
     QFont rowFont = LMDListBox1->font();
     rowFont.setPointSize(ElSpinEditFontSize->value());
     rowFont.setFamily(ElFontComboBox1->currentFont().family());
     LMDListBox1->setFont(rowFont);
+    TabSheetOverview->setListFont(rowFont);
     LMDListBox1->rowHeightChanged();
     if (!m_run.running() && !m_run.state().SourceText.empty()) {
         rebuildProfile();

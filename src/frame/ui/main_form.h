@@ -19,6 +19,9 @@
 #include "profile/analysis_state.h"
 #include "profile/profile.h"
 #include "profile/text_choices.h"
+#include "results/counts_file.h"
+#include "results/groups.h"
+#include "results/save_forms.h"
 #include "suite/number_format.h"
 
 class QCheckBox;
@@ -28,6 +31,7 @@ class QFrame;
 class QHeaderView;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPainter;
 class QPlainTextEdit;
 class QProgressBar;
@@ -42,6 +46,7 @@ namespace runemeter {
 
 class TCharacterInspector;
 class TLMDListBox;
+class TOverviewTab;
 class TForm1;
 class RecentPathsButton;
 
@@ -49,6 +54,8 @@ class RecentPathsButton;
 struct FormServices {
     /// A modal message (MyPMsgDlg): text and caption. Default: a warning box.
     std::function<void(const QString&, const QString&)> message;
+    /// A yes-or-no question (replace a file?): true for yes. Default: a question box.
+    std::function<bool(const QString&)> confirm;
     /// A line for the suite's log (AddToLogFile); written only while logging is on.
     std::function<void(const std::u16string&, bool)> log;
     /// Registers the main window with the suite (SetNewWnd, SetActiveMainToolWindow).
@@ -98,6 +105,9 @@ public:
     QWidget* TabSheetResults = nullptr;
     TLMDListBox* LMDListBox1 = nullptr;
     TCharacterInspector* CharacterInspector = nullptr;  // beside the list, with its filter box
+    TOverviewTab* TabSheetOverview = nullptr;           // the groups and charts of the last run
+    QMenu* MenuFile = nullptr;
+    QAction* ActionSaveAs = nullptr;
     QWidget* TabSheet1 = nullptr;
     QFontComboBox* ElFontComboBox1 = nullptr;
     QSpinBox* ElSpinEditFontSize = nullptr;
@@ -147,6 +157,15 @@ public:
     /// kept): a line in the suite's log and the text in the status bar.
     void ShowNote(const std::u16string& text);
 
+    /// Saves the result shown in a form (the list's rows in their order, as Copy takes them;
+    /// or the overview's charts). A file already at path is replaced only when the user says
+    /// so here (or has said so: replaceConfirmed). Failures are reported; false then.
+    bool SaveResultAs(const QString& path, SaveForm form, bool replaceConfirmed = false);
+    /// The result in a written form, byte for byte as runemeter-cli writes it for the run.
+    [[nodiscard]] std::string ResultText(ResultForm form);
+    /// Selects the rows of a group in the results list and shows the list.
+    void SelectGroup(GroupKey key, const QString& name);
+
     /// Index of a clicked section among the header's sections, -1 when it is not one of them.
     [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);
 
@@ -161,6 +180,7 @@ public slots:
     void ButtonHelpClick();
     void LMDListBox1HeaderSectionClick(int section);
     void ElPopupButtonCopyClick();
+    void ActionSaveAsClick();
     void FontComboBoxChange();
 
 public:
@@ -213,6 +233,11 @@ private:
     int m_sortSection = -1;       ///< the header section the list was last sorted by; -1: none
     bool m_widenedToTheList = false;  ///< the first show fitted the width to the list
     bool m_destroyed = false;
+    // What the run found beyond the counts, as the saved JSON names it; the worker's until
+    // the run ends.
+    std::int64_t m_filesFound = 0;
+    std::vector<RunProblem> m_problems;
+    bool m_stopAsked = false;  ///< the user stopped the run in progress
 
     // Progress from the worker, coalesced: one queued update at a time.
     std::atomic<std::int64_t> m_progressFilesRead{0};
