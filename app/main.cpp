@@ -2,15 +2,15 @@
 
 #include <QApplication>
 
-#include "frame/TForm1.h"
-#include "frame/crash_application.h"
-#include "frame/qt_text.h"
 #include "frame/start_tool.h"
-#include "frame/suite_link.h"
-#include "frame/termination_signals.h"
 #include "frame/tool_frame.h"
+#include "frame/ui/crash_application.h"
+#include "frame/ui/main_form.h"
+#include "frame/ui/suite_link.h"
+#include "frame/ui/termination_signals.h"
 #include "suite/named_mutex.h"
 #include "suite/tool_services.h"
+#include "suite/ui/qt_text.h"
 
 int main(int argc, char* argv[]) {
     using namespace runemeter;

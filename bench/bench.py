@@ -17,6 +17,9 @@ Cases:
   zip       one zip (deflated) with as many small members, the same mix of encodings
   utf16     one UTF-16 LE and one UTF-16 BE file
   ansi      one Windows-1252 file
+  modes     the mixed file in each text choice (--unit, --normalize) and a copy without its
+            signature read with --unsigned auto and utf8: seconds, speed over the default mode
+            and peak memory; the copy's counts must equal the signed file's
 
 Tools, each timed in the same run on the same text:
   cat       the read floor: `cat FILES > /dev/null` (for the zip: cat of the zip file)
@@ -61,7 +64,7 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
-ALL_CASES = ["mixed", "repeated", "small", "zip", "utf16", "ansi"]
+ALL_CASES = ["mixed", "repeated", "small", "zip", "utf16", "ansi", "modes"]
 MANY_FILES = ("small", "zip")
 CORPUS_VERSION = 2  # bump when the corpus changes, so an older one is made anew
 BOM_UTF8 = b"\xef\xbb\xbf"
@@ -627,6 +630,41 @@ def print_case(case, results, many_files):
             r.m.rss_mb, "" if r is ours else "%.2fx" % ratio(ours, r), r.note))
 
 
+# The text choices timed by the modes case: (label, options, on the copy without signature).
+MODES = [
+    ("default", [], False),
+    ("codepoint", ["--unit", "codepoint"], False),
+    ("grapheme", ["--unit", "grapheme"], False),
+    ("nfc", ["--normalize", "nfc"], False),
+    ("nfd", ["--normalize", "nfd"], False),
+    ("auto, no signature", ["--unsigned", "auto"], True),
+    ("utf8, no signature", ["--unsigned", "utf8"], True),
+]
+
+
+def run_modes(args, work):
+    """Times runemeter-cli in each text choice on the large mixed file; returns problems."""
+    mixed = os.path.join(args.corpus, "large", "mixed-utf8.txt")
+    unsigned = os.path.join(work, "mixed-unsigned.txt")
+    with open(mixed, "rb") as src, open(unsigned, "wb") as dst:
+        src.read(len(BOM_UTF8))
+        shutil.copyfileobj(src, dst, 1 << 24)
+    warm([mixed, unsigned], os.path.join(work, "modes-list"))
+    if runemeter_counts(args.cli, ["--unsigned", "auto", unsigned]) != runemeter_counts(
+            args.cli, [mixed]):
+        return ["--unsigned auto on the copy without signature counts otherwise"]
+    size = os.path.getsize(mixed)
+    base = None
+    print("%-20s %8s %9s %8s %7s" % ("mode", "seconds", "MB/s", "/default", "RSS M"))
+    for label, options, on_copy in MODES:
+        m = best_of(args.repeat, lambda: run_measured(
+            [args.cli] + options + [unsigned if on_copy else mixed], capture=False))
+        base = base or m.seconds
+        print("%-20s %8.3f %9.1f %7.2fx %7.0f" % (label, m.seconds, size / 1e6 / m.seconds,
+                                                  base / m.seconds, m.rss_mb))
+    return []
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -682,6 +720,13 @@ def main():
     failed, summary = [], []
     with tempfile.TemporaryDirectory(prefix="runemeter-bench-") as work:
         for name in cases:
+            if name == "modes":
+                print("\n== modes: text choices on the mixed file")
+                problems = run_modes(args, work)
+                for p in problems:
+                    print("  FAILED: " + p)
+                    failed.append(name)
+                continue
             case = all_cases[name]
             size = sum(os.path.getsize(p) for p in case.paths + case.zips)
             print("\n== %s: %s (%.1f MB)" % (name, case.title, size / 1e6))

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/TForm1.h"
-#include "frame/qt_text.h"
-#include "results/results_list.h"
+#include "frame/ui/main_form.h"
+#include "results/ui/results_list.h"
+#include "suite/ui/qt_text.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "../tests/reference/reference_text.h"
 #include "profile/text_analyser.h"
+#include "reference_text.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <span>
 
-#include "localisation/LocLangFile.h"
-#include "localisation/LocStorage.h"
 #include "localisation/byte_stream.h"
+#include "localisation/lang_file.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_text.h"
+#include "localisation/loc_storage.h"
 #include "localisation/lzcompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

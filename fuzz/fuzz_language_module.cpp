@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "localisation/LocUtils.h"
+#include "localisation/loc_utils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace runemeter;

@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xauth xclip xdotool imagemagick locales
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
-  clang-format python3 acl
+  clang-format python3 acl jq
+  python3-dask python3-distributed help2man bash-completion
 )
 
 missing=()

@@ -10,9 +10,9 @@
 #include <system_error>
 
 #include "frame/tool_frame.h"
-#include "localisation/LocLangFile.h"
-#include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
+#include "localisation/lang_file.h"
+#include "localisation/loc_utils.h"
 #include "suite/resource_strings.h"
 #include "suite/tool_services.h"
 #include "suite/unicode_text.h"

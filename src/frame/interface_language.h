@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "localisation/LocOnFly.h"
+#include "localisation/loc_on_fly.h"
 #include "suite/shared_state.h"
 #include "suite/suite_notify.h"
 

@@ -27,6 +27,7 @@ public:
     void foundDir(const std::filesystem::path& dir) override { m_inner.foundDir(dir); }
     void filesFound(std::int64_t count) override { m_inner.filesFound(count); }
     void fileProcessed(std::int64_t filesRead) override { m_inner.fileProcessed(filesRead); }
+    void unsignedTextLooksLikeUtf8() override { m_inner.unsignedTextLooksLikeUtf8(); }
     [[nodiscard]] bool stopRequested() override { return m_stop || m_inner.stopRequested(); }
 
 private:
@@ -56,11 +57,12 @@ bool RunController::start(const RunRequest& request, AnalysisObserver& observer,
     std::promise<Run> result;
     m_result = result.get_future();
     m_thread = std::thread([this, run = std::move(run), result = std::move(result), &observer,
-                            header = request.headerToCut, ended = std::move(ended)]() mutable {
+                            header = request.headerToCut, text = request.text,
+                            ended = std::move(ended)]() mutable {
         // Nothing the run throws may end the program: it ends the run, and the owner is told.
         try {
             StoppableObserver stoppable(observer, m_stop);
-            runAnalysis(*run.iterator, header, *run.state, stoppable);
+            runAnalysis(*run.iterator, header, *run.state, stoppable, text);
         } catch (const std::exception& error) {
             run.outcome = {true, error.what()};
         } catch (...) {

@@ -18,15 +18,16 @@ extern std::uint64_t MainWindowHandle;
 /// The help topics of the window: the main one, and one for each control with a section of its
 /// own in the user guide. A topic N is the anchor "help-N" of the help page.
 inline constexpr int kMainHelpContext = 5410;
-inline constexpr int kPathHelpContext = 5411;        ///< the path and its browse button
-inline constexpr int kMaskHelpContext = 5412;        ///< the file mask
-inline constexpr int kOptionsHelpContext = 5413;     ///< .zip files too, sub-folders too
-inline constexpr int kRunHelpContext = 5414;         ///< Analyse and Stop
-inline constexpr int kResultsHelpContext = 5415;     ///< the list and the summary lines
-inline constexpr int kCopyHelpContext = 5416;        ///< Copy, copy letter characters only
-inline constexpr int kFontHelpContext = 5417;        ///< list font and size
-inline constexpr int kHeaderHelpContext = 5418;      ///< header to cut
-inline constexpr int kSourceTextHelpContext = 5419;  ///< the Source Text tab
+inline constexpr int kPathHelpContext = 5411;         ///< the path and its browse button
+inline constexpr int kMaskHelpContext = 5412;         ///< the file mask
+inline constexpr int kOptionsHelpContext = 5413;      ///< .zip files too, sub-folders too
+inline constexpr int kRunHelpContext = 5414;          ///< Analyse and Stop
+inline constexpr int kResultsHelpContext = 5415;      ///< the list and the summary lines
+inline constexpr int kCopyHelpContext = 5416;         ///< Copy, copy letter characters only
+inline constexpr int kFontHelpContext = 5417;         ///< list font and size
+inline constexpr int kHeaderHelpContext = 5418;       ///< header to cut
+inline constexpr int kSourceTextHelpContext = 5419;   ///< the Source Text tab
+inline constexpr int kTextChoicesHelpContext = 5420;  ///< unsigned text, unit, normalisation
 
 /// The anchor of a help topic in the help page: "help-" + the topic.
 [[nodiscard]] std::string helpAnchor(int helpContext);

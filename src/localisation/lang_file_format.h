@@ -43,8 +43,8 @@
 #include <string_view>
 #include <vector>
 
-#include "localisation/LocStorage.h"
 #include "localisation/byte_stream.h"
+#include "localisation/loc_storage.h"
 #include "suite/named_error.h"
 
 namespace runemeter {

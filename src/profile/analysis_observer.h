@@ -39,6 +39,9 @@ public:
     virtual void filesFound(std::int64_t count) { (void)count; }
     /// A file was handled; filesRead is the run's FilesRead after it.
     virtual void fileProcessed(std::int64_t filesRead) { (void)filesRead; }
+    /// Text without a signature was read as ANSI (the chosen reading) although its bytes are
+    /// well-formed UTF-8 with multi-byte sequences. Called at most once per run, at its end.
+    virtual void unsignedTextLooksLikeUtf8() {}
     /// Polled between files and during the search; true ends the run early.
     [[nodiscard]] virtual bool stopRequested() { return false; }
 };

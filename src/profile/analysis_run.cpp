@@ -8,12 +8,14 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "profile/text_analyser.h"
+#include "profile/zip_member_source.h"
 #include "suite/unicode_text.h"
 #include "suite/zip_reader.h"
 
@@ -132,13 +134,177 @@ bool readAhead(const std::filesystem::path& name, std::size_t longFrom,
     return ok;
 }
 
+// The reading thread: takes every plain file marked for it, in order, at most kReadAheadFiles
+// ahead of the run and kReadAheadBytes in hand. It is told to end when the stage goes, on every
+// way out of the run (its end, a stop, an exception).
+class ReadAheadStage {
+public:
+    ReadAheadStage(std::vector<Job>& jobs, std::size_t longFrom) : m_jobs(jobs) {
+        try {
+            m_thread = std::jthread([this, longFrom] { run(longFrom); });
+        } catch (const std::system_error&) {
+            // No second thread: every file is read when its turn comes.
+        }
+    }
+    ~ReadAheadStage() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_changed.notify_all();
+        // m_thread, the last member, is joined first.
+    }
+    ReadAheadStage(const ReadAheadStage&) = delete;
+    ReadAheadStage& operator=(const ReadAheadStage&) = delete;
+
+    /// The bytes of job if the thread read it whole (waited for while it is being read); a job
+    /// not taken yet is the run's to read.
+    [[nodiscard]] bool take(Job& job, std::vector<std::byte>& bytes) {
+        if (!m_thread.joinable() || !job.leftToReader) {
+            return false;
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !job.taken || job.done; });
+        job.taken = true;
+        bytes = std::move(job.bytes);
+        m_heldBytes -= bytes.size();
+        return job.ready;
+    }
+
+    /// The run is at job number current.
+    void advance(std::size_t current) {
+        if (!m_thread.joinable()) {
+            return;
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_current = current;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void run(std::size_t longFrom) {
+        std::size_t next = 0;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            next = std::max(next, m_current + 1);
+            while (next < m_jobs.size() && !m_jobs[next].leftToReader) {
+                ++next;
+            }
+            m_changed.wait(lock, [&] {
+                return m_finished || next >= m_jobs.size() ||
+                       (next < m_current + kReadAheadFiles && m_heldBytes < kReadAheadBytes);
+            });
+            if (m_finished || next >= m_jobs.size()) {
+                return;
+            }
+            if (next <= m_current || m_jobs[next].taken) {
+                continue;  // the run got there first
+            }
+            Job& job = m_jobs[next];
+            job.taken = true;
+            lock.unlock();
+            std::vector<std::byte> bytes;
+            const bool ok = readAhead(*job.name, longFrom, bytes);
+            lock.lock();
+            job.ready = ok;
+            job.bytes = std::move(bytes);
+            job.done = true;
+            m_heldBytes += job.bytes.size();
+            m_changed.notify_all();
+            ++next;
+        }
+    }
+
+    std::vector<Job>& m_jobs;
+    std::mutex m_mutex;  // guards the jobs' flags and bytes and the fields below
+    std::condition_variable m_changed;
+    std::size_t m_current = 0;    // the job the run is at
+    std::size_t m_heldBytes = 0;  // bytes read ahead and not yet counted
+    bool m_finished = false;
+    std::jthread m_thread;
+};
+
+// The archive the members come from. The members of one archive come one after another: it
+// stays open until the next archive (or a plain file) comes, so a large archive is opened once,
+// not once per member.
+struct ArchiveCursor {
+    TUnZipReader reader;
+    // Members are streamed; the limit (which follows the machine) still keeps a small archive
+    // from unpacking without end.
+    std::uint64_t memberLimit = TUnZipReader::memberLimitForThisMachine();
+    std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
+};
+
+// Reads and counts one zip member, unpacked as it is counted, never held whole. True when the
+// run was stopped inside it (it is then dropped whole).
+bool analyseMember(const Job& job, ArchiveCursor& cursor, TextAnalyser& analyser,
+                   AnalysisState& state, AnalysisObserver& observer) {
+    const TMySearchRec& rec = *job.rec;
+    TUnZipReader& reader = cursor.reader;
+    const std::filesystem::path archive = TFileAndDirIterator::ZipFileFullFileName(rec);
+    if (!(reader.isOpen() && reader.archivePath() == archive) && archive != cursor.unusable) {
+        reader.close();
+        std::error_code ec;
+        if (!std::filesystem::exists(archive, ec)) {
+            cursor.unusable = archive;  // gone since the search: skipped without a message
+        } else if (!reader.open(archive)) {
+            cursor.unusable = archive;
+            observer.archiveProblem(archive, reader.error());
+        }
+    }
+    if (!reader.isOpen() || reader.archivePath() != archive) {
+        return false;
+    }
+    bool stoppedInside = false;
+    ZipReadStatus status = reader.openMember(rec.zipMemberNumber - 1, cursor.memberLimit);
+    if (status == ZipReadStatus::Ok) {
+        ZipMemberSource source(reader, status);
+        try {
+            if (analyser.AnalyseSequential(source, reader.memberSize()))
+                ++state.FilesRead;
+        } catch (const ReadingStopped&) {
+            stoppedInside = true;
+        } catch (const MemberFailed&) {
+            // status says how; reader.error() why
+        } catch (const std::bad_alloc&) {
+            // The member is not damaged: it cannot be read, as a plain file.
+            observer.failedToRead(*job.name, "not enough memory to decode it");
+        }
+        reader.closeMember();
+    }
+    if (status != ZipReadStatus::Ok) {
+        observer.memberDamaged(archive, nameForMessage(rec.memberName), reader.error());
+    }
+    return stoppedInside;
+}
+
+// Reads and counts one plain file, from what the reading thread read ahead when it did. True
+// when the run was stopped inside it (it is then dropped whole).
+bool analysePlainFile(Job& job, ReadAheadStage* ahead, TextAnalyser& analyser, AnalysisState& state,
+                      AnalysisObserver& observer) {
+    std::vector<std::byte> bytes;
+    const bool ready = ahead != nullptr && ahead->take(job, bytes);
+    try {
+        if (ready ? analyser.AnalyseBuffer(bytes) : analyser.AnalyseFile(*job.name))
+            ++state.FilesRead;
+    } catch (const ReadingStopped&) {
+        return true;
+    } catch (const std::bad_alloc&) {
+        observer.failedToRead(*job.name, "not enough memory to decode it");
+    }
+    return false;
+}
+
 }  // namespace
 
 void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
-                 AnalysisState& state, AnalysisObserver& observer) {
+                 AnalysisState& state, AnalysisObserver& observer, const TextChoices& choices) {
     state.clear();
     TextAnalyser analyser(state, observer);
     analyser.setHeaderToCut(headerToCut);
+    analyser.setChoices(choices);
 
     SearchObserver search(observer);
     iterator.IterateFindingFiles(search);
@@ -146,6 +312,7 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
     if (observer.stopRequested())
         iterator.Stop();
 
+    // Every other plain file is left to the reading thread.
     std::vector<Job> jobs;
     std::size_t plainFiles = 0;
     iterator.ProcessAllFilesFound([&](const std::filesystem::path& name, const TMySearchRec& rec) {
@@ -158,134 +325,29 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
         }
         jobs.push_back(std::move(job));
     });
-
-    // Shared with the reading thread, under the mutex.
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t current = 0;    // the job the run is at
-    std::size_t heldBytes = 0;  // bytes read ahead and not yet counted
-    bool finished = false;
-
-    std::jthread reading;
+    std::optional<ReadAheadStage> ahead;
     if (plainFiles >= kReadAheadFrom) {
-        const std::size_t longFrom = analyser.readPieceSize();
-        try {
-            reading = std::jthread([&, longFrom] {
-                std::size_t next = 0;
-                std::unique_lock lock(mutex);
-                for (;;) {
-                    next = std::max(next, current + 1);
-                    while (next < jobs.size() && !jobs[next].leftToReader) {
-                        ++next;
-                    }
-                    changed.wait(lock, [&] {
-                        return finished || next >= jobs.size() ||
-                               (next < current + kReadAheadFiles && heldBytes < kReadAheadBytes);
-                    });
-                    if (finished || next >= jobs.size()) {
-                        return;
-                    }
-                    if (next <= current || jobs[next].taken) {
-                        continue;  // the run got there first
-                    }
-                    Job& job = jobs[next];
-                    job.taken = true;
-                    lock.unlock();
-                    std::vector<std::byte> bytes;
-                    const bool ok = readAhead(*job.name, longFrom, bytes);
-                    lock.lock();
-                    job.ready = ok;
-                    job.bytes = std::move(bytes);
-                    job.done = true;
-                    heldBytes += job.bytes.size();
-                    changed.notify_all();
-                    ++next;
-                }
-            });
-        } catch (const std::system_error&) {
-            // No second thread: every file is read when its turn comes.
-        }
+        ahead.emplace(jobs, analyser.readPieceSize());
     }
 
-    // The members of one archive come one after another: it stays open until the next
-    // archive (or a plain file) comes, so a large archive is opened once, not once per member.
-    TUnZipReader reader;
-    // A member must fit in memory beside its decoded text: the limit follows the machine.
-    const std::uint64_t memberLimit = TUnZipReader::memberLimitForThisMachine();
-    std::filesystem::path unusable;  // archive that failed to open: its other members are skipped
-
-    const StopPoll stopPoll = [&observer] { return observer.stopRequested(); };
+    ArchiveCursor archive;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job& job = jobs[i];
-        // Stopped inside the file: it is dropped whole, as if the stop had come before it.
         bool stoppedInside = false;
-        const TMySearchRec& rec = *job.rec;
-        if (rec.zipMemberNumber >= 1) {
-            const std::filesystem::path archive = TFileAndDirIterator::ZipFileFullFileName(rec);
-            if (!(reader.isOpen() && reader.archivePath() == archive) && archive != unusable) {
-                reader.close();
-                std::error_code ec;
-                if (!std::filesystem::exists(archive, ec)) {
-                    unusable = archive;  // gone since the search: skipped without a message
-                } else if (!reader.open(archive)) {
-                    unusable = archive;
-                    observer.archiveProblem(archive, reader.error());
-                }
-            }
-            if (reader.isOpen() && reader.archivePath() == archive) {
-                std::vector<std::byte>& buffer = analyser.readBuffer();
-                const ZipReadStatus status = reader.UnZipToBufferByIndex(
-                    rec.zipMemberNumber - 1, buffer, memberLimit, stopPoll);
-                if (status == ZipReadStatus::Stopped) {
-                    stoppedInside = true;
-                } else if (status == ZipReadStatus::Ok) {
-                    try {
-                        if (!buffer.empty() && analyser.AnalyseBuffer(buffer))
-                            ++state.FilesRead;
-                    } catch (const ReadingStopped&) {
-                        stoppedInside = true;
-                    } catch (const std::bad_alloc&) {
-                        // The member is not damaged: it cannot be read, as a plain file.
-                        observer.failedToRead(*job.name, "not enough memory to decode it");
-                    }
-                } else {
-                    observer.memberDamaged(archive, nameForMessage(rec.memberName), reader.error());
-                }
-            }
+        if (job.rec->zipMemberNumber >= 1) {
+            stoppedInside = analyseMember(job, archive, analyser, state, observer);
         } else {
-            reader.close();
-            std::vector<std::byte> bytes;
-            bool ready = false;
-            if (reading.joinable() && job.leftToReader) {
-                std::unique_lock lock(mutex);
-                // A file being read ahead is waited for; one not taken yet is read here.
-                changed.wait(lock, [&] { return !job.taken || job.done; });
-                job.taken = true;
-                ready = job.ready;
-                bytes = std::move(job.bytes);
-                heldBytes -= bytes.size();
-            }
-            bool read = false;
-            try {
-                read = ready ? analyser.AnalyseBuffer(bytes) : analyser.AnalyseFile(*job.name);
-            } catch (const ReadingStopped&) {
-                stoppedInside = true;
-            } catch (const std::bad_alloc&) {
-                observer.failedToRead(*job.name, "not enough memory to decode it");
-            }
-            if (read)
-                ++state.FilesRead;
+            archive.reader.close();
+            stoppedInside =
+                analysePlainFile(job, ahead ? &*ahead : nullptr, analyser, state, observer);
         }
         if (stoppedInside) {
+            // Dropped whole, as if the stop had come before it.
             iterator.Stop();
             break;
         }
-        if (reading.joinable()) {
-            {
-                const std::lock_guard lock(mutex);
-                current = i + 1;
-            }
-            changed.notify_all();
+        if (ahead) {
+            ahead->advance(i + 1);
         }
         observer.fileProcessed(state.FilesRead);
         if (observer.stopRequested())
@@ -293,11 +355,10 @@ void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCu
         if (iterator.stopped())
             break;
     }
-    {
-        const std::lock_guard lock(mutex);
-        finished = true;
+    // Once per run, after the files (a stop too).
+    if (analyser.takeUtf8LookingHint()) {
+        observer.unsignedTextLooksLikeUtf8();
     }
-    changed.notify_all();
 }
 
 }  // namespace runemeter

@@ -8,6 +8,7 @@
 
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
+#include "profile/text_choices.h"
 #include "suite/file_iterator.h"
 
 namespace runemeter {
@@ -19,6 +20,7 @@ struct RunRequest {
     bool includeSubFolders = false;
     bool readZipfiles = true;
     std::u16string headerToCut;
+    TextChoices text;  ///< unsigned text, counting unit, normalisation
 };
 
 /// Validates the chosen path and sets up the iterator. The two options are copied to the
@@ -28,7 +30,9 @@ struct RunRequest {
 
 /// Runs the whole analysis on an iterator set up by CheckChosenPath: clears the state, searches,
 /// processes every file found (or until the observer asks to stop). Does not build the profile.
+/// choices: how texts are read and counted (the defaults: as always). With ANSI reading, a run
+/// that met texts without a signature that look like UTF-8 tells the observer once, at its end.
 void runAnalysis(TFileAndDirIterator& iterator, const std::u16string& headerToCut,
-                 AnalysisState& state, AnalysisObserver& observer);
+                 AnalysisState& state, AnalysisObserver& observer, const TextChoices& choices = {});
 
 }  // namespace runemeter

@@ -15,6 +15,8 @@ void AnalysisState::clear() {
     BigEndianFileCount = 0;
     Utf8FileCount = 0;
     CrLfCount = 0;
+    Units.reset();
+    Text = {};
 }
 
 }  // namespace runemeter

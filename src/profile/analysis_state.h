@@ -8,6 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "profile/text_choices.h"
+#include "profile/unit_counting.h"
+
 namespace runemeter {
 
 /// 65536 counts, indexed by UTF-16 code unit. Counts are 64-bit: a corpus passes 2^31 quickly.
@@ -32,6 +35,10 @@ struct AnalysisState {
     std::int64_t Utf8FileCount = 0;
     std::int64_t CrLfCount = 0;
     std::int64_t TotalCharacters = 0;  ///< sum of counts of codes 32..65535 (set by the profile)
+    /// The counts of a run with another unit or a normalisation (null: UTF-16 code units
+    /// without normalisation, counted in CharCounts). Each text is finish()ed into it.
+    std::unique_ptr<UnitCounter> Units;
+    TextChoices Text;  ///< how the run read and counted its texts
 
     /// Back to the state before a run (TotalCharacters is recomputed by the profile).
     void clear();

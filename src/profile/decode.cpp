@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "profile/large_buffer.h"
-#include "profile/utf8_one.h"
+#include "suite/utf8_one.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profile/analysis_state.h"
@@ -29,8 +30,20 @@ struct Profile {
 /// character, or a blank and the name for 9, 10, 13 and 32.
 [[nodiscard]] std::u16string characterRowText(char16_t code);
 
+/// The row text of a code point: as characterRowText below U+10000, else the code and the
+/// character.
+[[nodiscard]] std::u16string codePointRowText(char32_t code);
+
+/// The row text of a grapheme cluster: one code point as codePointRowText, else its decimal
+/// code points joined by "+", a blank and the cluster, shown shortened with an ellipsis after
+/// kClusterShown code points.
+[[nodiscard]] std::u16string clusterRowText(std::u16string_view cluster);
+inline constexpr std::size_t kClusterShown = 64;
+
 /// Builds the profile from the state; sets state.TotalCharacters. chosenPath is the path as
-/// typed, shown when exactly one file was read. The source text is state.SourceText.
+/// typed, shown when exactly one file was read. The source text is state.SourceText. With
+/// state.Units the rows are those of its unit (code points, clusters) and the total counts
+/// units of that kind; the always-shown rows and the line-break row are there in every unit.
 [[nodiscard]] Profile BuildProfile(AnalysisState& state, std::u16string_view chosenPath);
 
 }  // namespace runemeter

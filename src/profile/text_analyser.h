@@ -12,32 +12,33 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "profile/analysis_observer.h"
 #include "profile/analysis_state.h"
 #include "profile/decode.h"
 #include "profile/long_text.h"
+#include "profile/normalise_stage.h"
+#include "profile/text_choices.h"
 
 namespace runemeter {
 
-/// Counts code units of long texts into several 32-bit tables in turn, so that a long run of
-/// one character does not wait on its own previous increment, and adds them to the 64-bit
-/// counts at the end of each text and before any 32-bit count could overflow.
+/// Counts the code units of a decoded text (one shorter than a long text) into several 32-bit
+/// tables in turn, so that a long run of one character does not wait on its own previous
+/// increment, and adds them to the 64-bit counts at the end of each text and before any 32-bit
+/// count could overflow. Long texts are counted as they are read, by LongTextCounter.
 class CodeUnitCounter {
 public:
     /// Texts shorter than this are counted straight into the 64-bit table.
     static constexpr std::size_t kInterleaveFrom = std::size_t{1} << 20;
-    /// Texts at least this long are counted in two halves on two threads.
-    static constexpr std::size_t kSplitFrom = std::size_t{4} << 20;
     /// Most units counted between two flushes; each table then holds at most a quarter.
     static constexpr std::size_t kDefaultFlushEvery = std::size_t{1} << 30;
 
-    /// flushEvery (at least 4) bounds the units one thread counts between flushes; tests
-    /// lower it and the two thresholds.
+    /// flushEvery (at least 4) bounds the units counted between flushes; tests lower it and
+    /// the threshold.
     explicit CodeUnitCounter(std::size_t flushEvery = kDefaultFlushEvery,
-                             std::size_t interleaveFrom = kInterleaveFrom,
-                             std::size_t splitFrom = kSplitFrom);
+                             std::size_t interleaveFrom = kInterleaveFrom);
 
     /// Adds every unit of text to counts; returns the number of CR LF pairs in text. A long
     /// text is counted in pieces, stopRequested asked after each: true throws ReadingStopped and
@@ -46,18 +47,11 @@ public:
                                      const StopPoll& stopRequested = {});
 
 private:
-    /// Counts n units from p into lanes in pieces until stop holds; ask (if any) is asked after
-    /// each piece and its answer noted in stop.
-    static void countPiece(const char16_t* p, std::size_t n, LaneTables& lanes,
-                           std::atomic<bool>& stop, const StopPoll* ask);
     static void flushInto(LaneTables& lanes, CharCountTable& counts);
-    [[nodiscard]] std::int64_t countCrLfOnTwoThreads(std::u16string_view text);
 
     std::size_t m_flushEvery;
     std::size_t m_interleaveFrom;
-    std::size_t m_splitFrom;
     std::unique_ptr<LaneTables> m_lanes;  ///< made on first long text, kept zeroed between uses
-    std::unique_ptr<LaneTables> m_secondLanes;  ///< the second thread's, made on first split
 };
 
 /// Reads and counts texts into an AnalysisState. Buffers are kept and reused between files.
@@ -68,6 +62,13 @@ public:
     /// The header marker (empty: nothing is cut). Cut from position p: text from p + 1 on.
     void setHeaderToCut(std::u16string marker) { m_headerToCut = std::move(marker); }
     [[nodiscard]] const std::u16string& headerToCut() const { return m_headerToCut; }
+
+    /// How texts are read and counted (see LongTextCounter::setChoices). With a unit other
+    /// than UTF-16 code units or a normalisation, the state gets a counter of that unit
+    /// (AnalysisState::Units) into which every text is counted; call before the first text.
+    void setChoices(const TextChoices& choices);
+    /// Whether a text without a signature read as ANSI looked like UTF-8 since the last ask.
+    [[nodiscard]] bool takeUtf8LookingHint() { return std::exchange(m_metUtf8Looking, false); }
 
     /// Reads the whole file and analyses it. False (not read) when it is missing, empty
     /// (observer: fileIsEmpty) or cannot be read (observer: failedToRead). Only regular files
@@ -82,16 +83,19 @@ public:
     /// a long text is read; the counts, counters and text are then unchanged.
     [[nodiscard]] bool AnalyseBuffer(std::span<const std::byte> data);
 
+    /// Reads a text that comes only once, in order (a zip member), and analyses it: a short one
+    /// as a buffer, a longer one as a long text, never held whole. False (not read) when it is
+    /// empty. sizeHint: the size it claims (0: unknown). Errors of the source and
+    /// ReadingStopped come through as they are; the counts, counters and text are then
+    /// unchanged.
+    [[nodiscard]] bool AnalyseSequential(SequentialSource& source, std::uint64_t sizeHint);
+
     /// Texts at least this long (in bytes) are read as long texts.
     [[nodiscard]] std::size_t readPieceSize() const { return m_pieceSize; }
 
-    /// The reusable read buffer, for callers that fill it themselves (zip members).
-    [[nodiscard]] std::vector<std::byte>& readBuffer() { return m_readBuffer; }
-
     /// Texts at least this long (in bytes) are long (at least 4). A shorter file is read whole
     /// and analysed like a buffer. A long text is counted piece by piece without keeping its
-    /// decoded text (see LongTextCounter), or, when a header is to be cut, decoded piece by
-    /// piece in pieces of this size. Tests lower it.
+    /// decoded text, the header cut on the way (see LongTextCounter). Tests lower it.
     void setReadPieceSize(std::size_t bytes) { m_pieceSize = std::max<std::size_t>(bytes, 4); }
 
     /// How long texts are counted (piece size, where the threads split, the UTF-8 counting);
@@ -99,6 +103,7 @@ public:
     void setLongTextCounting(std::size_t pieceSize, std::uint64_t splitFrom,
                              Utf8Counting way = Utf8Counting::Best) {
         m_longText = std::make_unique<LongTextCounter>(pieceSize, splitFrom, way);
+        m_longText->setChoices(m_choices, m_state.Units.get());
     }
 
     /// The default piece size.
@@ -107,14 +112,10 @@ public:
 private:
     /// Reads until the span is full or the file ends; returns the byte count or throws.
     [[nodiscard]] static std::size_t readFully(int fd, std::span<std::byte> into);
-    /// Decodes the rest of a file whose first piece (full) is in the read buffer.
-    void decodeInPieces(int fd, std::size_t sizeHint);
-    /// Decodes data longer than a piece into m_text piece by piece, asking between pieces.
-    void decodeLongBuffer(std::span<const std::byte> data, TextEncoding encoding);
     /// Cuts the header from the decoded text in m_text, counts it, makes it the state's text
     /// and counts the file by encoding.
     void cutAndCount(TextEncoding encoding);
-    /// Counts a long text without a header to cut; bytes start at offset 0 of source.
+    /// Counts a long text (cutting the header as it goes); bytes start at offset 0 of source.
     void countLong(ByteSource& source, std::span<const std::byte> signature,
                    std::uint64_t expectedEnd);
     /// Counts the file by its encoding.
@@ -131,17 +132,13 @@ private:
     std::size_t m_pieceSize = kDefaultPieceSize;
     CodeUnitCounter m_counter;
     std::unique_ptr<LongTextCounter> m_longText = std::make_unique<LongTextCounter>();
+    TextChoices m_choices;
+    std::unique_ptr<NormaliseStage> m_stage;  ///< into m_state.Units, for texts decoded whole
+    bool m_metUtf8Looking = false;
 };
 
 /// Adds every code unit of text to counts and returns the number of CR LF pairs in it.
 /// One increment per unit, no allocation; long texts go faster through CodeUnitCounter.
 [[nodiscard]] std::int64_t countCodeUnits(std::u16string_view text, CharCountTable& counts);
-
-/// Number of CR units in text immediately followed by an LF unit.
-[[nodiscard]] std::int64_t countCrLf(std::u16string_view text);
-
-/// The header cut: if marker occurs (first occurrence, case-sensitive, at 0-based index i),
-/// text loses its first i + 1 units. An empty marker cuts nothing.
-void cutHeader(std::u16string& text, std::u16string_view marker);
 
 }  // namespace runemeter

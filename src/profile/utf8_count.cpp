@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "profile/utf8_one.h"
+#include "suite/utf8_one.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define RUNEMETER_HAVE_AVX2_KERNEL 1

@@ -51,33 +51,37 @@ std::u16string cleanRowTextForCopy(std::u16string_view rowText) {
     return text;
 }
 
+bool isCopiedRow(std::u16string_view rowText, bool lettersOnly) {
+    const std::u16string cleaned = cleanRowTextForCopy(rowText);
+    // Label rows (line breaks, total) do not begin with a number and are left out.
+    if (cleaned.empty() || !isNumberCharacter(cleaned.front())) {
+        return false;
+    }
+    if (!lettersOnly) {
+        return true;
+    }
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    std::int64_t code = 0;
+    std::size_t run = 0;
+    while (run < cleaned.size() && isNumberCharacter(cleaned[run])) {
+        const int digit = cleaned[run] - u'0';
+        code = code > (kMax - digit) / 10 ? kMax : code * 10 + digit;
+        ++run;
+    }
+    // The rest starts after the code and the one character that stood for its blank.
+    const std::u16string_view rest = run + 1 < cleaned.size()
+                                         ? std::u16string_view(cleaned).substr(run + 1)
+                                         : std::u16string_view();
+    return rest.size() == 1 && code > 32 && classifyCodeUnit(rest.front()) == CharacterType::Letter;
+}
+
 std::u16string buildCopyText(std::span<const ProfileRow> rows, bool lettersOnly) {
     std::u16string out;
     for (const ProfileRow& row : rows) {
-        const std::u16string cleaned = cleanRowTextForCopy(row.text);
-        // Label rows (line breaks, total) do not begin with a number and are left out.
-        if (cleaned.empty() || !isNumberCharacter(cleaned.front())) {
+        if (!isCopiedRow(row.text, lettersOnly)) {
             continue;
         }
-        if (lettersOnly) {
-            constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-            std::int64_t code = 0;
-            std::size_t run = 0;
-            while (run < cleaned.size() && isNumberCharacter(cleaned[run])) {
-                const int digit = cleaned[run] - u'0';
-                code = code > (kMax - digit) / 10 ? kMax : code * 10 + digit;
-                ++run;
-            }
-            // The rest starts after the code and the one character that stood for its blank.
-            const std::u16string_view rest = run + 1 < cleaned.size()
-                                                 ? std::u16string_view(cleaned).substr(run + 1)
-                                                 : std::u16string_view();
-            if (rest.size() != 1 || code <= 32 ||
-                classifyCodeUnit(rest.front()) != CharacterType::Letter) {
-                continue;
-            }
-        }
-        out += cleaned;
+        out += cleanRowTextForCopy(row.text);
         out.push_back(u'\t');
         const std::string frequency = std::to_string(row.frequency);
         out.append(frequency.begin(), frequency.end());

@@ -2,8 +2,10 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "suite/resource_strings.h"
 
@@ -68,6 +70,13 @@ RowFields deriveRowFields(std::u16string_view rowText) {
     }
     fields.codeValue = value;
     fields.numeric = digits > 0 && digits == fields.codeField.size() && !overflow;
+    if (digits > 0 && !overflow && digits < fields.codeField.size() &&
+        fields.codeField[digits] == u'+') {
+        // A cluster's codes: decimal numbers joined by "+".
+        fields.cluster = std::all_of(fields.codeField.begin(), fields.codeField.end(),
+                                     [](char16_t c) { return isAsciiDigit(c) || c == u'+'; });
+        fields.numeric = fields.cluster;
+    }
     fields.controlRow = fields.numeric && fields.codeValue < 32;
     return fields;
 }
@@ -93,7 +102,11 @@ RowColour rowColour(const RowFields& fields, std::int64_t frequency, bool select
 }
 
 CharacterType classifyCodeUnit(char16_t unit) {
-    switch (u_charType(static_cast<UChar32>(unit))) {
+    return classifyCodePoint(unit);
+}
+
+CharacterType classifyCodePoint(char32_t code) {
+    switch (u_charType(static_cast<UChar32>(code))) {
         case U_UPPERCASE_LETTER:
         case U_LOWERCASE_LETTER:
         case U_TITLECASE_LETTER:
@@ -115,9 +128,31 @@ CharacterType classifyCodeUnit(char16_t unit) {
     }
 }
 
+namespace {
+
+// The first code point of text and its length in units (0 for no text).
+std::pair<char32_t, std::size_t> firstCodePoint(std::u16string_view text) {
+    if (text.empty()) {
+        return {0, 0};
+    }
+    if (text.size() >= 2 && text[0] >= 0xD800 && text[0] <= 0xDBFF && text[1] >= 0xDC00 &&
+        text[1] <= 0xDFFF) {
+        return {0x10000 + ((char32_t(text[0]) - 0xD800) << 10) + (text[1] - 0xDC00), 2};
+    }
+    return {text[0], 1};
+}
+
+}  // namespace
+
 CharacterType characterType(std::u16string_view characterField) {
-    return characterField.size() == 1 ? classifyCodeUnit(characterField.front())
-                                      : CharacterType::None;
+    const auto [code, length] = firstCodePoint(characterField);
+    return length > 0 && length == characterField.size() ? classifyCodePoint(code)
+                                                         : CharacterType::None;
+}
+
+CharacterType characterType(const RowFields& fields) {
+    return fields.cluster ? classifyCodePoint(firstCodePoint(fields.characterField).first)
+                          : characterType(fields.characterField);
 }
 
 std::optional<long double> shownShare(const RowFields& fields, std::int64_t frequency,
@@ -153,7 +188,7 @@ RowColumnTexts rowColumnTexts(std::u16string_view rowText, std::int64_t frequenc
     if (labelRow) {
         texts.character = std::u16string(label);
     }
-    switch (labelRow ? CharacterType::None : characterType(fields.characterField)) {
+    switch (labelRow ? CharacterType::None : characterType(fields)) {
         case CharacterType::Letter:
             texts.type = ResourceString(ResId::VTLetter);
             break;

@@ -19,6 +19,9 @@ struct RowFields {
     bool numeric = false;           ///< the code field is a whole decimal integer
     std::int64_t codeValue = 0;     ///< its value, or of its leading digits, or 0
     bool controlRow = false;        ///< numeric and code value below 32
+    /// The row of a grapheme cluster: its code field holds the decimal code points it holds
+    /// joined by "+" (numeric then, its code value the first).
+    bool cluster = false;
 };
 
 /// Splits a row text into its fields.
@@ -41,9 +44,13 @@ enum class CharacterType { None, Letter, Digit, Punctuation };
 
 /// Type of one code unit by its Unicode general category.
 [[nodiscard]] CharacterType classifyCodeUnit(char16_t unit);
+/// Type of one code point by its Unicode general category.
+[[nodiscard]] CharacterType classifyCodePoint(char32_t code);
 
-/// Type of a character field: None unless it is exactly one code unit long.
+/// Type of a character field: None unless it is exactly one code point long.
 [[nodiscard]] CharacterType characterType(std::u16string_view characterField);
+/// Type of a row: a cluster takes the type of its first code point.
+[[nodiscard]] CharacterType characterType(const RowFields& fields);
 
 /// Share in per cent, or nothing when it is not shown (no total, not numeric, control row,
 /// or below 0.01).

@@ -166,6 +166,11 @@ const char* kindOf(mode_t mode) {
     return "not a file";
 }
 
+std::string tooLongReason() {
+    return "the path is longer than the " + std::to_string(TFileAndDirIterator::kMaxPathBytes - 1) +
+           " bytes the system accepts; skipped";
+}
+
 }  // namespace
 
 void TFileAndDirIterator::walkFolder(const std::filesystem::path& head, Walk& walk) {
@@ -190,8 +195,35 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& head, Walk& wa
     }
 }
 
+void TFileAndDirIterator::listOneFile(const std::filesystem::path& dir, Walk& walk) {
+    walk.observer.foundDir(dir);
+    const bool bareNames = HeadDir.empty() && dir == std::filesystem::path(".");
+    const std::filesystem::path path = bareNames ? ExactFileName : dir / ExactFileName;
+    if (path.native().size() >= kMaxPathBytes) {
+        walk.observer.problem(path, tooLongReason());
+        return;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return;
+    if (!S_ISREG(st.st_mode)) {
+        walk.observer.problem(path,
+                              std::string("not a file but ") + kindOf(st.st_mode) + "; skipped");
+    } else if (ReadZipfiles && endsWithZip(ExactFileName)) {
+        listArchive(path, walk);
+    } else {
+        m_found.push_back({path, TMySearchRec{}});
+    }
+}
+
 void TFileAndDirIterator::listFolder(const std::filesystem::path& dir, Walk& walk,
                                      std::vector<Entry>& folders) {
+    if (!ExactFileName.empty() && !IncludeSubFolders) {
+        // One named file is all this search can find: a listing of its folder would cost a
+        // whole folder per file when a run is given thousands of files by name.
+        listOneFile(dir, walk);
+        return;
+    }
     walk.observer.foundDir(dir);
 
     std::vector<Entry> files;
@@ -233,10 +265,7 @@ void TFileAndDirIterator::listFolder(const std::filesystem::path& dir, Walk& wal
             std::error_code typeError;
             const bool folder = it->is_directory(typeError);
             if (folder ? IncludeSubFolders : wantedFile(name)) {
-                skipped.push_back({{std::move(name), path},
-                                   "the path is longer than the " +
-                                       std::to_string(kMaxPathBytes - 1) +
-                                       " bytes the system accepts; skipped"});
+                skipped.push_back({{std::move(name), path}, tooLongReason()});
             }
             continue;
         }

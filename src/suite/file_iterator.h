@@ -101,6 +101,8 @@ private:
     void listArchive(const std::filesystem::path& archive, Walk& walk);
     void walkFolder(const std::filesystem::path& head, Walk& walk);
     void listFolder(const std::filesystem::path& dir, Walk& walk, std::vector<Entry>& folders);
+    /// The one file ExactFileName names in dir, without sub-folders: looked at directly.
+    void listOneFile(const std::filesystem::path& dir, Walk& walk);
 
     struct Found {
         std::filesystem::path name;

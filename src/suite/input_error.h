@@ -1,7 +1,7 @@
 #pragma once
 
 // The one error of the readers of files that come from outside (settings files, the text form of
-// language files): what kind of problem, where, and why.
+// language files, zip archives): what kind of problem, where, and why.
 
 #include <cstddef>
 #include <string>
@@ -16,8 +16,9 @@ enum class InputErrorCode {
     Unwritable,  ///< the system refused to write it
 };
 
-/// A file from outside that cannot be used: its line (1-based; 0 when the problem concerns the
-/// whole file) and the reason in English, UTF-8.
+/// A file from outside that cannot be used: where (the line of a text file, the member number of
+/// an archive; 1-based, 0 when the problem concerns the whole file) and the reason in English,
+/// UTF-8.
 struct InputError {
     InputErrorCode code = InputErrorCode::Malformed;
     std::size_t line = 0;

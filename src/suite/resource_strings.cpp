@@ -34,6 +34,11 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTDigit, "VTDigit", u"digit"},
     {ResId::VTPunctuation, "VTPunctuation", u"punctuation"},
     {ResId::VTNoFontHasCharacter, "VTNoFontHasCharacter", u"no installed font has this character"},
+    {ResId::VTUnsignedAutomatic, "VTUnsignedAutomatic", u"Automatic (UTF-8 when valid, else ANSI)"},
+    {ResId::VTUnitUtf16, "VTUnitUtf16", u"UTF-16 code units"},
+    {ResId::VTUnitCodePoint, "VTUnitCodePoint", u"code points"},
+    {ResId::VTUnitGrapheme, "VTUnitGrapheme", u"grapheme clusters (as seen)"},
+    {ResId::VTNormaliseNone, "VTNormaliseNone", u"none"},
     {ResId::VTFileIsEmpty, "VTFileIsEmpty", u"The file %s is empty."},
     {ResId::VTFailedToRead, "VTFailedToRead", u"Cannot read the file %s."},
     {ResId::VTClipboardHasText, "VTClipboardHasText", u"The results are on the clipboard as text."},
@@ -82,6 +87,10 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
      u"The settings could not be saved (%s). The previous settings file is unchanged."},
     {ResId::VTRunFailed, "VTRunFailed",
      u"The run stopped on an unexpected error (%s); the list shows what was counted before it."},
+    {ResId::VTUnicodeVersion, "VTUnicodeVersion", u"Character data: %s"},
+    {ResId::VTUnsignedLooksUtf8, "VTUnsignedLooksUtf8",
+     u"Some files without a signature look like UTF-8 but were read as ANSI; choose %s to read "
+     u"them as UTF-8."},
 });
 
 constexpr bool tableInIdOrder() {

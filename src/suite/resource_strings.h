@@ -29,6 +29,11 @@ enum class ResId : std::uint16_t {
     VTDigit = 1107,
     VTPunctuation = 1108,
     VTNoFontHasCharacter = 1109,
+    VTUnsignedAutomatic = 1110,
+    VTUnitUtf16 = 1111,
+    VTUnitCodePoint = 1112,
+    VTUnitGrapheme = 1113,
+    VTNormaliseNone = 1114,
     VTFileIsEmpty = 1201,
     VTFailedToRead = 1202,
     VTClipboardHasText = 1203,
@@ -63,6 +68,8 @@ enum class ResId : std::uint16_t {
     VTSettingsUnreadable = 1232,
     VTSettingsUnsaved = 1233,
     VTRunFailed = 1234,
+    VTUnicodeVersion = 1235,
+    VTUnsignedLooksUtf8 = 1236,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

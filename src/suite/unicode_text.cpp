@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "suite/utf8_one.h"
+
 namespace runemeter {
 
 namespace {
@@ -45,9 +47,10 @@ void appendUtf8CodePoint(std::string& out, char32_t cp) {
 
 namespace {
 
-// One UTF-8 sequence starting at s[i]: its code point and length when it is well-formed,
-// otherwise the length of its maximal invalid subpart (valid false). The narrowed ranges of the
-// second byte reject overlong forms, surrogates and values above U+10FFFF at the earliest byte.
+// One UTF-8 sequence starting at s[i], read by the decoder step the text decoders use: its code
+// point and length when it is well-formed, otherwise U+FFFD and the length of its maximal
+// invalid subpart (valid false). A U+FFFD the step writes is an encoded one only when it read
+// exactly the three bytes EF BF BD.
 struct Utf8Sequence {
     char32_t cp;
     std::size_t length;
@@ -55,42 +58,14 @@ struct Utf8Sequence {
 };
 
 Utf8Sequence nextUtf8Sequence(const unsigned char* s, std::size_t n, std::size_t i) {
-    const unsigned char b0 = s[i];
-    if (b0 < 0x80)
-        return {b0, 1, true};
-    std::size_t length = 0;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    char32_t cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-        cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        cp = b0 & 0x0F;
-        if (b0 == 0xE0)
-            lo = 0xA0;
-        if (b0 == 0xED)
-            hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        cp = b0 & 0x07;
-        if (b0 == 0xF0)
-            lo = 0x90;
-        if (b0 == 0xF4)
-            hi = 0x8F;
-    } else {
-        return {kReplacement, 1, false};
-    }
-    std::size_t j = i + 1;
-    for (std::size_t k = 1; k < length; ++k, ++j) {
-        const unsigned char lower = k == 1 ? lo : 0x80;
-        const unsigned char upper = k == 1 ? hi : 0xBF;
-        if (j >= n || s[j] < lower || s[j] > upper)
-            return {kReplacement, j - i, false};
-        cp = (cp << 6) | (s[j] & 0x3F);
-    }
-    return {cp, length, true};
+    char16_t units[2];
+    char16_t* o = units;
+    const unsigned char* const p = s + i;
+    const std::size_t length = static_cast<std::size_t>(utf8::decodeUtf8One(p, s + n, o) - p);
+    if (o - units == 2)
+        return {0x10000 + ((char32_t{units[0]} - 0xD800) << 10) + (units[1] - 0xDC00u), 4, true};
+    const bool encodedReplacement = length == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] == 0xBD;
+    return {units[0], length, units[0] != kReplacement || encodedReplacement};
 }
 
 const unsigned char* bytesOf(std::string_view text) {

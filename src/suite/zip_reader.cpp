@@ -280,6 +280,12 @@ std::string check(const std::filesystem::path& path, zip_t* archive, std::uint64
 struct TUnZipReader::Impl {
     zip_t* archive = nullptr;
     std::int64_t entries = 0;
+    // The member being unpacked by readMember.
+    std::unique_ptr<zip_file_t, ZipFileCloser> member;
+    bool sizeKnown = false;
+    std::uint64_t size = 0;
+    std::uint64_t filled = 0;
+    std::uint64_t limit = 0;
 };
 
 std::uint64_t TUnZipReader::memberLimitFor(std::uint64_t physicalMemory) {
@@ -296,6 +302,10 @@ std::uint64_t TUnZipReader::memberLimitForThisMachine() {
 
 TUnZipReader::TUnZipReader() : m_impl(std::make_unique<Impl>()) {}
 
+void TUnZipReader::memberError(InputErrorCode code, std::string message) {
+    m_error = {code, static_cast<std::size_t>(std::int64_t{m_member} + 1), std::move(message)};
+}
+
 TUnZipReader::~TUnZipReader() {
     close();
 }
@@ -303,28 +313,31 @@ TUnZipReader::~TUnZipReader() {
 bool TUnZipReader::open(const std::filesystem::path& archive) {
     close();
     m_path = archive;
-    m_error.clear();
+    m_error = {};
+    m_member = -1;
     std::error_code ec;
     const auto status = std::filesystem::status(archive, ec);
     if (ec || !std::filesystem::exists(status)) {
-        m_error = "the archive does not exist";
+        m_error = {InputErrorCode::Unreadable, 0, "the archive does not exist"};
         return false;
     }
     // A FIFO or device named *.zip would block or never end; only regular files are archives.
     if (!std::filesystem::is_regular_file(status)) {
-        m_error = "the archive is not a regular file";
+        m_error = {InputErrorCode::Unreadable, 0, "the archive is not a regular file"};
         return false;
     }
     int code = 0;
     zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &code);
     if (za == nullptr) {
-        m_error = zipErrorText(code);
+        const bool unreadable = code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_MEMORY;
+        m_error = {unreadable ? InputErrorCode::Unreadable : InputErrorCode::Malformed, 0,
+                   zipErrorText(code)};
         return false;
     }
     const zip_int64_t entries = zip_get_num_entries(za, 0);
     if (entries < 0) {
         zip_discard(za);
-        m_error = "the archive's directory cannot be read";
+        m_error = {InputErrorCode::Malformed, 0, "the archive's directory cannot be read"};
         return false;
     }
     std::string refused;
@@ -335,7 +348,7 @@ bool TUnZipReader::open(const std::filesystem::path& archive) {
     }
     if (!refused.empty()) {
         zip_discard(za);
-        m_error = std::move(refused);
+        m_error = {InputErrorCode::Malformed, 0, std::move(refused)};
         return false;
     }
     m_impl->archive = za;
@@ -349,6 +362,7 @@ bool TUnZipReader::isOpen() const {
 }
 
 void TUnZipReader::close() {
+    closeMember();  // before the archive it reads from
     if (m_impl->archive != nullptr) {
         zip_discard(m_impl->archive);
         m_impl->archive = nullptr;
@@ -378,96 +392,143 @@ std::vector<ZipMemberInfo> TUnZipReader::members() const {
     return result;
 }
 
-ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
-                                                 std::uint64_t limit,
-                                                 const std::function<bool()>& stopRequested) {
-    out.clear();
-    m_error.clear();
+ZipReadStatus TUnZipReader::openMember(std::int32_t index, std::uint64_t limit) {
+    closeMember();
+    m_error = {};
+    m_member = index;
     if (!isOpen()) {
-        m_error = "the archive is not open";
+        memberError(InputErrorCode::Unreadable, "the archive is not open");
         return ZipReadStatus::NoSuchMember;
     }
     if (index < 0 || index >= m_impl->entries) {
-        m_error = "there is no member number " + std::to_string(std::int64_t{index} + 1);
+        memberError(InputErrorCode::Malformed,
+                    "there is no member number " + std::to_string(std::int64_t{index} + 1));
         return ZipReadStatus::NoSuchMember;
     }
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
-        m_error = zipErrorText(zip_get_error(m_impl->archive));
+        memberError(InputErrorCode::Malformed, zipErrorText(zip_get_error(m_impl->archive)));
         zip_error_clear(m_impl->archive);
         return ZipReadStatus::NoSuchMember;
     }
     const bool sizeKnown = (st.valid & ZIP_STAT_SIZE) != 0;
     if (sizeKnown && st.size > limit) {
-        m_error = "the member unpacks to " + std::to_string(st.size) + " bytes, more than " +
-                  std::to_string(limit);
+        memberError(InputErrorCode::TooLarge, "the member unpacks to " + std::to_string(st.size) +
+                                                  " bytes, more than " + std::to_string(limit));
         return ZipReadStatus::TooLarge;
     }
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(
-        zip_fopen_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0));
-    if (!file) {
-        m_error = zipErrorText(zip_get_error(m_impl->archive));
+    m_impl->member.reset(zip_fopen_index(m_impl->archive, static_cast<zip_uint64_t>(index), 0));
+    if (!m_impl->member) {
+        memberError(InputErrorCode::Malformed, zipErrorText(zip_get_error(m_impl->archive)));
         zip_error_clear(m_impl->archive);
         return ZipReadStatus::Damaged;
+    }
+    m_impl->sizeKnown = sizeKnown;
+    m_impl->size = sizeKnown ? st.size : 0;
+    m_impl->filled = 0;
+    m_impl->limit = limit;
+    return ZipReadStatus::Ok;
+}
+
+std::uint64_t TUnZipReader::memberSize() const {
+    return m_impl->member ? m_impl->size : 0;
+}
+
+void TUnZipReader::closeMember() {
+    m_impl->member.reset();
+}
+
+ZipReadStatus TUnZipReader::readMember(std::span<std::byte> buffer, std::size_t& got) {
+    got = 0;
+    Impl& impl = *m_impl;
+    if (!impl.member) {
+        return ZipReadStatus::Ok;  // nothing open: nothing more to read
+    }
+    const auto fail = [&](ZipReadStatus status, std::string why) {
+        memberError(status == ZipReadStatus::TooLarge ? InputErrorCode::TooLarge
+                                                      : InputErrorCode::Malformed,
+                    std::move(why));
+        closeMember();
+        return status;
+    };
+    // Reading on to the end of the data is what makes the library check the CRC.
+    const zip_int64_t n = zip_fread(impl.member.get(), buffer.data(), buffer.size());
+    if (n < 0) {
+        return fail(ZipReadStatus::Damaged, zipErrorText(zip_file_get_error(impl.member.get())));
+    }
+    if (n == 0) {
+        if (impl.sizeKnown && impl.filled != impl.size) {
+            return fail(ZipReadStatus::Damaged,
+                        "the member holds less data than its directory entry says");
+        }
+        const int closeCode = zip_fclose(impl.member.release());
+        if (closeCode != 0) {
+            return fail(ZipReadStatus::Damaged, zipErrorText(closeCode));
+        }
+        return ZipReadStatus::Ok;
+    }
+    impl.filled += static_cast<std::uint64_t>(n);
+    if (impl.sizeKnown && impl.filled > impl.size) {
+        return fail(ZipReadStatus::Damaged,
+                    "the member holds more data than its directory entry says");
+    }
+    if (impl.filled > impl.limit) {
+        return fail(ZipReadStatus::TooLarge,
+                    "the member unpacks to more than " + std::to_string(impl.limit) + " bytes");
+    }
+    got = static_cast<std::size_t>(n);
+    return ZipReadStatus::Ok;
+}
+
+ZipReadStatus TUnZipReader::UnZipToBufferByIndex(std::int32_t index, std::vector<std::byte>& out,
+                                                 std::uint64_t limit,
+                                                 const std::function<bool()>& stopRequested) {
+    out.clear();
+    const ZipReadStatus opened = openMember(index, limit);
+    if (opened != ZipReadStatus::Ok) {
+        return opened;
     }
     try {
         std::uint64_t filled = 0;
         std::uint64_t nextPoll = kStopPollEvery;
         // A small member is read in one piece of its size and one byte more (the end of its
         // data shows as a short read); a large or unsized one in pieces.
-        const std::size_t chunk =
-            sizeKnown && st.size < kReadChunk ? static_cast<std::size_t>(st.size) + 1 : kReadChunk;
+        const std::uint64_t size = m_impl->size;
+        const std::size_t chunk = m_impl->sizeKnown && size < kReadChunk
+                                      ? static_cast<std::size_t>(size) + 1
+                                      : kReadChunk;
         for (;;) {
             if (out.size() < filled + chunk) {
                 out.resize(filled + chunk);
             }
-            // Reading on to the end of the data is what makes the library check the CRC.
-            const zip_int64_t got = zip_fread(file.get(), out.data() + filled, chunk);
-            if (got < 0) {
-                m_error = zipErrorText(zip_file_get_error(file.get()));
+            std::size_t got = 0;
+            const ZipReadStatus status =
+                readMember(std::span<std::byte>(out.data() + filled, chunk), got);
+            if (status != ZipReadStatus::Ok) {
                 out.clear();
-                return ZipReadStatus::Damaged;
+                return status;
             }
             if (got == 0)
                 break;
-            filled += static_cast<std::uint64_t>(got);
-            if (sizeKnown && filled > st.size) {
-                m_error = "the member holds more data than its directory entry says";
-                out.clear();
-                return ZipReadStatus::Damaged;
-            }
-            if (filled > limit) {
-                m_error = "the member unpacks to more than " + std::to_string(limit) + " bytes";
-                out.clear();
-                return ZipReadStatus::TooLarge;
-            }
+            filled += got;
             if (filled >= nextPoll && stopRequested) {
                 nextPoll = filled + kStopPollEvery;
                 if (stopRequested()) {
-                    m_error = "stopped";
+                    closeMember();
+                    memberError(InputErrorCode::Unreadable, "stopped");
                     out.clear();
                     return ZipReadStatus::Stopped;
                 }
             }
         }
         out.resize(static_cast<std::size_t>(filled));
-        if (sizeKnown && filled != st.size) {
-            m_error = "the member holds less data than its directory entry says";
-            out.clear();
-            return ZipReadStatus::Damaged;
-        }
     } catch (const std::bad_alloc&) {
+        closeMember();
         out.clear();
         out.shrink_to_fit();
-        m_error = "not enough memory to unpack the member";
+        memberError(InputErrorCode::TooLarge, "not enough memory to unpack the member");
         return ZipReadStatus::TooLarge;
-    }
-    const int closeCode = zip_fclose(file.release());
-    if (closeCode != 0) {
-        m_error = zipErrorText(closeCode);
-        out.clear();
-        return ZipReadStatus::Damaged;
     }
     return ZipReadStatus::Ok;
 }

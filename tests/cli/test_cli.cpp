@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/files.h"
@@ -64,6 +67,7 @@ TEST_F(Cli, FolderWithZipMembersGivesTheHandCheckedProfile) {
                              "\"crLfCount\": 1,", "\"totalCharacters\": 24,",
                              "{\"code\": 97, \"text\": \"a\", \"frequency\": 7, \"type\": "
                              "\"letter\", \"share\": 29.166667}",
+                             "{\"code\": null, \"text\": \"Line breaks\", \"frequency\": 1,",
                              "{\"code\": null, \"text\": \"Total\", \"frequency\": 24,"}) {
         EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
     }
@@ -98,13 +102,14 @@ TEST_F(Cli, OptionsChangeWhatIsReadAndHowItIsListed) {
         EXPECT_EQ(r.out.find(c.mustNotContain), std::string::npos) << r.out;
     }
 
-    // JSON escapes the quote, the surrogate and the control character in the file name.
+    // JSON escapes the quote and the control character in the file name; a lone surrogate is
+    // U+FFFD in the text and keeps its code.
     const ProcessResult json = run({"--format=json", odd});
     ASSERT_EQ(json.status, 0) << json.err;
     for (const char* part :
          {"odd\\u001f\\\".txt\",",
           "{\"code\": 34, \"text\": \"\\\"\", \"frequency\": 1, \"type\": \"punctuation\"",
-          "{\"code\": 55296, \"text\": \"\\ud800\", \"frequency\": 1,"}) {
+          "{\"code\": 55296, \"text\": \"\xEF\xBF\xBD\", \"frequency\": 1,"}) {
         EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
     }
 }
@@ -112,13 +117,25 @@ TEST_F(Cli, OptionsChangeWhatIsReadAndHowItIsListed) {
 TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{}, "no PATH"},
-        {{"a", "b"}, "more than one PATH"},
+        {{"merge"}, "no COUNTS-FILE"},
+        {{"-", "a", "-"}, "standard input ('-') is given twice"},
+        {{"compare", "a"}, "two operands"},
+        {{"--top", "3", "a"}, "compare only"},
+        {{"--charset=s", "--group-by=type", "a"}, "do not apply"},
+        {{"--files0-from=l", "a"}, "either operands or --files0-from"},
+        {{"merge", "--mask=*", "a"}, "does not apply to merge"},
+        {{"--format=counts", "--letters-only", "a"}, "do not apply"},
+        {{"--files0-from", (m_dir / "no-list").string()}, "cannot read the list"},
         {{"--frobnicate", "a"}, "unknown option"},
         {{"a", "--mask"}, "needs a value"},
         {{"--mask", " ; ", "a"}, "mask is empty"},
         {{"--sort", "size", "a"}, "unknown sort order"},
         {{"--format=xml", "a"}, "unknown format"},
-        {{(m_dir / "no-such-thing").string()}, "no such file or folder"}};
+        {{"--group-by", "font", "a"}, "unknown group"},
+        {{"--unsigned", "latin1", "a"}, "unknown reading 'latin1' for --unsigned"},
+        {{"--unit=byte", "a"}, "unknown unit 'byte'"},
+        {{"--normalize", "NFC", "a"}, "unknown normalisation 'NFC'"},
+        {{"--group-by=type", "--sort", "freq", "a"}, "--sort cannot be used with --group-by"}};
     for (const auto& [args, reason] : cases) {
         SCOPED_TRACE(reason);
         const ProcessResult r = run(args);
@@ -129,6 +146,164 @@ TEST_F(Cli, BadArgumentsGiveStatusTwoAndOneReason) {
     }
     const ProcessResult help = run({"--help"});
     EXPECT_TRUE(help.status == 0 && help.out.find("--letters-only") != help.out.npos) << help.out;
+}
+
+// The worked examples of the three text choices, each in its own file (UTF-8; the first
+// without a signature).
+TEST_F(Cli, TextChoicesCountTheWorkedExamples) {
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        std::string name, bytes;
+        std::vector<std::string> args;
+        std::string mustContain, mustNotContain;
+    };
+    const std::string e = "e\xCC\x81";  // e + U+0301
+    const std::string family =
+        "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D"
+        "\xF0\x9F\x91\xA7";                                           // man ZWJ woman ZWJ girl
+    const std::string jamo = "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8";  // U+1100 U+1161 U+11A8
+    const std::vector<Case> cases{
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {"--unsigned=auto"},
+         "223\t\xC3\x9F\t1\r\n",
+         "195\t"},
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {},
+         "195\t\xC3\x83\t2\r\n",
+         "223\t"},
+        {"g.txt",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         {"--unsigned", "utf8"},
+         "252\t\xC3\xBC\t1\r\n",
+         "195\t"},
+        {"s.txt",
+         bom + "\xF0\x9F\x98\x80",
+         {"--unit=codepoint"},
+         "128512\t\xF0\x9F\x98\x80\t1\r\n",
+         "55357"},
+        {"s.txt", bom + "\xF0\x9F\x98\x80", {}, "55357\t", "128512"},
+        {"e.txt", bom + e, {"--normalize=nfc"}, "233\t\xC3\xA9\t1\r\n", "769"},
+        {"e.txt", bom + e, {"--unit=grapheme"}, "101+769\t" + e + "\t1\r\n", "233"},
+        {"f.txt",
+         bom + family,
+         {"--unit=grapheme"},
+         "128104+8205+128105+8205+128103\t" + family + "\t1\r\n",
+         "8205\t"},
+        {"j.txt", bom + jamo, {"--unit=grapheme"}, "4352+4449+4520\t" + jamo + "\t1\r\n", "4449\t"},
+        {"j.txt", bom + jamo, {"--normalize=nfc"}, "44033\t\xEA\xB0\x81\t1\r\n", "4352"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + " " + testing::PrintToString(c.args));
+        const std::string file = (m_dir / c.name).string();
+        test::writeFile(file, c.bytes);
+        std::vector<std::string> args = c.args;
+        args.push_back(file);
+        const ProcessResult r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.mustContain), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(c.mustNotContain), std::string::npos) << r.out;
+        // Read as ANSI, UTF-8-looking text is named once, with the option.
+        EXPECT_EQ(r.err.find("--unsigned auto") != std::string::npos,
+                  c.name == "g.txt" && c.args.empty())
+            << r.err;
+    }
+    // Several operands add up their counts in every unit.
+    const std::string smiley = (m_dir / "s.txt").string();
+    const ProcessResult twice = run({"--unit=codepoint", smiley, smiley});
+    EXPECT_NE(twice.out.find("128512\t\xF0\x9F\x98\x80\t2\r\n"), std::string::npos) << twice.out;
+    const ProcessResult json = run({"--unit=grapheme", "--format=json", m_texts});
+    EXPECT_NE(json.out.find("\"unsigned\": \"ansi\",\n  \"unit\": \"grapheme\",\n  "
+                            "\"normalize\": \"none\""),
+              std::string::npos)
+        << json.out;
+}
+
+// Number of fields in each line of a CSV text (quoted fields may hold commas, quotes, CR, LF).
+std::vector<int> csvFieldCounts(const std::string& csv) {
+    std::vector<int> counts;
+    int fields = 1;
+    bool quoted = false;
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+        if (csv[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && csv[i] == ',') {
+            ++fields;
+        } else if (!quoted && csv.compare(i, 2, "\r\n") == 0) {
+            counts.push_back(fields);
+            fields = 1;
+            ++i;
+        }
+    }
+    return counts;
+}
+
+// A multilingual UTF-8 text with a tab, CR LF, a vertical tab, a line separator, a comma and
+// quotes: the table and CSV forms list the rows of the tab-separated form, rectangular.
+TEST_F(Cli, TableAndCsvFormsAreRectangularAndNameTheCharacters) {
+    const std::string file = (m_dir / "multi.txt").string();
+    test::writeFile(file,
+                    "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+                    "e, \"K\xC3\xB6ln\"\tA\r\n"
+                    "\xE4\xB8\xAD \xD8\xA8\xD8\xA8\xE2\x80\xA8\xC3\xA9\x0B");
+    const ProcessResult tsv = run({file});
+    const ProcessResult table = run({"--format", "table", file});
+    const ProcessResult csv = run({"--format=csv", file});
+    ASSERT_TRUE(tsv.status == 0 && table.status == 0 && csv.status == 0) << table.err;
+
+    // The first field of each line from 'from' on; every table line has nine fields.
+    const auto codes = [](const std::string& text, std::size_t from, bool table) {
+        std::vector<std::string> firsts;
+        for (std::size_t at = from, end; at < text.size(); at = end + 1) {
+            end = std::min(text.find('\n', at), text.size());
+            EXPECT_TRUE(!table || std::count(&text[at], &text[end], '\t') == 8) << &text[at];
+            firsts.push_back(text.substr(at, text.find('\t', at) - at));
+        }
+        return firsts;
+    };
+    const std::vector<std::string> tsvCodes = codes(tsv.out, 0, false);
+    ASSERT_EQ(table.out.find('\r'), std::string::npos);
+    ASSERT_TRUE(
+        table.out.starts_with("code\tnotation\tcharacter\tname\tcategory\tscript\t"
+                              "block\tshare\tfrequency\n"));
+    EXPECT_EQ(codes(table.out, table.out.find('\n') + 1, true), tsvCodes);
+    for (const char* line :
+         {"\n9\tU+0009\tU+0009\tTab\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n10\tU+000A\tU+000A\tLine feed\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n11\tU+000B\tU+000B\t<control-000B>\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n13\tU+000D\tU+000D\tCarriage return\tCc\tCommon\tBasic_Latin\t\t1\n",
+          "\n66\tU+0042\tB\tLATIN CAPITAL LETTER B\tLu\tLatin\tBasic_Latin\t0.000000\t0\n",
+          "\n1576\tU+0628\t\xD8\xA8\tARABIC LETTER BEH\tLo\tArabic\tArabic\t10.000000\t2\n",
+          "\n8232\tU+2028\tU+2028\tLINE SEPARATOR\tZl\tCommon\tGeneral_Punctuation\t5.000000\t1\n",
+          "\n20013\tU+4E2D\t\xE4\xB8\xAD\tCJK UNIFIED IDEOGRAPH-4E2D\tLo\tHan\t"
+          "CJK_Unified_Ideographs\t5.000000\t1\n"}) {
+        EXPECT_NE(table.out.find(line), std::string::npos) << line;
+    }
+
+    const std::vector<int> counts = csvFieldCounts(csv.out);
+    EXPECT_EQ(counts.size(), tsvCodes.size() + 1);
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 9), std::ssize(counts)) << csv.out;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), std::ssize(counts));
+    for (const char* line :
+         {"\r\n34,U+0022,\"\"\"\",QUOTATION MARK,Po,Common,Basic_Latin,10.000000,2\r\n",
+          "\r\n44,U+002C,\",\",COMMA,Po,Common,Basic_Latin,5.000000,1\r\n",
+          "\r\n9,U+0009,U+0009,Tab,Cc,Common,Basic_Latin,,1\r\n"}) {
+        EXPECT_NE(csv.out.find(line), std::string::npos) << line;
+    }
+
+    const ProcessResult groups = run({"--group-by=type", "--format=json", file});
+    EXPECT_NE(groups.out.find(
+                  "\"groupBy\": \"type\",\n  \"groups\": [\n"
+                  "    {\"name\": \"letter\", \"characters\": 13, \"frequency\": 14, \"share\": "
+                  "70.000000},\n    {\"name\": \"other\", \"characters\": 2, \"frequency\": 3, "
+                  "\"share\": 15.000000},\n    {\"name\": \"punctuation\", \"characters\": 2, "
+                  "\"frequency\": 3, \"share\": 15.000000}\n  ]\n}\n"),
+              std::string::npos)
+        << groups.out;
+    EXPECT_NE(run({"--version"}).out.find("\nUnicode "), std::string::npos);
 }
 
 // Messages name what went wrong in full and a file as given, on one line: a damaged member of an
@@ -159,7 +334,7 @@ TEST_F(Cli, MessagesNameWhatWentWrong) {
         test::Launch l = launch({path});
         l.cwd = m_dir.path().string();
         const ProcessResult r = test::runProgram(l);
-        EXPECT_TRUE(r.status == 0 && r.err.starts_with(err)) << r.err;
+        EXPECT_TRUE(r.status == (path == "empty.txt" ? 0 : 1) && r.err.starts_with(err)) << r.err;
         EXPECT_TRUE(r.err.find('\x1B') == r.err.npos && r.err.find("skipped:  (") == r.err.npos)
             << r.err;
     }
@@ -180,6 +355,205 @@ TEST_F(Cli, InterruptedRunPrintsWhatWasReadWithStatus130) {
     EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("65\tA\t0\r\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("107\tk\t" + std::to_string(200 * 65536)), std::string::npos) << r.out;
+}
+
+// The exit status and the JSON problems list of runs that read everything, or not.
+TEST_F(Cli, ExitStatusTellsWhetherEveryFileWasRead) {
+    test::writeFile(m_dir / "broken/broken.zip", "not an archive");
+    test::writeFile(m_texts + "/line\nbreak.txt", "www");
+    const std::string list = (m_dir / "list").string();
+    test::writeFile(list, m_texts + "/one.txt" + '\0' + '\0' + m_texts + "/line\nbreak.txt" + '\0' +
+                              m_texts + "/missing.txt" + '\0');
+    const std::string missing = (m_dir / "missing").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::vector<std::string> parts;
+    };
+    const std::vector<Case> cases{
+        {{m_texts}, "", 0, {"\"filesFound\": 5,\n  \"filesRead\": 5,", "\"problems\": [],"}},
+        {{m_dir.path().string() + "/broken"},
+         "",
+         1,
+         {"\"filesFound\": 0,", "{\"path\": \"" + m_dir.path().string() +
+                                    "/broken/broken.zip\", \"member\": \"\", \"reason\": \""}},
+        {{"--mask=*.xyz", m_texts}, "", 1, {"\"reason\": \"no file matches the mask\"}"}},
+        {{missing, m_texts},
+         "",
+         1,
+         {"\"filesRead\": 5,", "{\"path\": \"" + missing +
+                                   "\", \"member\": \"\", "
+                                   "\"reason\": \"no such file or folder\"}"}},
+        {{"--files0-from", "-"},
+         test::readFile(list),
+         1,
+         {"\"filesRead\": 2,", "{\"code\": 119, \"text\": \"w\", \"frequency\": 3,",
+          "entry 2 of the list is an empty file name",
+          "missing.txt\", \"member\": \"\", \"reason\": \"no such file or folder\"}"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        test::Launch l = launch(c.args);
+        l.argv.push_back("--format=json");
+        l.input = c.input;
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const std::string& part : c.parts) {
+            EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+        }
+    }
+}
+
+// Damaged counts files are refused with status 2, naming the file and the line.
+TEST_F(Cli, MergeRefusesDamagedCountsFiles) {
+    const std::string head =
+        "unit utf16\nnormalisation none\nunsigned-text ansi\nfiles-found 2\nfiles-read 2\n"
+        "utf16-files 0\nbig-endian-files 0\nutf8-files 0\nline-breaks 0\nlast-text-length 3\n";
+    const std::string good = "runemeter-counts 1\n" + head;
+    const std::string most = good + "codes 1\n65 9223372036854775807\nend\n";
+    test::writeFile(m_dir / "most", most);
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {good + "codes 2\n65 1\n", "line 14: the file ends early"},
+        {good + "codes 1\n65 1\nend", "line 14: the last line has no line feed"},
+        {"runemeter-counts 2\n" + head + "codes 0\nend\n", "line 1: made with a newer version"},
+        {"code\tnotation\tcharacter\n", "line 1: not a counts file"},
+        {"runemeter-counts 1\nunit utf32\n", "line 2: unknown unit 'utf32'"},
+        {good + "codes 1\n65 -3\nend\n", "line 13: negative number"},
+        {good + "codes 1\n65 9223372036854775808\nend\n",
+         "line 13: '9223372036854775808' does not fit"},
+        {good + "codes 2\n65 1\n65 2\nend\n", "line 14: code 65 is given twice"},
+        {most, "the counts cannot be added up: the count of code 65 passes 2^63 - 1"}};
+    for (const auto& [text, reason] : cases) {
+        SCOPED_TRACE(reason);
+        test::writeFile(m_dir / "bad", text);
+        const ProcessResult r = run({"merge", (m_dir / "most").string(), (m_dir / "bad").string()});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("/bad: " + reason), std::string::npos) << r.err;
+    }
+}
+
+// The sample texts counted in three parts (in order) and merged print what one run over them
+// prints.
+TEST_F(Cli, MergeOfThreePartsEqualsTheSingleRun) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(RUNEMETER_SAMPLES)) {
+        files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 6u);
+    std::vector<std::string> merge{"merge"};
+    for (std::size_t part = 0; part < 3; ++part) {
+        std::vector<std::string> args{"--format=counts"};
+        for (std::size_t i = part * 3; i < std::min(files.size(), part * 3 + 3); ++i) {
+            args.push_back(files[i]);
+        }
+        merge.push_back((m_dir / ("part" + std::to_string(part))).string());
+        test::writeFile(merge.back(), run(args).out);
+    }
+    for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                 {"--format=table"},
+                                                 {"--format=csv"},
+                                                 {"--format=json"},
+                                                 {"--format=counts"},
+                                                 {"--sort=freq", "--letters-only"},
+                                                 {"--group-by=script", "--format=json"}}) {
+        SCOPED_TRACE(testing::PrintToString(form));
+        std::vector<std::string> single = form, merged = merge;
+        single.insert(single.end(), files.begin(), files.end());
+        merged.insert(merged.end(), form.begin(), form.end());
+        const ProcessResult one = run(single), all = run(merged);
+        EXPECT_TRUE(one.status == 0 && all.status == 0) << all.err;
+        EXPECT_GT(one.out.size(), 100u);
+        EXPECT_EQ(one.out, all.out);
+    }
+}
+
+// Standard input is read as the same file given by path would be; it is read only once.
+TEST_F(Cli, StandardInputIsReadAsAFile) {
+    const std::string list = std::string("-") + '\0';
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;  // given by path too, to compare with; empty: no comparison
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {{"-"}, "one.txt", 0, "\n-\n"},
+        {{"-", "--header=b"}, "one.txt", 0, ""},
+        {{"--format=json", "-"}, "three.txt", 0, "Unicode\n-\n"},  // UTF-16 with a signature
+        {{"--files0-from", "-"}, "", 2, "can be read only once"},
+        {{"compare", "-", "-"}, "", 2, "given twice"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        test::Launch l = launch(c.args);
+        l.input = c.file.empty() ? list : test::readFile(m_texts + "/" + c.file);
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (!c.file.empty()) {
+            std::vector<std::string> byPath = c.args;
+            std::replace(byPath.begin(), byPath.end(), std::string("-"), m_texts + "/" + c.file);
+            std::string expected = run(byPath).out;
+            const std::string label = "\"labelResults\": \"";
+            if (const auto at = expected.find(label); at != std::string::npos) {
+                expected.replace(at + label.size(),
+                                 expected.find('"', at + label.size()) - at - label.size(), "-");
+            }
+            EXPECT_EQ(r.out, expected);
+        }
+    }
+    test::Launch closedInput;
+    closedInput.argv = {"/bin/sh", "-c", std::string("exec <&- ") + RUNEMETER_CLI_PATH + " -"};
+    const ProcessResult closed = test::runProgram(closedInput);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_NE(closed.err.find("standard input is closed"), std::string::npos) << closed.err;
+}
+
+// a.txt "aab LF c": a2 b1 c1 LF1 of 5; b.txt "abbd LF": a1 b2 d1 LF1 of 5; the set "abcxyz"
+// on two CR LF lines.
+TEST_F(Cli, CompareAndCharsetListTheHandWorkedDifferences) {
+    const std::string a = (m_dir / "a.txt").string(), b = (m_dir / "b.txt").string();
+    const std::string set = (m_dir / "set.txt").string();
+    test::writeFile(a, "aab\nc");
+    test::writeFile(b, "abbd\n");
+    test::writeFile(set, "abc\r\nxyz\r\n");
+    const std::string aCounts = run({a, "--format=counts"}).out;
+    const std::string onlyA =
+        "only-a\t99\tU+0063\tc\tLATIN SMALL LETTER C\t1\t0\t20.000000\t"
+        "0.000000\t-20.000000\n";
+    const std::string onlyB =
+        "only-b\t100\tU+0064\td\tLATIN SMALL LETTER D\t0\t1\t0.000000\t"
+        "20.000000\t20.000000\n";
+    const std::string firstDifference =
+        "difference\t97\tU+0061\ta\tLATIN SMALL LETTER A\t2\t1\t"
+        "40.000000\t20.000000\t-20.000000\n";
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases{
+        {{"compare", a, b},
+         "",
+         onlyA + onlyB + firstDifference +
+             "difference\t98\tU+0062\tb\tLATIN SMALL LETTER B\t1\t2\t20.000000\t40.000000\t"
+             "20.000000\n"
+             "difference\t10\tU+000A\tU+000A\tLine feed\t1\t1\t20.000000\t20.000000\t0.000000\n"},
+        {{"compare", "--top=1", "-", b}, aCounts, onlyA + onlyB + firstDifference},
+        {{"--charset", set, a, b},
+         "",
+         "missing\t120\tU+0078\tx\tLATIN SMALL LETTER X\t0\n"
+         "missing\t121\tU+0079\ty\tLATIN SMALL LETTER Y\t0\n"
+         "missing\t122\tU+007A\tz\tLATIN SMALL LETTER Z\t0\n"
+         "beyond\t100\tU+0064\td\tLATIN SMALL LETTER D\t1\n"},
+        {{"merge", "--format=csv", "--charset=-", "-"}, "", ""}};
+    for (const auto& [args, input, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        test::Launch l = launch(args);
+        l.input = input;
+        const ProcessResult r = test::runProgram(l);
+        EXPECT_EQ(r.status, expected.empty() ? 2 : 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+    }
+    const ProcessResult json = run({"--charset", set, "--format=json", a});
+    EXPECT_NE(json.out.find("\"charsetCharacters\": 6,\n  \"covered\": 3,"), std::string::npos)
+        << json.out;
 }
 
 }  // namespace

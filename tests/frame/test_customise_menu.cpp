@@ -1,6 +1,6 @@
 // The customisable menu list: hotkey markers, which items belong, sorting and lookups.
 
-#include "frame/customise_menuU.h"
+#include "frame/customise_menu.h"
 
 #include <gtest/gtest.h>
 

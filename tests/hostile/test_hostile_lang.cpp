@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "localisation/LocLangFile.h"
+#include "localisation/lang_file.h"
 #include "localisation/lzcompress.h"
 #include "support/allocation_probe.h"
 #include "support/files.h"

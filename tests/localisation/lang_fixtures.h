@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "localisation/LocOnFly.h"
-#include "localisation/LocUtils.h"
 #include "localisation/lang_text.h"
+#include "localisation/loc_on_fly.h"
+#include "localisation/loc_utils.h"
 #include "suite/resource_strings.h"
 #include "support/files.h"
 

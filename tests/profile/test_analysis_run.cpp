@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ std::string fileName(int i) {
 // Many files of each encoding, read ahead on a second thread, give what reading them one after
 // another gives: the counts, the messages in the order of the files, the text of the last file
 // read. A stop ends the run after the file in hand, with the messages and progress of exactly
-// the files before it; the next run starts from clean counts.
+// the files before it; the next run starts from clean counts. An observer that throws ends it.
 TEST(RunAnalysis, ManyFilesGiveTheOneAtATimeResult) {
     for (const bool lastIsEmpty : {false, true}) {
         SCOPED_TRACE(lastIsEmpty ? "last file empty" : "last file has text");
@@ -66,6 +67,14 @@ TEST(RunAnalysis, ManyFilesGiveTheOneAtATimeResult) {
             test::analyse(dir.path(), u"*.txt", state, observer);
             EXPECT_EQ(observer.log, stopAfter == 0 ? log : Log(log.begin(), log.begin() + 9));
         }
+        // An observer that fails ends the run, the reading thread with it (it used to wait on).
+        AnalysisState failed;
+        test::RunRecorder failing(dir.path());
+        failing.onProcessed = [&] {
+            if (failing.processed == 3)
+                throw std::runtime_error("observer failed");
+        };
+        EXPECT_THROW(test::analyse(dir.path(), u"*.txt", failed, failing), std::runtime_error);
         EXPECT_EQ(state.FilesRead, read);
         EXPECT_EQ(state.Utf8FileCount, expected.utf8Files);
         EXPECT_EQ(state.UnicodeFileCount, expected.unicodeFiles);

@@ -12,10 +12,13 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "profile/random_text.h"
+#include "profile/zip_member_source.h"
+#include "reference/reference_units.h"
 #include "support/files.h"
 #include "support/run_recorder.h"
 
@@ -52,8 +55,33 @@ struct Analyser {
     bool analyse(const Bytes& data, const fs::path& file = {}) {
         if (file.empty())
             return analyser.AnalyseBuffer(asSpan(data));
-        test::writeFile(file, std::string(data.begin(), data.end()));
-        return analyser.AnalyseFile(file);
+        if (file.extension() == ".txt") {
+            test::writeFile(file, std::string(data.begin(), data.end()));
+            return analyser.AnalyseFile(file);
+        }
+        if (file.extension() == ".pipe") {  // through a pipe, as standard input comes
+            int fds[2];
+            if (::pipe(fds) != 0)
+                throw std::system_error(errno, std::generic_category());
+            std::thread writer([&] {
+                for (std::size_t at = 0; at < data.size();)
+                    at += static_cast<std::size_t>(
+                        std::max<ssize_t>(::write(fds[1], data.data() + at, data.size() - at), 0));
+                ::close(fds[1]);
+            });
+            DescriptorSource input(fds[0]);
+            const bool read = analyser.AnalyseSequential(input, 0);
+            writer.join();
+            ::close(fds[0]);
+            return read;
+        }
+        test::writeZip(file, {{"member.txt", std::string(data.begin(), data.end())}});
+        TUnZipReader reader;
+        ZipReadStatus status = ZipReadStatus::NoSuchMember;
+        if (reader.open(file))
+            status = reader.openMember(0);
+        ZipMemberSource member(reader, status);
+        return status == ZipReadStatus::Ok && analyser.AnalyseSequential(member, data.size());
     }
 };
 
@@ -119,27 +147,24 @@ TEST(CountCrLf, MatchesReferenceAtEveryLength) {
     EXPECT_EQ(countCrLf(std::u16string_view(pairs).substr(1)), 299999);
 }
 
-// Lanes, flushes and the split over two threads with lowered limits; two texts through one
-// counter, added to counts already there. A placed pair is the only one; a lone CR ends the text.
-TEST(CodeUnitCounter, LanesFlushesAndSplitMatchReference) {
+// Lanes and flushes with lowered limits; two texts through one counter, added to counts already
+// there. A placed pair is the only one; a lone CR ends the text.
+TEST(CodeUnitCounter, LanesAndFlushesMatchReference) {
     constexpr std::size_t kBig = CodeUnitCounter::kDefaultFlushEvery;
     constexpr std::size_t kAny = std::u16string::npos;  // pairs anywhere
     struct Row {
         const char* name;
-        std::size_t flushEvery, interleaveFrom, splitFrom, length, crAt;
+        std::size_t flushEvery, interleaveFrom, length, crAt;
     };
     const std::vector<Row> rows = {
-        {"direct below the threshold", kBig, 100, kBig, 99, kAny},
-        {"flush every 7, with a tail", 7, 1, kBig, 1003, kAny},
-        {"split, pair across the middle", kBig, 1, 2, 1000, 499},
-        {"split, pair across the middle, odd length", kBig, 1, 2, 1001, 499},
-        {"split, CR at the middle", kBig, 1, 2, 1000, 500},
-        {"split, halves flushed several times", 8, 1, 2, 1003, 500},
+        {"direct below the threshold", kBig, 100, 99, kAny},
+        {"flush every 7, with a tail", 7, 1, 1003, kAny},
+        {"flush every 8, pair across a flush", 8, 1, 1003, 503},
     };
     std::mt19937 rng(91);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CodeUnitCounter counter(row.flushEvery, row.interleaveFrom, row.splitFrom);
+        CodeUnitCounter counter(row.flushEvery, row.interleaveFrom);
         AnalysisState state;
         (*state.CharCounts)[u'\n'] = 3;
         reference::State expected;
@@ -159,30 +184,52 @@ TEST(CodeUnitCounter, LanesFlushesAndSplitMatchReference) {
     }
 }
 
-// Long texts read piece by piece in two halves, from memory and from a file, by one analyser:
-// texts of every encoding, well-formed and not, moved along 39 units of 'z' so that every byte
-// meets a piece border and the middle where the halves meet (a header to cut: a file is decoded
-// piece by piece). The last four rows put a CR LF pair exactly across the middle (after 19 of 41
-// units: the CR the last unit of the first half, the LF the first of the second), for a byte
-// split (ANSI, UTF-8) and a unit split (UTF-16), and one unit before and after it.
+// Long texts read piece by piece, on one thread and on two, from memory, from a file, from a zip
+// member and through a pipe (those two on one thread: read in order), by one analyser: texts of
+// every encoding, well-formed and not, moved along 39 units of 'z' so that every byte meets a piece
+// border and the middle where the halves meet. The markers of the header cut (each found twice or
+// not at all) then lie inside a piece, across a piece border, across the middle and across a
+// surrogate pair or UTF-8 sequence cut by a border; some are looked for as bytes, some (U+FFFD, a
+// lone surrogate) in decoded units, some can never occur. The last four rows put a CR LF pair
+// exactly across the middle (after 19 of 41 units: the CR the last unit of the first half, the LF
+// the first of the second), for a byte split (ANSI, UTF-8) and a unit split (UTF-16), and one unit
+// before and after it.
 TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     const std::string utf8 = "\xEF\xBB\xBF", le = "\xFF\xFE", be = "\xFE\xFF";
     const std::string mixed =
         "a\xC3\xA9z\xE2\x82\xAC\x63\xF0\x9F\x98\x80\r\n\xE6\x98\xA5\x64\xCE\xB1\r\nef";
+    const std::string broken =
+        "\xE0\xA0x\xF0\x90\x80y\x80\xBF\xED\xA0\x80\xF4\x90\x80\x80\xC0\xC2\r\xF5\xF0\x9F";
+    const std::string pairs16 = "a\0\0b\x3D\xD8\x00\xDE\r\0\n\0\xAC\x20\r\0\x3D\xD8\x00\xDE"s;
     const struct {
         std::string signature, z, body;
         std::u16string marker = {};
     } rows[] = {
         {utf8, "z", mixed},
-        {utf8, "z", mixed, u"\u20AC"},
-        {utf8, "z",
-         "\xE0\xA0x\xF0\x90\x80y\x80\xBF\xED\xA0\x80\xF4\x90\x80\x80\xC0\xC2\r\xF5\xF0\x9F"},
+        {utf8, "z", mixed + mixed, u"\u20AC"},
+        {utf8, "z", mixed + mixed, u"\U0001F600\r"},
+        {utf8, "z", mixed + mixed, u"\xDE00"},
+        {utf8, "z", mixed, u"\u20ACd"},
+        {utf8, "z", broken},
+        {utf8, "z", broken + broken, u"\uFFFDy"},
         {utf8, "z", "a\xE2\x82\0\xC3\xA9"s},
+        {utf8, "z", "a\xE2\x82\0\xC3\xA9#"s, u"#"},
         {le, "z\0"s, "a\0\0b\x3D\xD8\x00\xDE\r\0\n\0\xAC\x20\r"s},
+        {le, "z\0"s, pairs16, u"\U0001F600"},
+        {le, "z\0"s, pairs16, u"\xDE00\r"},
         {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0\0\0b"s},
-        {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0\0\0b"s, u"\n"},
+        {be, "\0z"s, "\xD8\x3D\xDE\x00\0\r\0\n\0#\0\n\0\0\0b"s, u"\n"},
         {"", "z", "a\x80\x81\x9F\xE9\r\nb\xFF\r\0d"s},
         {"", "z", "ab#c\x80\r\n#fgh", u"#"},
+        {"", "z",
+         "ab\x80"
+         "c\x80",
+         u"\u20AC"
+         "c"},
+        {"", "z",
+         "ab\x80"
+         "c\x80",
+         u"\u0100"},
         {"", "z", "\r\n"},
         {utf8, "z", "\r\n"},
         {le, "z\0"s, "\r\0\n\0"s},
@@ -191,22 +238,35 @@ TEST(LongText, PiecesAndTheMiddleAtEveryPosition) {
     test::TempDir dir;
     Analyser a;
     reference::State expected;
-    for (const fs::path& file : {fs::path(), dir / "long.txt"}) {
-        for (std::size_t r = 0; r < std::size(rows); ++r) {
-            a.analyser.setHeaderToCut(rows[r].marker);
-            a.analyser.setLongTextCounting(8 + r, 2);
-            for (std::size_t k = 0; k < 40; ++k) {
-                SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) + " z" +
-                             (file.empty() ? "" : ", from a file"));
-                std::string text = rows[r].signature;
-                for (std::size_t i = 0; i < 40; ++i)
-                    text += i == k ? rows[r].body : rows[r].z;
-                a.analyser.setReadPieceSize(4 + k % 20);
-                ASSERT_TRUE(a.analyse(bytesOf(text), file));
-                reference::analyseBuffer(bytesOf(text), rows[r].marker, expected);
-                expectSame(a.state, expected);
-                if (HasFailure())
-                    return;
+    for (const fs::path& file :
+         {fs::path(), dir / "long.txt", dir / "long.zip", dir / "long.pipe"}) {
+        for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+            for (std::size_t r = 0; r < std::size(rows); ++r) {
+                // One thread without a cut is the first half of two; a member or a pipe has one.
+                if (splitFrom != 2 && (rows[r].marker.empty() || file.extension() == ".zip" ||
+                                       file.extension() == ".pipe"))
+                    continue;
+                a.analyser.setHeaderToCut(rows[r].marker);
+                a.analyser.setLongTextCounting(8 + r % 13, splitFrom);
+                // Read in order, there is no middle: every third place, each with its own piece
+                // size.
+                const std::size_t step =
+                    file.extension() == ".zip" || file.extension() == ".pipe" ? 3 : 1;
+                for (std::size_t k = 0; k < 40; k += step) {
+                    SCOPED_TRACE("row " + std::to_string(r) + ", after " + std::to_string(k) +
+                                 " z, from " +
+                                 (file.empty() ? "memory" : file.filename().string()) +
+                                 (splitFrom == 2 ? ", two threads" : ", one thread"));
+                    std::string text = rows[r].signature;
+                    for (std::size_t i = 0; i < 40; ++i)
+                        text += i == k ? rows[r].body : rows[r].z;
+                    a.analyser.setReadPieceSize(4 + k % 20);
+                    ASSERT_TRUE(a.analyse(bytesOf(text), file));
+                    reference::analyseBuffer(bytesOf(text), rows[r].marker, expected);
+                    expectSame(a.state, expected);
+                    if (HasFailure())
+                        return;
+                }
             }
         }
     }
@@ -346,6 +406,74 @@ TEST(AnalyseFile, WhatIsReadAndWhatIsNot) {
         reference::State expected;
         reference::analyseBuffer(bytesOf(text), u"", expected);
         expectSame(a.state, expected);
+    }
+}
+
+}  // namespace
+}  // namespace runemeter
+
+namespace runemeter {
+namespace {
+
+// Every unit and normalisation through the long-text pipeline (pieces of 8 to 20 bytes, one
+// thread and two), against the whole-text reference: piece and thread borders fall inside
+// surrogate pairs, clusters and normalisation segments. The text has no signature and is read
+// automatically; a second text, not UTF-8 at its end, is read again from its start as ANSI.
+TEST(LongText, UnitsAndNormalisationStreamAsTheReferenceCounts) {
+    const std::u16string piece =
+        u"Gru\u0308\u00DFe \U0001F600\r\ne\u0301\u0323 \U0001F468\u200D\U0001F469\u200D\U0001F467"
+        u" \u1100\u1161\u11A8 \uAC00 \u00C5\u212B \uFB01 \u0915\u094D\u0937 \U00020000\r";
+    std::u16string whole;
+    for (int i = 0; i < 7; ++i) {
+        whole += piece;
+        whole += std::u16string(static_cast<std::size_t>(i), u'x');
+    }
+    const std::string bytes = utf16ToUtf8(whole);
+    for (const CountingUnit unit :
+         {CountingUnit::Utf16, CountingUnit::CodePoint, CountingUnit::Grapheme}) {
+        for (const Normalisation form :
+             {Normalisation::None, Normalisation::Nfc, Normalisation::Nfd, Normalisation::Nfkc}) {
+            const reference::UnitCounts expected =
+                reference::counted(reference::normalised(whole, form), unit);
+            for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+                for (std::size_t pieceSize = 8; pieceSize <= 20; pieceSize += 3) {
+                    SCOPED_TRACE(std::string(choiceName(unit)) + " " +
+                                 std::string(choiceName(form)) + ", pieces of " +
+                                 std::to_string(pieceSize) +
+                                 (splitFrom == 2 ? ", two threads" : ", one thread"));
+                    Analyser a;
+                    a.analyser.setChoices({UnsignedMode::Auto, unit, form});
+                    a.analyser.setReadPieceSize(4);
+                    a.analyser.setLongTextCounting(pieceSize, splitFrom);
+                    ASSERT_TRUE(a.analyse(bytesOf(bytes)));
+                    EXPECT_EQ(a.state.Utf8FileCount, 1);
+                    EXPECT_EQ(a.state.CrLfCount, 7);
+                    EXPECT_EQ(a.state.SourceTextLength, std::ssize(whole));
+                    if (unit == CountingUnit::Utf16 && form == Normalisation::None) {
+                        EXPECT_FALSE(a.state.Units);  // the classic counts
+                        continue;
+                    }
+                    ASSERT_TRUE(a.state.Units);
+                    EXPECT_EQ(reference::countsOf(*a.state.Units), expected);
+                }
+            }
+        }
+    }
+    // Valid UTF-8 until a lone byte near the end: counted as ANSI from the start.
+    const std::string ansi = bytes + "\xE9";
+    std::u16string decoded;
+    decodeWindows1252(asSpan(bytesOf(ansi)), decoded);
+    for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+        SCOPED_TRACE(splitFrom == 2 ? "two threads" : "one thread");
+        Analyser a;
+        a.analyser.setChoices({UnsignedMode::Auto, CountingUnit::CodePoint, Normalisation::None});
+        a.analyser.setReadPieceSize(4);
+        a.analyser.setLongTextCounting(11, splitFrom);
+        ASSERT_TRUE(a.analyse(bytesOf(ansi)));
+        EXPECT_EQ(a.state.Utf8FileCount, 0);
+        ASSERT_TRUE(a.state.Units);
+        EXPECT_EQ(reference::countsOf(*a.state.Units),
+                  reference::counted(decoded, CountingUnit::CodePoint));
     }
 }
 

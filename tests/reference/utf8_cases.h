@@ -27,6 +27,7 @@ inline const std::vector<Utf8Case>& utf8Cases() {
         {"last before surrogates", "\xED\x9F\xBF"s, u"\uD7FF", true},
         {"first after surrogates", "\xEE\x80\x80"s, u"\uE000", true},
         {"10FFFF itself", "\xF4\x8F\xBF\xBF"s, u"\U0010FFFF", true},
+        {"encoded U+FFFD is well-formed", "a\xEF\xBF\xBD"s, u"a\uFFFD", true},
         {"smallest two byte", "\xC2\x80"s, u"\u0080", true},
         {"smallest three byte", "\xE0\xA0\x80"s, u"\u0800", true},
         {"smallest four byte", "\xF0\x90\x80\x80"s, u"\U00010000", true},

@@ -87,10 +87,17 @@ TEST(ZipReader, ReadsAMemberOrRefusesItWithoutTakingWhatItClaims) {
         EXPECT_EQ(asText(out), row.text);
         EXPECT_EQ(reader.error().empty(), row.status == S::Ok);
         EXPECT_NE(reader.error().find(row.error), std::string::npos) << reader.error();
+        // The error names the member (1-based) and its kind.
+        EXPECT_EQ(reader.failure().line, row.status == S::Ok ? 0u : 1u);
+        if (row.status != S::Ok) {
+            EXPECT_EQ(reader.failure().code, row.status == S::TooLarge ? InputErrorCode::TooLarge
+                                                                       : InputErrorCode::Malformed);
+        }
         ASSERT_EQ(reader.UnZipToBufferByIndex(1, out), S::Ok) << reader.error();
         EXPECT_EQ(asText(out), "next");
         EXPECT_EQ(reader.UnZipToBufferByIndex(2, out), S::NoSuchMember);
         EXPECT_EQ(reader.error() + asText(out), "there is no member number 3");
+        EXPECT_EQ(reader.failure().line, 3u);
     }
 }
 
@@ -135,6 +142,7 @@ TEST(ZipReader, RefusesArchivesWhoseEntriesOverlapOrLieOutside) {
         TUnZipReader reader;
         EXPECT_EQ(reader.open(dir / "x.zip"), row.error.empty());
         EXPECT_EQ(reader.error(), row.error);
+        EXPECT_EQ(reader.failure().line, 0u);  // the archive as a whole
         std::vector<std::byte> out;
         for (std::size_t i = 0; i < row.texts.size(); ++i) {
             ASSERT_EQ(reader.UnZipToBufferByIndex(static_cast<std::int32_t>(i), out),

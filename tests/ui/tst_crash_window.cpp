@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "frame/crash_application.h"
+#include "frame/ui/crash_application.h"
 #include "suite/logging.h"
 #include "suite/tool_services.h"
 #include "ui/ui_test_support.h"

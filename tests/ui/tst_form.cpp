@@ -4,9 +4,9 @@
 
 #include <sys/stat.h>
 
-#include "frame/control_states.h"
-#include "frame/tool_data_module.h"
-#include "results/results_list.h"
+#include "frame/ui/control_states.h"
+#include "frame/ui/tool_data_module.h"
+#include "results/ui/results_list.h"
 #include "suite/number_format.h"
 #include "suite/resource_strings.h"
 #include "support/zip_forge.h"
@@ -14,6 +14,8 @@
 
 using namespace runemeter;
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(runemeter::TextChoices)
 
 class TestForm : public QObject {
     Q_OBJECT
@@ -399,6 +401,37 @@ private slots:
         QCOMPARE(makeForm().ElSpinEditFontSize->value(), 10);
         QVERIFY(test::readText(ini + ".damaged").endsWith("value:int=1x\n"));
         QVERIFY(m_form->ElStatusBar1->currentMessage().endsWith(" kept as " + ini + ".damaged."));
+    }
+
+    // Each row: the three text choices as the user picks them (item indices), and what the
+    // next run is asked to do after a restart.
+    void textChoicesKeptAndRun_data() {
+        QTest::addColumn<QList<int>>("picked");
+        QTest::addColumn<TextChoices>("expected");
+        QTest::newRow("defaults") << QList<int>{0, 0, 0} << TextChoices{};
+        QTest::newRow("UTF-8, code points, NFC")
+            << QList<int>{1, 1, 1}
+            << TextChoices{UnsignedMode::Utf8, CountingUnit::CodePoint, Normalisation::Nfc};
+        QTest::newRow("automatic, clusters, NFKD")
+            << QList<int>{2, 2, 4}
+            << TextChoices{UnsignedMode::Auto, CountingUnit::Grapheme, Normalisation::Nfkd};
+    }
+    void textChoicesKeptAndRun() {
+        QFETCH(QList<int>, picked);
+        QFETCH(TextChoices, expected);
+        const auto boxes = [](TForm1& form) {
+            return std::array{form.ElComboBoxUnsignedText, form.ElComboBoxCountingUnit,
+                              form.ElComboBoxNormalisation};
+        };
+        for (int i = 0; i < 3; ++i)
+            boxes(*m_form)[i]->setCurrentIndex(picked[i]);
+        QVERIFY(m_form->nextRunRequest().text == expected);
+        TForm1& form = makeForm();  // closes the window, which saves, and opens a new one
+        QList<int> restored;
+        for (QComboBox* box : boxes(form))
+            restored << box->currentIndex();
+        QCOMPARE(restored, picked);
+        QVERIFY(form.nextRunRequest().text == expected);
     }
 
     // Each row: a settings file (null: none), control.property, its value before and after.

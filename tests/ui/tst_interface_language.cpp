@@ -2,15 +2,16 @@
 // language and back by the suite's notification (its texts, rows and order, mnemonics and
 // layout direction), and translations that leave texts out or are of another version.
 
-#include "frame/interface_language_ui.h"
-#include "frame/tool_data_module.h"
 #include "frame/tool_frame.h"
-#include "localisation/LocOnFlyForms.h"
+#include "frame/ui/interface_language_ui.h"
+#include "frame/ui/tool_data_module.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
-#include "results/results_list.h"
+#include "localisation/ui/loc_on_fly_forms.h"
+#include "profile/char_properties.h"
+#include "results/ui/results_list.h"
 #include "suite/locale_table.h"
 #include "suite/tool_services.h"
 #include "ui/ui_test_support.h"
@@ -210,6 +211,8 @@ private slots:
                      chosen == 2057);
             QVERIFY(form.LabelInterfaceLanguage->text().contains(
                 fromU16(LanguageDisplayName(chosen, chosen))));
+            QVERIFY(form.LabelUnicodeVersion->text().endsWith(
+                QString::fromStdString(unicodeVersionText())));
             const QStringList texts = rowTexts();
             QVERIFY2(texts.contains(step[4]) && std::is_sorted(texts.begin(), texts.end()),
                      qPrintable(texts.join('|')));

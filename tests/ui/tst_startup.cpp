@@ -4,7 +4,7 @@
 #include <signal.h>
 
 #include "frame/start_tool.h"
-#include "frame/suite_link.h"
+#include "frame/ui/suite_link.h"
 #include "suite/named_mutex.h"
 #include "support/files.h"
 #include "ui/ui_test_support.h"

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "frame/TForm1.h"
-#include "frame/qt_text.h"
+#include "frame/ui/main_form.h"
+#include "suite/ui/qt_text.h"
 
 namespace runemeter::test {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "localisation/LocLangFile.h"
-#include "localisation/LocUtils.h"
 #include "localisation/byte_stream.h"
+#include "localisation/lang_file.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_text.h"
+#include "localisation/loc_utils.h"
 #include "localisation/lzcompress.h"
 #include "suite/locale_table.h"
 

@@ -24,17 +24,18 @@
 #include <sstream>
 #include <string>
 
-#include "frame/TForm1.h"
-#include "frame/qt_text.h"
-#include "frame/tool_data_module.h"
-#include "localisation/LocOnFly.h"
-#include "localisation/LocUtils.h"
+#include "frame/ui/main_form.h"
+#include "frame/ui/tool_data_module.h"
 #include "localisation/byte_stream.h"
 #include "localisation/lang_file_format.h"
 #include "localisation/lang_match.h"
 #include "localisation/lang_text.h"
-#include "results/results_list.h"
+#include "localisation/loc_on_fly.h"
+#include "localisation/loc_utils.h"
+#include "localisation/ui/loc_on_fly_forms.h"
+#include "results/ui/results_list.h"
 #include "suite/resource_strings.h"
+#include "suite/ui/qt_text.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ struct Collector {
 
     LangFormRecord form(QObject& root, const QList<QObject*>& parts = {}) {
         LangFormRecord out;
-        out.name = StoreFormName(root.metaObject()->className());
+        out.name = StoredFormName(root);
         if (auto* window = qobject_cast<QWidget*>(&root)) {
             add(out.properties, u"windowTitle", window->windowTitle());
         }

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "frame/tool_frame.h"
-#include "localisation/LocLangFile.h"
-#include "localisation/LocUtils.h"
+#include "localisation/lang_file.h"
+#include "localisation/loc_utils.h"
 #include "suite/locale_table.h"
 #include "suite/named_mutex.h"
 #include "suite/shared_state.h"

@@ -1,0 +1,180 @@
+#pragma once
+
+// The counting stage: what one counted unit of a text is. The reading pipeline hands a counter
+// the decoded UTF-16 text in pieces, in order, and calls finish() once after the last piece of
+// each text; the counts add up over the texts. A counter holds tables of a few hundred KiB to
+// 1.5 MiB: make one per run and thread, not one per file.
+//
+// A long text may be counted in two halves on two threads. The counter of the second half is
+// made with continuesText = true: it keeps back its leading units (its head) until it knows
+// where a unit begins there, because a surrogate pair or a grapheme cluster may have been split
+// by the border. first.join(second) then counts the head with the end of the first half, adds
+// the second's counts and takes over the second's unfinished tail; finish() is called on the
+// first after the join. Joins chain: a text in three parts is a.join(b), then a.join(c).
+//
+// CR LF pairs are left to the pipeline, which counts them in code units in every kind: a
+// grapheme counter counts CR and LF each as a cluster of its own, never "\r\n" as one.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace runemeter {
+
+/// What one counted unit is.
+enum class CountingUnit { Utf16, CodePoint, Grapheme };
+
+class UnitCounter {
+public:
+    virtual ~UnitCounter() = default;
+    [[nodiscard]] virtual CountingUnit unit() const noexcept = 0;
+    /// The next piece of decoded text (any length, borders anywhere).
+    virtual void add(std::u16string_view piece) = 0;
+    /// The text has ended: counts what was kept back for the next piece.
+    virtual void finish() = 0;
+    /// Takes over a counter of the same kind, made with continuesText, that counted the text
+    /// following this one's. Throws std::invalid_argument for a counter of another kind.
+    virtual void join(UnitCounter& next) = 0;
+    /// Units counted so far (after finish(): all of them).
+    [[nodiscard]] virtual std::int64_t total() const = 0;
+    /// Adds the counts of a finished counter of the same kind that counted other texts (the
+    /// texts of another part of a run). Throws std::invalid_argument for another kind.
+    virtual void addCountsOf(const UnitCounter& other) = 0;
+};
+
+/// A counter of the given kind.
+[[nodiscard]] std::unique_ptr<UnitCounter> makeUnitCounter(CountingUnit unit,
+                                                           bool continuesText = false);
+
+/// Counts in four lanes of 32-bit counts taken in turn (a run of one character does not wait
+/// on its own previous increment), moved into 64-bit counts before they can overflow.
+class LanedCounts {
+public:
+    LanedCounts();
+    /// Counts n units that are all below 65536.
+    void add(const char16_t* units, std::size_t n);
+    void addOne(char16_t unit) { ++(*counts_)[unit]; }
+    /// Takes back one count of a unit counted before.
+    void takeOne(char16_t unit) { --(*counts_)[unit]; }
+    /// Moves the lanes into the 64-bit counts.
+    void flush();
+    void merge(LanedCounts& other);
+    /// Adds counts made elsewhere.
+    void addCounts(const std::array<std::int64_t, 65536>& counts);
+    /// The counts by unit value (flush() first).
+    [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return *counts_; }
+
+private:
+    std::unique_ptr<std::array<std::array<std::uint32_t, 65536>, 4>> lanes_;
+    std::unique_ptr<std::array<std::int64_t, 65536>> counts_;
+    std::uint64_t sinceFlush_ = 0;
+};
+
+/// UTF-16 code units: every unit is counted as it is.
+class Utf16UnitCounter final : public UnitCounter {
+public:
+    [[nodiscard]] CountingUnit unit() const noexcept override { return CountingUnit::Utf16; }
+    void add(std::u16string_view piece) override { counts_.add(piece.data(), piece.size()); }
+    void finish() override { counts_.flush(); }
+    void join(UnitCounter& next) override;
+    [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
+    [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return counts_.counts(); }
+
+private:
+    LanedCounts counts_;
+};
+
+struct CodePointCount {
+    char32_t codePoint;
+    std::int64_t count;
+    bool operator==(const CodePointCount&) const = default;
+};
+
+/// Code points: a high surrogate followed by a low one is one code point from U+10000 to
+/// U+10FFFF; a surrogate that is not part of such a pair is counted as its own value. Every
+/// unit is counted as a code unit first; a scan for surrogates, quick on text without them,
+/// then moves each pair's two counts to its code point.
+class CodePointCounter final : public UnitCounter {
+public:
+    explicit CodePointCounter(bool continuesText = false) : atStart_(continuesText) {}
+    [[nodiscard]] CountingUnit unit() const noexcept override { return CountingUnit::CodePoint; }
+    void add(std::u16string_view piece) override;
+    void finish() override;
+    void join(UnitCounter& next) override;
+    [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
+    /// The counted code points in ascending order (after finish()).
+    [[nodiscard]] std::vector<CodePointCount> counts() const;
+    /// Adds a text counted elsewhere in code units, whose valid surrogate pairs made the code
+    /// points of pairs: their surrogates' counts move to those code points.
+    void addCounted(const std::array<std::int64_t, 65536>& units,
+                    const std::vector<CodePointCount>& pairs);
+
+private:
+    void countPair(char16_t high, char16_t low);
+
+    LanedCounts bmp_;  // lone surrogates too, by their value
+    std::array<std::unique_ptr<std::array<std::int64_t, 65536>>, 16> planes_;  // on first use
+    char16_t lastHigh_ = 0;  // a high surrogate that ended the last piece (counted as lone)
+    bool atStart_;           // continuing a text and nothing seen yet
+    char16_t firstLow_ = 0;  // a low surrogate that began a continued text (counted as lone)
+};
+
+struct ClusterCount {
+    std::u16string text;
+    std::int64_t count;
+    bool operator==(const ClusterCount&) const = default;
+};
+
+/// Extended grapheme clusters, as ICU's character break iterator finds them, one count per
+/// distinct cluster text (however long). Between two units that can join with nothing on that
+/// side (most letters, digits, spaces and punctuation of the common scripts) the border is
+/// certain without ICU: runs of such units are counted one by one, and only the stretches
+/// around the others go through the break iterator.
+class GraphemeCounter final : public UnitCounter {
+public:
+    explicit GraphemeCounter(bool continuesText = false);
+    ~GraphemeCounter() override;
+    GraphemeCounter(const GraphemeCounter&) = delete;
+    GraphemeCounter& operator=(const GraphemeCounter&) = delete;
+    [[nodiscard]] CountingUnit unit() const noexcept override { return CountingUnit::Grapheme; }
+    void add(std::u16string_view piece) override;
+    void finish() override;
+    void join(UnitCounter& next) override;
+    [[nodiscard]] std::int64_t total() const override;
+    void addCountsOf(const UnitCounter& other) override;
+    /// The counted clusters ordered by their UTF-16 text (after finish()).
+    [[nodiscard]] std::vector<ClusterCount> counts() const;
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view s) const noexcept {
+            return std::hash<std::u16string_view>{}(s);
+        }
+    };
+    struct Icu;
+
+    /// Counts the clusters of text; unless final, the last one is left uncounted and its
+    /// length returned.
+    std::size_t countClusters(std::u16string_view text, bool final);
+    /// The border after carry_ is certain: counts it whole (or keeps it as the head).
+    void closeCarry();
+    void countCluster(std::u16string_view cluster);
+
+    std::unique_ptr<std::array<std::int64_t, 65536>> single_;  // clusters of one unit
+    std::unordered_map<std::u16string, std::int64_t, Hash, std::equal_to<>> clusters_;
+    std::unique_ptr<Icu> icu_;
+    std::u16string carry_;  // units after the last certain border
+    std::u16string head_;   // a continued text's units before its first certain border
+    bool inHead_;
+    std::size_t trimAt_ = 1024;
+};
+
+}  // namespace runemeter
