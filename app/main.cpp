@@ -1,6 +1,8 @@
 // The desktop program: make sure the suite's shell runs, then show the main window.
 
 #include <QApplication>
+#include <cstring>
+#include <iostream>
 
 #include "frame/start_tool.h"
 #include "frame/tool_frame.h"
@@ -8,12 +10,18 @@
 #include "frame/ui/main_form.h"
 #include "frame/ui/suite_link.h"
 #include "frame/ui/termination_signals.h"
+#include "profile/char_properties.h"
 #include "suite/named_mutex.h"
 #include "suite/tool_services.h"
 #include "suite/ui/qt_text.h"
 
 int main(int argc, char* argv[]) {
     using namespace runemeter;
+    // Answered before anything starts, so that it needs no display and no suite.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "runemeter " << RUNEMETER_VERSION << "\n" << unicodeVersionText() << "\n";
+        return 0;
+    }
     initialiseUnits();
     // Its construction and destruction are the crash-event unit's start and end.
     CrashApplication application(argc, argv);

@@ -91,6 +91,13 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTUnsignedLooksUtf8, "VTUnsignedLooksUtf8",
      u"Some files without a signature look like UTF-8 but were read as ANSI; choose %s to read "
      u"them as UTF-8."},
+    {ResId::VTAboutTitle, "VTAboutTitle", u"About %s"},
+    {ResId::VTAboutVersion, "VTAboutVersion", u"version %s"},
+    {ResId::VTAboutLicence, "VTAboutLicence", u"Licence: %s"},
+    {ResId::VTAboutLicenceMeaning, "VTAboutLicenceMeaning",
+     u"Runemeter is free software: you may run, study, share and change it under the terms of "
+     u"the GNU General Public License, version 3 or any later version. It comes with no "
+     u"warranty."},
 });
 
 constexpr bool tableInIdOrder() {

@@ -70,6 +70,10 @@ enum class ResId : std::uint16_t {
     VTRunFailed = 1234,
     VTUnicodeVersion = 1235,
     VTUnsignedLooksUtf8 = 1236,
+    VTAboutTitle = 1601,
+    VTAboutVersion = 1602,
+    VTAboutLicence = 1603,
+    VTAboutLicenceMeaning = 1604,
 };
 
 /// One row of the table: id, name as the code knows it, English text.
