@@ -1,6 +1,7 @@
 // The desktop program: make sure the suite's shell runs, then show the main window.
 
 #include <QApplication>
+#include <QIcon>
 #include <cstring>
 #include <iostream>
 
@@ -31,6 +32,17 @@ int main(int argc, char* argv[]) {
     (void)ensureShellRunning(namedMutexExists(kSuiteMutexName), suiteStartToolServices());
 
     QApplication::setApplicationName(QStringLiteral("runemeter"));
+    // The desktop entry's name, and its icon: from the icon theme when installed, else beside the
+    // program (the build folder has the same layout).
+    const QString appId = QStringLiteral("org.veltrane.Runemeter");
+    QGuiApplication::setDesktopFileName(appId);
+    QIcon icon = QIcon::fromTheme(appId);
+    if (icon.isNull()) {
+        icon = QIcon(QApplication::applicationDirPath() +
+                     QStringLiteral("/../share/icons/hicolor/256x256/apps/") + appId +
+                     QStringLiteral(".png"));
+    }
+    QApplication::setWindowIcon(icon);
     QApplication::setApplicationDisplayName(fromU16(Tool_Name(kRunemeterTool)));
     int result = 0;
     {

@@ -14,6 +14,7 @@ if [ "$(id -u)" -ne 0 ]; then
   exec sudo "$PWD/scripts/package-test.sh" "$build"
 fi
 started=$(date +%s)
+step() { echo "== package: $1 ($(($(date +%s) - started)) s)"; }
 fail() {
   echo "package-test: FAIL: $*" >&2
   exit 1
@@ -27,7 +28,7 @@ if dpkg -s runemeter > /dev/null 2>&1; then
   fail "the package runemeter is installed already; remove it first (apt-get remove --purge runemeter)"
 fi
 
-echo "== package: cpack"
+step cpack
 cpack --config "$build/CPackConfig.cmake" -B "$out" > "$out/cpack.log" 2>&1 ||
   { tail -n 30 "$out/cpack.log" >&2; fail "cpack failed"; }
 deb=$(find "$out" -maxdepth 1 -name "runemeter_${version}_*.deb")
@@ -35,7 +36,7 @@ deb=$(find "$out" -maxdepth 1 -name "runemeter_${version}_*.deb")
 dpkg-deb --field "$deb" Package Version Architecture Section Depends Recommends
 echo "$(basename "$deb"): $(du -k "$deb" | cut -f1) KiB"
 
-echo "== package: install"
+step install
 # Removed again whatever happens next; the checks after the removal say whether it was clean.
 removed=0
 remove() { DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq runemeter > "$out/remove.log" 2>&1; }
@@ -47,15 +48,19 @@ echo "installed $(wc -l < "$out/files.txt") paths"
 
 [ "$(command -v runemeter)" = /usr/bin/runemeter ] || fail "runemeter is not /usr/bin/runemeter"
 /usr/bin/runemeter-cli --version | grep -qx "runemeter-cli $version" || fail "runemeter-cli --version"
-/usr/bin/runemeter-cli --subfolders data/samples > "$out/profile.txt" || fail "the installed runemeter-cli failed"
-"$build/bin/runemeter-cli" --subfolders data/samples > "$out/profile-build.txt"
+/usr/bin/runemeter-cli --subfolders data/samples > "$out/profile.txt" 2> /dev/null ||
+  fail "the installed runemeter-cli failed"
+"$build/bin/runemeter-cli" --subfolders data/samples > "$out/profile-build.txt" 2> /dev/null
 [ -s "$out/profile.txt" ] && cmp -s "$out/profile.txt" "$out/profile-build.txt" ||
   fail "the installed runemeter-cli's profile differs from the build's"
 desktop-file-validate /usr/share/applications/org.veltrane.Runemeter.desktop || fail "desktop entry"
 
-echo "== package: the installed window under Xvfb"
-# A fresh home; the window starts the suite's shell, which is stopped with it.
+step "the installed window under Xvfb, in German"
+# A fresh home with German chosen; the window starts the suite's shell, which is stopped with
+# it. On its first start the window copies the installed language files to the user folder.
 home=$(mktemp -d)
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+  /usr/bin/vtsuite set language 1031 > /dev/null || fail "vtsuite set language 1031"
 xvfb-run -a -s "-screen 0 1024x768x24" env HOME="$home" XDG_CONFIG_HOME="$home/.config" \
   XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb \
   sh -c '
@@ -70,10 +75,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" env HOME="$home" XDG_CONFIG_HOME="$home/.
     wait "$pid" 2> /dev/null
     exit $status
   ' sh "$out" || { rm -rf "$home"; fail "the installed window did not show (see $out/window.log)"; }
+[ -s "$home/.local/share/Veltrane/interfaces/runemeter.DEU.lng" ] ||
+  { rm -rf "$home"; fail "the installed window found no German language file"; }
 rm -rf "$home"
 echo "screenshot: $out/installed-window.png"
 
-echo "== package: remove"
+step remove
 remove || { tail -n 30 "$out/remove.log" >&2; fail "apt-get remove --purge failed"; }
 removed=1
 if dpkg -s runemeter > /dev/null 2>&1; then
