@@ -2,6 +2,7 @@
 // analyse the path given on the command line at once.
 
 #include <QApplication>
+#include <QIcon>
 #include <QMetaObject>
 
 #include <cstdio>
@@ -45,6 +46,17 @@ int main(int argc, char* argv[]) {
     (void)ensureShellRunning(namedMutexExists(kSuiteMutexName), suiteStartToolServices());
 
     QApplication::setApplicationName(QStringLiteral("runemeter"));
+    // The desktop entry's name, and its icon: from the icon theme when installed, else beside the
+    // program (the build folder has the same layout).
+    const QString appId = QStringLiteral("org.veltrane.Runemeter");
+    QGuiApplication::setDesktopFileName(appId);
+    QIcon icon = QIcon::fromTheme(appId);
+    if (icon.isNull()) {
+        icon = QIcon(QApplication::applicationDirPath() +
+                     QStringLiteral("/../share/icons/hicolor/256x256/apps/") + appId +
+                     QStringLiteral(".png"));
+    }
+    QApplication::setWindowIcon(icon);
     QApplication::setApplicationDisplayName(fromU16(Tool_Name(kRunemeterTool)));
     int result = 0;
     {

@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
   clang-format python3 acl jq
   python3-dask python3-distributed help2man bash-completion
+  librsvg2-bin desktop-file-utils appstream file dpkg-dev
 )
 
 missing=()

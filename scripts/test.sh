@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, then builds the release configuration with warnings as errors and runs every test;
 # then builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again;
-# then builds with ThreadSanitizer and runs every test once more.
+# then builds with ThreadSanitizer and runs every test once more; last, builds the Debian package
+# from the release build, installs it, runs the installed programs and removes it again
+# (scripts/package-test.sh, as root: through sudo when the script is not run as root).
 # Prints the time of each phase. Tests never run as root: as root, the script creates the
 # ordinary user runemeter-test and runs the build and the tests as that user, so that the tests
 # of unreadable files and read-only folders really run.
-# RUNEMETER_SKIP_SANITIZE=1 skips both sanitizer passes (for a quick local check).
+# RUNEMETER_SKIP_SANITIZE=1 skips the sanitizer passes (for a quick local check);
+# RUNEMETER_SKIP_PACKAGE=1 skips the package's round trip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,10 +29,16 @@ if [ "$(id -u)" -eq 0 ]; then
   mkdir -p build
   chown -R "$test_user:" build
   home=$(getent passwd "$test_user" | cut -d: -f6)
-  exec runuser -u "$test_user" -- env HOME="$home" USER="$test_user" LOGNAME="$test_user" \
+  runuser -u "$test_user" -- env HOME="$home" USER="$test_user" LOGNAME="$test_user" \
     PATH="$PATH" RUNEMETER_SKIP_SANITIZE="${RUNEMETER_SKIP_SANITIZE:-0}" \
     GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=safe.directory GIT_CONFIG_VALUE_0="$PWD" \
-    RUNEMETER_SETUP_DONE=1 "$PWD/scripts/test.sh" "$@"
+    RUNEMETER_SETUP_DONE=1 RUNEMETER_SKIP_PACKAGE=1 "$PWD/scripts/test.sh" "$@"
+  # The package is installed and removed as root, from the release build the tests passed on.
+  if [ "${RUNEMETER_SKIP_PACKAGE:-0}" != 1 ]; then
+    echo "== Debian package round trip (as root)"
+    scripts/package-test.sh build/ci
+  fi
+  exit 0
 fi
 
 jobs=$(nproc)
@@ -98,4 +107,9 @@ if [ "${RUNEMETER_SKIP_SANITIZE:-0}" != 1 ]; then
     ctest --test-dir build/tsan --output-on-failure -j"$jobs" --no-tests=error |
     tee build/tsan/ctest-output.txt
   no_skips build/tsan
+fi
+
+if [ "${RUNEMETER_SKIP_PACKAGE:-0}" != 1 ]; then
+  phase "Debian package round trip"
+  scripts/package-test.sh build/ci
 fi

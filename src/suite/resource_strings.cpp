@@ -167,6 +167,13 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
      u"folder at a time (runemeter-cli counts several together)."},
     {ResId::VTDropWhileRunning, "VTDropWhileRunning",
      u"A run is in progress: drop again when it has ended, or stop it first (Esc)."},
+    {ResId::VTAboutTitle, "VTAboutTitle", u"About %s"},
+    {ResId::VTAboutVersion, "VTAboutVersion", u"version %s"},
+    {ResId::VTAboutLicence, "VTAboutLicence", u"Licence: %s"},
+    {ResId::VTAboutLicenceMeaning, "VTAboutLicenceMeaning",
+     u"Runemeter is free software: you may run, study, share and change it under the terms of "
+     u"the GNU General Public License, version 3 or any later version. It comes with no "
+     u"warranty."},
 });
 
 constexpr bool tableInIdOrder() {

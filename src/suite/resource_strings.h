@@ -121,6 +121,10 @@ enum class ResId : std::uint16_t {
     VTPathBoxWhatsThis = 1503,
     VTFirstPathAnalysed = 1504,
     VTDropWhileRunning = 1505,
+    VTAboutTitle = 1601,
+    VTAboutVersion = 1602,
+    VTAboutLicence = 1603,
+    VTAboutLicenceMeaning = 1604,
 };
 
 /// One row of the table: id, name as the code knows it, English text.

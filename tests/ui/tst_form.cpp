@@ -1,6 +1,6 @@
 // The main window driven through its controls: runs, acting while a file's message holds one,
 // the full list, sorting, copying, saving, the overview, painting, a restart (also from a damaged
-// settings file), settings files loaded, context help, F1 and the help page.
+// settings file), settings files loaded, context help, F1 and the help page, the About box.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -807,6 +807,30 @@ private slots:
         QCOMPARE(places, QStringList({at("suite/gone.html"), at("user/interfaces/veltrane_9.html"),
                                       at("user/tst_form.html")})
                              .join(QLatin1Char('\n')));
+    }
+
+    // The context menu's About and the suite's About and Memory open a box with the version and
+    // the licence.
+    void aboutShowsVersionAndLicence() {
+        TDataModule2* module = TDataModule2::instance();
+        for (QAction* about : {module->About1, module->MainMenu1->findChild<QAction*>(
+                                                   QStringLiteral("AboutandMemory1"))}) {
+            QString shown;
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [&shown] {
+                for (QWidget* window : QApplication::topLevelWidgets()) {
+                    if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                        shown = box->text();
+                        box->accept();
+                    }
+                }
+            });
+            closer.start(10);
+            about->trigger();
+            QVERIFY2(shown.contains(QStringLiteral("Runemeter version " RUNEMETER_VERSION)),
+                     qPrintable(shown));
+            QVERIFY2(shown.contains(u"Licence: GPL-3.0-or-later"_s), qPrintable(shown));
+        }
     }
 };
 

@@ -78,7 +78,7 @@ QMap<QString, QString> shownTexts(const TForm1& form) {
 // Texts left in English but names, numbers, symbols and a language's own words ("id:text").
 const char* const kSameAsEnglish =
     "*:Runemeter|*:ANSI|*:Unicode|*:UTF-8|1031:Code|1036:Code|1036:Type|1036:Total|3082:Total|"
-    "3082:Error|3082:Unicode big-endian";
+    "3082:Error|3082:Unicode big-endian|1036:version %s";
 QStringList untranslated(const QMap<QString, QString>& english, const QMap<QString, QString>& now,
                          const QString& language) {
     const QStringList same = QString(kSameAsEnglish).split('|');

@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "                                           language file from its text form\n"
     "  runemeter-lang compress IN OUT           wrap a file in the compressed container\n"
     "  runemeter-lang decompress IN OUT         unwrap a compressed file\n"
-    "  runemeter-lang info FILE                 header and contents in brief\n";
+    "  runemeter-lang info FILE                 header and contents in brief\n"
+    "  runemeter-lang --version                 the program's version\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -261,6 +262,10 @@ int main(int argc, char** argv) {
     if (all.empty() || all[0] == "-h" || all[0] == "--help") {
         std::cout << kUsage;
         return all.empty() ? 2 : 0;
+    }
+    if (all[0] == "--version") {
+        std::cout << "runemeter-lang " << RUNEMETER_VERSION << "\n";
+        return 0;
     }
     const std::string command = all[0];
     const std::vector<std::string> args(all.begin() + 1, all.end());

@@ -6,10 +6,13 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
 #include <QWidget>
+
+#include "frame/about_text.h"
 
 namespace runemeter {
 
@@ -201,7 +204,10 @@ void TDataModule2::buildMainMenu() {
     addCommand(help, QStringLiteral("&Context Help"), 103, QKeySequence(Qt::SHIFT | Qt::Key_F1),
                images[kImageContextHelp]);
     help->addSeparator()->setData(kNoTag);
-    addCommand(help, QStringLiteral("&About and Memory"), 145, QKeySequence(), images[kImageAbout]);
+    QAction* about = addCommand(help, QStringLiteral("&About and Memory"), 145, QKeySequence(),
+                                images[kImageAbout]);
+    about->setObjectName(QStringLiteral("AboutandMemory1"));
+    connect(about, &QAction::triggered, this, &TDataModule2::AboutandMemory1Click);
 }
 
 void TDataModule2::collectCustomisable(QAction* action, bool topLevel) {
@@ -237,6 +243,12 @@ void TDataModule2::DataModuleCreate() {
     WhatsThis1->setData(kNoTag);  // no suite command: not customisable
     WhatsThis1->setProperty(kHelpContextProperty, 0);
     connect(WhatsThis1, &QAction::triggered, this, &TDataModule2::WhatsThis1Click);
+    // The suite's menu is not shown in this window: the context menu reaches the About box.
+    About1 =
+        PopupActionBar1->addAction(ImageListMain[kImageAbout], QStringLiteral("&About Runemeter"));
+    About1->setObjectName(QStringLiteral("About1"));
+    About1->setData(kNoTag);  // the suite's command is About and Memory in the main menu
+    connect(About1, &QAction::triggered, this, &TDataModule2::AboutandMemory1Click);
     connect(PopupActionBar1, &QMenu::aboutToShow, this, &TDataModule2::PopupActionBar1Popup);
 
     if (QAction* specific = MainMenu1->findChild<QAction*>(QStringLiteral("SpecifictothisTool1"))) {
@@ -283,6 +295,11 @@ void TDataModule2::Exit1Click() {
 
 void TDataModule2::FastExit1Click() {
     m_exitHandler(true);
+}
+
+void TDataModule2::AboutandMemory1Click() {
+    QMessageBox::about(QApplication::activeWindow(), QString::fromStdU16String(AboutTitle()),
+                       QString::fromStdU16String(AboutText()));
 }
 
 void TDataModule2::attachContextMenu(QWidget* window) {

@@ -69,6 +69,9 @@ public:
     void Exit1Click();
     /// Ends the application without the exit checks.
     void FastExit1Click();
+    /// Shows the program, its version, its character data and its licence (Help, About and
+    /// Memory, and the context menu's About1).
+    void AboutandMemory1Click();
 
     /// Shows PopupActionBar1 as the context menu of window and of its children that have none.
     void attachContextMenu(QWidget* window);
@@ -96,7 +99,8 @@ public:
     [[nodiscard]] QAction* customisableAction(int sequence) const;
 
     QMenu* PopupActionBar1 = nullptr;  ///< the window's context menu
-    QAction* WhatsThis1 = nullptr;     ///< its one item, "context help"
+    QAction* WhatsThis1 = nullptr;     ///< its first item, "context help"
+    QAction* About1 = nullptr;         ///< its second, "About Runemeter": the About box
     QMenuBar* MainMenu1 = nullptr;     ///< the suite-wide menu, attached to no window
     TCustomisableMenuItemsList CustomisableMenuItems;
     QList<QIcon> ImageListMain;            ///< kImageListMainSize entries; unused ones are null
