@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program: make sure the suite's shell runs, then show the main window, and
 // analyse the path given on the command line at once.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Benchmark of runemeter-cli against the read floor and other character counters.
 
 Generates a reproducible corpus (seeded) under bench/corpus/ on first use. For every case it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads one file with TextAnalyser::AnalyseFile several times and prints the best throughput.
 // Run it on a file already in the page cache to measure reading, decoding and counting.
 //

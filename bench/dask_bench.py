@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """runemeter-dask on a local cluster against one runemeter-cli run over the same files.
 
     bench/dask_bench.py [CORPUS] [--make N] [--bin build/release/bin] [--workers 2] [--repeat 3]

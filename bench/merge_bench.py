@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Benchmark of `runemeter-cli merge`: a corpus counted in many shards, then merged.
 
 Lists the text files of a corpus folder (by default the many small files of bench.py's corpus,

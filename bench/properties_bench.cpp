@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table, CSV and group forms of the largest profile: every one of the 65,536 code units
 // occurred. Prints the best CPU time of each form over a few rounds, and the size of its result
 // (bytes of text, or groups).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The counting units and the normaliser on a large generated UTF-8 text, decoded once into
 // UTF-16 and then fed to each stage in pieces, as the reading pipeline feeds them. Prints the
 // best CPU throughput of each and its ratio to counting UTF-16 code units; also the decoding

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the window's results list at its largest: every UTF-16 code unit counted, so 65,538 rows
 // (the code units, the line-break row and the total row). Measures the step from a filled state
 // to the list shown and painted, as at the end of a run, the Overview tab (groups and charts of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes one archive with many small text members, then runs a whole analysis over it and
 // prints the time; for comparison it reads a sample of the members through a reader of its own
 // each, the way a run would if it opened the archive once per member (every open parses the

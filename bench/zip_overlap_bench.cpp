@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes an archive whose directory lists many entries on the data of one large deflated member
 // (each entry would unpack the whole member again), then prints how long opening it takes to
 // refuse it, beside libzip's own open of it, and how long a whole run over the folder holding it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // runemeter-cli: the analysis of the desktop program, without a window. Prints the copy text
 // (or another form) of the profile on standard output and the summary lines on standard error;
 // "merge" adds up counts files written by earlier runs.

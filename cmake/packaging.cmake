@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built by cpack from what `cmake --install` installs:
 #   cpack --config build/ci/CPackConfig.cmake -B build/ci/package
 # makes runemeter_VERSION_ARCH.deb. Its dependencies on shared libraries are found by

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed archives of fuzz/corpus/zip_member/ (each well under 2 KB)."""
 import io
 import pathlib

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AnalyseBuffer on arbitrary bytes. The first byte gives the length (0..3) of a header marker
 // taken from the bytes after it (low two bits) and the way the text is counted (the rest: whole,
 // or as a long text in small pieces, on one thread or two, with each way of counting UTF-8);

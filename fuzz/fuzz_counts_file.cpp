@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the counts-file reader. Whatever it accepts must be written back and
 // read again to the same text, and added to nothing must give the same file; nothing may crash.
 

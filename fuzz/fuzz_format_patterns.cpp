@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Format patterns come from translated language files: any pattern, with any number value,
 // must format without reading past its arguments.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Language files from untrusted bytes: loaded as the native language, then as a translation,
 // then written back. Any exception other than the documented ones is a finding.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Language modules from untrusted bytes: a module that reads must write back to the same bytes,
 // and anything else must be refused without an exception.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compressed container from untrusted bytes: decompression must fail cleanly or give data
 // that compresses and decompresses back to itself.
 

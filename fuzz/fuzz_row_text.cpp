@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Row texts reach the fields, column texts and copy text; labels among them come from
 // translations. Any text, with any frequency, must be handled.
 //

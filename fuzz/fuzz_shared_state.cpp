@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target of the suite's state-file parser: any bytes must parse without fault, and a
 // state that parses must come back unchanged through a write and a second read. Each input is
 // also tried with its header's length and checksum made to fit, so that mutations reach the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The code-point and grapheme counters and the normaliser on arbitrary UTF-16 (lone surrogates
 // included). The first byte picks the unit and the normal form, the second the piece size, the
 // third where the text is split in two; the rest is the text, two bytes a unit (little-endian).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the zip reader: the input is written to a file (the reader opens archives by
 // path), listed, and every member extracted with a small limit.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays saved fuzz inputs without libFuzzer: every file named on the command line, and every
 // file inside each folder named, is passed once to LLVMFuzzerTestOneInput.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Non-blank lines of the tests (everything under tests/ and the fuzz harnesses fuzz/*.cpp)
 # against those of the product (src/, app/, cli/, tools/), per folder, then the ratio.
 # Counts the files git knows, as they are in the work tree.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package's round trip on this machine, as root (through sudo otherwise):
 #   1. cpack builds runemeter_VERSION_ARCH.deb from a built release folder (default build/ci);
 #   2. apt installs it; the installed runemeter-cli prints the version and the profile of

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds in Release and runs Runemeter: the window when a display is available,
 # otherwise runemeter-cli on the sample texts.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Runemeter needs to build, run and test. Idempotent: when every
 # package is present it installs nothing and does not touch the network.
 set -euo pipefail

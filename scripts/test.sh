@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, then builds the release configuration with warnings as errors and runs every test;
 # then builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again;
 # then builds with ThreadSanitizer and runs every test once more; last, builds the Debian package

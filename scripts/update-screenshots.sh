@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Retakes the screenshots shown in the README and the user guide: runs the end-to-end test in the
 # given build folder (default build/dev, configured with the dev preset when missing) and copies
 # the pictures it took into docs/.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a core source, or a header next to one, includes a Qt header, or when a core
 # source lies in a ui/ folder (where only window files belong).
 separate_arguments(files UNIX_COMMAND "${SOURCES}")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a file under src/ includes a header of a higher layer, when a core file (outside a
 # ui/ folder) includes a Qt header, or when product code reaches into another folder by a
 # relative path. Layers, bottom to top: the core folders, then their ui/ folders, each in the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Seeded faults: applies each patch in turn to a scratch copy of the product, rebuilds, runs
 # every test and records whether any test failed; then takes the patch back out.
 #

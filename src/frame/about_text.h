@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text of the About box: the program, its version, the Unicode version of its character data
 // and its licence, in the interface language.

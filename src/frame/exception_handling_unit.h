@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The crash-event unit: ties the crash reporter to the suite's log. Each time the reporter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The paths analysed last, offered again beside the path box: most recent first, each once,

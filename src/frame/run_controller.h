@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One analysis run at a time on a worker thread. The controller owns the run's iterator and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame/settings_file.h"
 #include "suite/unicode_text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The tool's settings file: one section per control, typed values, kept in memory and read from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Starting another program of the suite (only ever the shell) and waiting until it is up.

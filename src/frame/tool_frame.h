@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The tool frame's window-free parts: the names of its files, the help file rule, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame/window_arguments.h"
 
 #include "profile/char_properties.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The desktop program's command line: `runemeter [--help | --version] [--] [PATH...]`. It is

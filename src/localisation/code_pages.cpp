@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Single-byte Windows code pages: the high halves (0x80..0xFF) as UTF-16 code units.
 // Bytes a code page leaves undefined map to the code point of the same number, so every
 // table is a bijection on 0..255 and a byte round trip never loses anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // 8-bit Windows code pages for names in language files and for the refresh of untranslated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One language file: its header fields, loading it into a TLocStorage (native or translation)

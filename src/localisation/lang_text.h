@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The text form of a language file: a line-based UTF-8 document that carries every field of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "localisation/loc_on_fly.h"
 
 #include <unicode/uloc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "localisation/loc_utils.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How the analysis reports to whoever runs it: the window, the command line, a test.

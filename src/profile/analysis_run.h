@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One analysis run: validate the chosen path, find the files, read each one, build the counts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "profile/char_properties.h"
 
 #include <unicode/uchar.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Properties of characters as the ICU in use knows them: U+ notation, name, general category,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The header cut as a stage of the read: finds the first occurrence of the header marker in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Help for large buffers and tables: huge pages for a block as large as a file, and tables

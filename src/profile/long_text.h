@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Counting a text too long to be decoded whole: read piece by piece into buffers that stay in

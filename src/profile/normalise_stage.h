@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Unicode normalisation between the decoder and the counter, on a text that arrives in pieces.

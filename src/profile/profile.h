@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The character profile: the rows of the results list, the two summary lines, the source text.

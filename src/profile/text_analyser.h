@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Reading one file or one in-memory member, decoding it, cutting the header and counting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How a run reads and counts text beyond the signature rules: what a text without a signature

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The counting stage: what one counted unit of a text is. The reading pipeline hands a counter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How a text without a signature is read: as ANSI (Windows-1252), as UTF-8, or chosen by its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Counting the UTF-16 code units of UTF-8 text without writing the decoded text anywhere.

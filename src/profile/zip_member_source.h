@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A zip member as a byte source: unpacked in order as it is read, never held whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The text the Copy button puts on the clipboard: one tab-separated line per row, CR LF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The counts of a run (or of several runs added up) and the counts file that holds them: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The written forms of a profile besides the copy text: a tab-separated table with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What "Save as" writes: the result in one of its four written forms, or the overview's

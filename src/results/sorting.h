@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The two orders of the results list: by row text (ascending) and by frequency (descending).

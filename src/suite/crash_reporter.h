@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The crash reporter: what the program does with an exception nobody caught. It shows the error,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The suite's file iterator: finds the files of a folder (and its sub-folders) that match a

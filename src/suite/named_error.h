@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Base of the exceptions that carry one of the system's fixed messages: the class name is kept

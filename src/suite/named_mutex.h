@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Named mutexes between the suite's programs. A named mutex is a lock file in the user's

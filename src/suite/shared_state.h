@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The suite's shared state: the settings and registrations that all programs of the suite see.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Services of the suite's runtime packages that every tool uses: its own tool number and the

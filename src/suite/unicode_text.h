@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Conversions between the core's UTF-16 text and the UTF-8 of file names and output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One step of the UTF-8 decoder (one character or one maximal invalid subpart), the only one:

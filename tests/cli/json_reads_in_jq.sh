@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # jq reads every JSON document runemeter-cli writes for each sample text (rows and groups) and
 # for each fuzz corpus (all its files in one run, so every code unit in them is a row).
 # Usage: json_reads_in_jq.sh RUNEMETER_CLI SOURCE_DIR

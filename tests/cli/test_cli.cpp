@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // runemeter-cli run as a user runs it; its output compared with expectations worked out by hand.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End to end under a virtual X server, each step polling up to 20 s for what it needs: start
 # runemeter with a fresh home, type a folder, run, sort by frequency, copy, and compare the
 # clipboard, read by another process, with runemeter-cli's output; a look at the Overview tab.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The customisable menu list: hotkey markers, which items belong, sorting and lookups.
 
 #include "frame/customise_menu.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The crash-event unit's lines in the suite's log.
 
 #include <gtest/gtest.h>

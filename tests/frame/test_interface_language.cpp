@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Following the suite's interface language, and the shipped language files.
 
 #include "frame/interface_language.h"

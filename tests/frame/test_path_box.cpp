@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The path box's core: the recent list (add, dedupe, cap) and the window's command line.
 
 #include <gtest/gtest.h>

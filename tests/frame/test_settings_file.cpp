@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: its text format, the safe save, hostile files, the scrambling of passwords.
 
 #include "frame/settings_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile language files: counts that claim more than the file holds, a huge file and a FIFO
 // are refused with their error before anything large is allocated.
 

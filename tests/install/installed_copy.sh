@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The build installed into a temporary prefix works from there: runemeter-cli prints the version
 # and the profile of the build's copy, vtsuite finds the installed language files with German
 # chosen, and the programs and the files a desktop needs are in place.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every program's --version starts with its name and the project's version.
 # Usage: versions.sh VERSION PROGRAM...
 version=$1

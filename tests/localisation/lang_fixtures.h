@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Language files of the localisation tests, written in the text form of runemeter-lang, and a

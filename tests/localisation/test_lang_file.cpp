@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Language files: the layout of each format version, counts at their boundaries, loading into
 // the store as native file or translation, damaged data; and the store's named lists.
 

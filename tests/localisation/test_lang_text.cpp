@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text form (every file surviving text and file again is checked by the fuzz_lang_file replay),
 // and translations tied to the native file by names rather than by the IDs they were written with.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine on language files of the tests: the language list, switching with its modules
 // built, reused, rebuilt or refused, and the error reactions; the modules themselves.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compressed container, assembled by hand: tokens, the encoder's choices, and every way the
 // decoder refuses damaged data.
 

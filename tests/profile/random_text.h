@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Bytes for the decoders and counters, and seeded random ones to compare them with the reference.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Slow, plain implementations of decoding and counting, written straight from the rules and

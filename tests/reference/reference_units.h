@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Counting units of a whole text the slow, plain way: ICU normalises the text whole and its

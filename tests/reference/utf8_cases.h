@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One table of UTF-8 edge cases, run by every decoder (that replaces malformed input) and every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Watches the largest single request to operator new while a probe is alive, so tests can

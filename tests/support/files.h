@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Test helpers shared by every test program: a temporary folder, files, zip archives written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one recording observer: every report of a run as one line ("failed sub/a.txt"), paths

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Zip archives written byte by byte, so that tests can make every field lie: sizes, counts,

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # runemeter-dask on a local cluster, and on a scheduler with two workers on 127.0.0.1, prints
 # what one runemeter-cli run prints (also counting grapheme clusters); a shard that fails twice
 # is listed and gives status 1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built runemeter-lang: dump and build give the same file back; errors name class and cause.
 
 #include <gtest/gtest.h>

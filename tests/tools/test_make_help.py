@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The help page generator on a small guide: table, lists, code, emphasis, links, anchors."""
 
 import subprocess

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built vtsuite program against a suite in a temporary home folder.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An error in a click handler of the real window: the dialog, the saved report, the log. A report
 // from another thread waits for the window thread only while that thread can take it up.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven through its controls: runs, acting while a file's message holds one,
 // the full list, sorting, copying, saving, the overview, painting, a restart (also from a damaged
 // settings file), settings files loaded, context help, F1 and the help page, the About box.

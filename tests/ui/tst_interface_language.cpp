@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface font rules on the real window, the real window switched to each shipped
 // language and back by the suite's notification (its texts, rows and order, mnemonics and
 // layout direction), and translations that leave texts out or are of another version.

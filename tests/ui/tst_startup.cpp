@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the shell check; the real program finds and starts the real shell beside it, and
 // closes on the signals of a session's end.
 

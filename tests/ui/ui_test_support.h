@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Helpers of the widget tests: a fresh home folder, files in it, the window's messages and runs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Turns the user guide (Markdown) into the program's help page: one HTML file.
 
 The page stands alone: its stylesheet is inside it and its images are embedded as data URIs,

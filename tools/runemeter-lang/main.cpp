@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // runemeter-lang: language files as text and back, and the compressed container.
 
 #include <cstdio>

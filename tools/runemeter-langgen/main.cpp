@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time generator of the shipped language files. "native" creates the program's windows
 // offscreen and writes the native language file from their translatable texts and the
 // resource-string table, so the file always matches the windows; "translate" turns a text

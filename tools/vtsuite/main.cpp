@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vtsuite: the suite's controller on the command line. It shows and sets the shared suite
 // settings and runs as the suite's shell, holding the suite's mutex while it runs.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Remembering what the user last entered in a window's controls: a walk over every object that

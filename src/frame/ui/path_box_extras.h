@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Two ways into the path box besides typing it: the arrow button beside it that offers the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How the window and the start-up reach the suite: the suite's calls bound to the hooks that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame/ui/termination_signals.h"
 
 #include <fcntl.h>

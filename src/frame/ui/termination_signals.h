@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The signals that end a desktop session's programs (SIGTERM at logout or from kill, SIGHUP when

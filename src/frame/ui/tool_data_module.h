@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The suite's common data module: the context menu with "context help", the suite-wide main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "localisation/ui/loc_on_fly_forms.h"
 
 #include <QApplication>

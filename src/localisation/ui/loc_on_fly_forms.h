@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The engine's walk over live Qt objects: each form and data module gets the store form named

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "results/ui/overview_tab.h"
 
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The Overview tab: the last run's characters gathered by script, block or category, as a

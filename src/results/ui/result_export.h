@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Saving a result: a file written whole or not at all, the overview's charts as a picture,

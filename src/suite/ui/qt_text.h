@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one place where the window's QString meets the core's UTF-16 text and file paths.
