@@ -220,10 +220,53 @@ RUNEMETER_AVX512 inline __mmask32 half512(std::uint64_t bits) {
     return static_cast<__mmask32>(bits >> (32 * H));
 }
 
+// What a block of 64 bytes holds, one bit per byte: the lead bytes of sequences of two or
+// more, three or more and four bytes, the second unit of a four-byte sequence, and the bytes
+// that start a unit before cut (where the last whole sequence of the block ends).
+struct Block512 {
+    std::uint64_t lead = 0;
+    std::uint64_t lead34 = 0;
+    std::uint64_t lead4 = 0;
+    std::uint64_t afterLead4 = 0;
+    std::uint64_t starts = 0;
+    int cut = 64;
+    bool wellFormed = false;
+};
+
+// Classifies the block b0 at p (high: its bytes of 0x80 and above); reads p[64] too.
+RUNEMETER_AVX512 __attribute__((always_inline)) inline Block512 classify512(const std::uint8_t* p,
+                                                                            __m512i b0,
+                                                                            std::uint64_t high) {
+    Block512 k;
+    const __m512i b1 = _mm512_loadu_si512(p + 1);
+    const std::uint64_t continuation = high & _mm512_cmplt_epu8_mask(b0, bytes(0xC0));
+    k.lead = _mm512_cmpge_epu8_mask(b0, bytes(0xC2));
+    k.lead34 = _mm512_cmpge_epu8_mask(b0, bytes(0xE0));
+    k.lead4 = _mm512_cmpge_epu8_mask(b0, bytes(0xF0));
+    k.cut = (k.lead >> 63) != 0           ? 63
+            : ((k.lead34 >> 62) & 1) != 0 ? 62
+            : ((k.lead4 >> 61) & 1) != 0  ? 61
+                                          : 64;
+    const std::uint64_t checked = k.cut >= 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << k.cut) - 1;
+    const std::uint64_t needed = (k.lead << 1) | (k.lead34 << 2) | (k.lead4 << 3);
+    const std::uint64_t badLead =
+        _mm512_cmpge_epu8_mask(b0, bytes(0xF5)) |
+        (_mm512_cmpge_epu8_mask(b0, bytes(0xC0)) & _mm512_cmplt_epu8_mask(b0, bytes(0xC2)));
+    const std::uint64_t badSecond =
+        (_mm512_cmpeq_epi8_mask(b0, bytes(0xE0)) & _mm512_cmplt_epu8_mask(b1, bytes(0xA0))) |
+        (_mm512_cmpeq_epi8_mask(b0, bytes(0xED)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x9F))) |
+        (_mm512_cmpeq_epi8_mask(b0, bytes(0xF0)) & _mm512_cmplt_epu8_mask(b1, bytes(0x90))) |
+        (_mm512_cmpeq_epi8_mask(b0, bytes(0xF4)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x8F)));
+    k.wellFormed = (((continuation ^ needed) | badLead | badSecond) & checked) == 0;
+    k.afterLead4 = k.lead4 << 1;
+    const std::uint64_t beforeCut =
+        k.cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << k.cut) - 1;
+    k.starts = (~continuation | k.afterLead4) & beforeCut;
+    return k;
+}
+
 template <int H>
-RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, std::uint64_t lead,
-                                               std::uint64_t lead34, std::uint64_t lead4,
-                                               std::uint64_t afterLead4, std::uint64_t starts) {
+RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, const Block512& k) {
     const std::uint8_t* const half = p + 32 * H;
     const __m512i x0 = wide512(half);
     const __m512i low6 = _mm512_set1_epi16(0x3F);
@@ -242,11 +285,11 @@ RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, std::uint6
     const __m512i lowSurrogate = _mm512_or_si512(
         _mm512_set1_epi16(static_cast<short>(0xDC00)),
         _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(c1, _mm512_set1_epi16(0xF)), 6), c2));
-    __m512i unit = _mm512_mask_blend_epi16(half512<H>(lead), x0, two);
-    unit = _mm512_mask_blend_epi16(half512<H>(lead34), unit, three);
-    unit = _mm512_mask_blend_epi16(half512<H>(lead4), unit, high);
-    unit = _mm512_mask_blend_epi16(half512<H>(afterLead4), unit, lowSurrogate);
-    return _mm512_maskz_mov_epi16(half512<H>(starts), unit);
+    __m512i unit = _mm512_mask_blend_epi16(half512<H>(k.lead), x0, two);
+    unit = _mm512_mask_blend_epi16(half512<H>(k.lead34), unit, three);
+    unit = _mm512_mask_blend_epi16(half512<H>(k.lead4), unit, high);
+    unit = _mm512_mask_blend_epi16(half512<H>(k.afterLead4), unit, lowSurrogate);
+    return _mm512_maskz_mov_epi16(half512<H>(k.starts), unit);
 }
 
 RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end,
@@ -265,40 +308,17 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
             p += 64;
             continue;
         }
-        const __m512i b1 = _mm512_loadu_si512(p + 1);
-        const std::uint64_t continuation = high & _mm512_cmplt_epu8_mask(b0, bytes(0xC0));
-        const std::uint64_t lead = _mm512_cmpge_epu8_mask(b0, bytes(0xC2));
-        const std::uint64_t lead34 = _mm512_cmpge_epu8_mask(b0, bytes(0xE0));
-        const std::uint64_t lead4 = _mm512_cmpge_epu8_mask(b0, bytes(0xF0));
-        const int cut = (lead >> 63) != 0           ? 63
-                        : ((lead34 >> 62) & 1) != 0 ? 62
-                        : ((lead4 >> 61) & 1) != 0  ? 61
-                                                    : 64;
-        const std::uint64_t checked = cut >= 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << cut) - 1;
-        const std::uint64_t needed = (lead << 1) | (lead34 << 2) | (lead4 << 3);
-        const std::uint64_t badLead =
-            _mm512_cmpge_epu8_mask(b0, bytes(0xF5)) |
-            (_mm512_cmpge_epu8_mask(b0, bytes(0xC0)) & _mm512_cmplt_epu8_mask(b0, bytes(0xC2)));
-        const std::uint64_t badSecond =
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xE0)) & _mm512_cmplt_epu8_mask(b1, bytes(0xA0))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xED)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x9F))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF0)) & _mm512_cmplt_epu8_mask(b1, bytes(0x90))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF4)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x8F)));
-        if ((((continuation ^ needed) | badLead | badSecond) & checked) != 0) {
+        const Block512 k = classify512(p, b0, high);
+        if (!k.wellFormed) {
             p = countCharacters(p, p + 64, end, lanes);
             continue;
         }
-        const std::uint64_t afterLead4 = lead4 << 1;
-        const std::uint64_t beforeCut =
-            cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << cut) - 1;
-        const std::uint64_t starts = (~continuation | afterLead4) & beforeCut;
 
         alignas(64) std::uint16_t units[64];
-        _mm512_store_si512(units, unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
-        _mm512_store_si512(units + 32,
-                           unitsOfHalf512<1>(p, lead, lead34, lead4, afterLead4, starts));
+        _mm512_store_si512(units, unitsOfHalf512<0>(p, k));
+        _mm512_store_si512(units + 32, unitsOfHalf512<1>(p, k));
         addToLanes(units, 64, lanes);
-        p += cut;
+        p += k.cut;
     }
     // What is left is shorter than one of these blocks: the narrower kernel takes it.
     countAvx2(p, end, lanes);
@@ -324,42 +344,20 @@ RUNEMETER_VBMI2 const std::uint8_t* decodeAvx512(const std::uint8_t* p, const st
             o += 64;
             continue;
         }
-        const __m512i b1 = _mm512_loadu_si512(p + 1);
-        const std::uint64_t continuation = high & _mm512_cmplt_epu8_mask(b0, bytes(0xC0));
-        const std::uint64_t lead = _mm512_cmpge_epu8_mask(b0, bytes(0xC2));
-        const std::uint64_t lead34 = _mm512_cmpge_epu8_mask(b0, bytes(0xE0));
-        const std::uint64_t lead4 = _mm512_cmpge_epu8_mask(b0, bytes(0xF0));
-        const int cut = (lead >> 63) != 0           ? 63
-                        : ((lead34 >> 62) & 1) != 0 ? 62
-                        : ((lead4 >> 61) & 1) != 0  ? 61
-                                                    : 64;
-        const std::uint64_t checked = cut >= 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << cut) - 1;
-        const std::uint64_t needed = (lead << 1) | (lead34 << 2) | (lead4 << 3);
-        const std::uint64_t badLead =
-            _mm512_cmpge_epu8_mask(b0, bytes(0xF5)) |
-            (_mm512_cmpge_epu8_mask(b0, bytes(0xC0)) & _mm512_cmplt_epu8_mask(b0, bytes(0xC2)));
-        const std::uint64_t badSecond =
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xE0)) & _mm512_cmplt_epu8_mask(b1, bytes(0xA0))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xED)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x9F))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF0)) & _mm512_cmplt_epu8_mask(b1, bytes(0x90))) |
-            (_mm512_cmpeq_epi8_mask(b0, bytes(0xF4)) & _mm512_cmpgt_epu8_mask(b1, bytes(0x8F)));
-        if ((((continuation ^ needed) | badLead | badSecond) & checked) != 0) {
+        const Block512 k = classify512(p, b0, high);
+        if (!k.wellFormed) {
             break;
         }
-        const std::uint64_t afterLead4 = lead4 << 1;
-        const std::uint64_t beforeCut =
-            cut == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << cut) - 1;
-        const std::uint64_t starts = (~continuation | afterLead4) & beforeCut;
         // Squeezed in registers and stored whole: a compressing store is slow on some cores.
-        const __m512i low = _mm512_maskz_compress_epi16(
-            half512<0>(starts), unitsOfHalf512<0>(p, lead, lead34, lead4, afterLead4, starts));
-        const __m512i upper = _mm512_maskz_compress_epi16(
-            half512<1>(starts), unitsOfHalf512<1>(p, lead, lead34, lead4, afterLead4, starts));
+        const __m512i low =
+            _mm512_maskz_compress_epi16(half512<0>(k.starts), unitsOfHalf512<0>(p, k));
+        const __m512i upper =
+            _mm512_maskz_compress_epi16(half512<1>(k.starts), unitsOfHalf512<1>(p, k));
         _mm512_storeu_si512(o, low);
-        o += __builtin_popcount(static_cast<std::uint32_t>(starts));
+        o += __builtin_popcount(static_cast<std::uint32_t>(k.starts));
         _mm512_storeu_si512(o, upper);
-        o += __builtin_popcount(static_cast<std::uint32_t>(starts >> 32));
-        p += cut;
+        o += __builtin_popcount(static_cast<std::uint32_t>(k.starts >> 32));
+        p += k.cut;
     }
     out = o;
     return p;
