@@ -173,8 +173,8 @@ TOverviewTab::TOverviewTab(QWidget* parent) : QWidget(parent) {
     splitter->addWidget(OverviewTable);
     splitter->addWidget(GroupChartView);
     splitter->addWidget(CharacterChartView);
-    // The table shows a few groups; the charts share the rest of the height.
-    splitter->setSizes({220, 240, 240});
+    // The charts get the larger part of the height: they need it for their labels.
+    splitter->setSizes({100, 300, 300});
     layout->addWidget(splitter, 1);
 
     connect(ElComboBoxGroupBy, &QComboBox::currentIndexChanged, this, [this] {
