@@ -16,15 +16,16 @@ namespace runemeter {
 /// failure only means the hint is not taken.
 void adviseLargeBuffer(void* data, std::size_t bytes);
 
-/// Returns memory taken with zeroedPages.
+/// Returns memory taken with zeroedPages (kept for the next table of its size, up to a limit).
 struct PageReleaser {
     std::size_t bytes = 0;
     void operator()(void* data) const noexcept;
 };
 
-/// bytes of zeroed memory straight from the kernel with its pages already in place: a fresh
-/// table of a megabyte otherwise costs one page fault per 4 KiB when it is first touched, which
-/// on a virtual machine is a good part of counting a file. Throws std::bad_alloc.
+/// bytes of zeroed memory: a table of that size given back before, zeroed again, or memory
+/// straight from the kernel with its pages already in place (a fresh table of a megabyte
+/// otherwise costs one page fault per 4 KiB when it is first touched, which on a virtual machine
+/// is a good part of counting a file). Thread-safe. Throws std::bad_alloc.
 [[nodiscard]] void* zeroedPages(std::size_t bytes);
 
 /// A T (a table of plain numbers) that starts all zero, in memory from zeroedPages.

@@ -19,7 +19,6 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -554,29 +553,19 @@ public:
         m_counter.reset();
         m_sinkUnits = 0;
         m_pairs.clear();
-        if (m_plane1Used) {
-            m_plane1->fill(0);
-            m_plane1Used = false;
-        }
     }
 
-    // Counts UTF-8 bytes as code units and notes their four-byte sequences, a stretch at a
-    // time that stays in the first-level cache between the two (the lanes the kernel counts
-    // into are larger than the second-level cache of some cores, and push the piece out of it).
-    // A stretch ends before a byte that is no continuation byte: a character starts there.
+    // Counts UTF-8 bytes as code units and notes their four-byte sequences, found by the
+    // counting kernel on its way (the kernel counted each as a surrogate pair).
     void countUtf8AndPairs(std::span<const std::byte> bytes) {
-        constexpr std::size_t kStretch = std::size_t{16} << 10;
         const auto* const p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        std::size_t at = 0;
-        while (at < bytes.size()) {
-            std::size_t end = std::min(bytes.size(), at + kStretch);
-            while (end < bytes.size() && end > at + 1 && (p[end] & 0xC0) == 0x80) {
-                --end;
+        const std::size_t noted = countUtf8UnitsNotingLeads(bytes, *m_lanes, m_leads, m_way);
+        for (std::size_t b = 0; b < noted; ++b) {
+            const LeadBits& lead = m_leads[b];
+            for (std::uint64_t bits = lead.bits; bits != 0; bits &= bits - 1) {
+                notePairAt(p, bytes.size(),
+                           lead.offset + static_cast<std::size_t>(__builtin_ctzll(bits)));
             }
-            const std::span<const std::byte> stretch = bytes.subspan(at, end - at);
-            countUtf8Units(stretch, *m_lanes, m_way);
-            notePairs(stretch);
-            at = end;
         }
     }
 
@@ -589,15 +578,7 @@ public:
             }
         }
     }
-    // The well-formed four-byte sequences of UTF-8 bytes that hold whole characters: the kernel
-    // counted each as a surrogate pair.
-    void notePairs(std::span<const std::byte> bytes) {
-        const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        findFourByteLeads(bytes, m_leads);
-        for (const std::uint32_t at : m_leads) {
-            notePairAt(p, bytes.size(), at);
-        }
-    }
+    // The well-formed four-byte sequence at i, if there is one there.
     void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
         const std::uint8_t c = p[i];
         if (c > 0xF4 || i + 4 > n) {
@@ -612,38 +593,11 @@ public:
         notePair((char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
                  (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F));
     }
-    // Plane 1 (emoji, historic scripts) in a table, the rarer planes in a map.
-    void notePair(char32_t code) {
-        if (code < 0x20000) {
-            if (!m_plane1) {
-                m_plane1 = makeZeroedTable<CharCountTable>();
-            }
-            ++(*m_plane1)[code - 0x10000];
-            m_plane1Used = true;
-        } else {
-            ++m_pairs[code];
-        }
-    }
-    // Takes the pairs noted (into pairs).
-    void takePairs(std::unordered_map<char32_t, std::int64_t>& pairs) {
-        if (m_plane1Used) {
-            CharCountTable& plane = *m_plane1;
-            for (std::size_t u = 0; u < plane.size(); ++u) {
-                if (plane[u] != 0) {
-                    pairs[char32_t(0x10000 + u)] += plane[u];
-                }
-            }
-            plane.fill(0);
-            m_plane1Used = false;
-        }
-        for (const auto& [code, count] : m_pairs) {
-            pairs[code] += count;
-        }
+    void notePair(char32_t code) { m_pairs.add(code, 1); }
+    // Adds the pairs noted to pairs.
+    void takePairs(SupplementaryCounts& pairs) {
+        pairs.addAll(m_pairs);
         m_pairs.clear();
-        if (m_plane1Used) {
-            m_plane1->fill(0);
-            m_plane1Used = false;
-        }
     }
 
     [[nodiscard]] bool counting() const { return m_counter != nullptr; }
@@ -718,10 +672,6 @@ private:
         m_sinkUnits = 0;
         m_sinkReplacements = 0;
         m_pairs.clear();
-        if (m_plane1Used) {
-            m_plane1->fill(0);
-            m_plane1Used = false;
-        }
         m_stage.reset();
         m_counter.reset();
         if (m_sinkChoices && !m_searchOnly) {
@@ -936,13 +886,11 @@ private:
     bool m_checkFinished = false;
     std::optional<UnsignedText> m_unsigned;
     bool m_collectPairs = false;
-    std::vector<std::uint32_t> m_leads;  // where the four-byte sequences of a stretch begin
+    std::vector<LeadBits> m_leads;  // where the four-byte sequences of a piece begin
     bool m_highByte = false;
     std::uint64_t m_checkedBytes = 0;
-    std::unique_ptr<CharCountTable, PageReleaser> m_plane1;
-    bool m_plane1Used = false;
     std::int64_t m_sinkReplacements = 0;
-    std::unordered_map<char32_t, std::int64_t> m_pairs;
+    SupplementaryCounts m_pairs;  // the code points of the surrogate pairs counted as units
 };
 
 LongTextCounter::LongTextCounter(std::size_t pieceSize, std::uint64_t splitFrom, Utf8Counting way)
@@ -1182,7 +1130,7 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
         m_pairCounts = makeZeroedTable<CharCountTable>();
     }
     CharCountTable& unitCounts = pairsApart ? *m_pairCounts : counts;
-    std::unordered_map<char32_t, std::int64_t> pairs;
+    SupplementaryCounts pairs;
     try {
         first.begin(encoding, &head, cut);
         first.countDecoded(prefix);
@@ -1267,8 +1215,9 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                         }
                         seamUnits = static_cast<std::int64_t>(seam.size());
                         if (pairsApart && seam.size() == 2 && isSurrogatePairAt(seam, 0)) {
-                            ++pairs[0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) +
-                                    (seam[1] - 0xDC00)];
+                            pairs.add(0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) +
+                                          (seam[1] - 0xDC00),
+                                      1);
                         }
                     }
                 }
@@ -1296,13 +1245,7 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
             }
         }
         if (pairsApart) {
-            std::vector<CodePointCount> moved;
-            moved.reserve(pairs.size());
-            for (const auto& [code, count] : pairs) {
-                moved.push_back({code, count});
-            }
-            static_cast<CodePointCounter&>(*m_units).addCounted(*m_pairCounts, moved);
-            m_pairCounts->fill(0);
+            static_cast<CodePointCounter&>(*m_units).moveCounted(*m_pairCounts, pairs);
         }
     } catch (...) {
         first.discard();

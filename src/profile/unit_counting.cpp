@@ -126,7 +126,7 @@ std::unique_ptr<UnitCounter> makeUnitCounter(CountingUnit unit, bool continuesTe
 
 // ---- LanedCounts
 
-LanedCounts::LanedCounts() : counts_(std::make_unique<std::array<std::int64_t, 65536>>()) {}
+LanedCounts::LanedCounts() : counts_(makeZeroedTable<UnitCountTable>()) {}
 
 void LanedCounts::add(const char16_t* p, std::size_t n) {
     constexpr std::size_t kChunk = std::size_t{1} << 30;  // no lane entry can pass 2^32
@@ -137,7 +137,7 @@ void LanedCounts::add(const char16_t* p, std::size_t n) {
         }
         sinceFlush_ += take;
         if (!lanes_) {  // made on first use: counts added whole (addCounts) need none
-            lanes_ = std::make_unique<std::array<std::array<std::uint32_t, 65536>, 4>>();
+            lanes_ = makeZeroedTable<std::array<std::array<std::uint32_t, 65536>, 4>>();
         }
         auto& [lane0, lane1, lane2, lane3] = *lanes_;
         const std::size_t whole = take - take % 4;
@@ -184,6 +184,16 @@ void LanedCounts::addCounts(const std::array<std::int64_t, 65536>& counts) {
     }
 }
 
+void LanedCounts::moveCounts(std::array<std::int64_t, 65536>& counts) {
+    flush();
+    for (std::size_t u = 0; u < counts.size(); ++u) {
+        if (counts[u] != 0) {
+            (*counts_)[u] += counts[u];
+            counts[u] = 0;
+        }
+    }
+}
+
 // ---- Utf16UnitCounter
 
 void Utf16UnitCounter::join(UnitCounter& next) {
@@ -204,6 +214,29 @@ void Utf16UnitCounter::addCountsOf(const UnitCounter& other) {
     auto& from = sameKind<Utf16UnitCounter>(const_cast<UnitCounter&>(other));
     from.counts_.flush();
     counts_.addCounts(from.counts_.counts());
+}
+
+// ---- SupplementaryCounts
+
+SupplementaryCounts::Block& SupplementaryCounts::block(char32_t codePoint) {
+    if (!blocks_) {
+        blocks_ = std::make_unique<std::array<std::unique_ptr<Block>, 4096>>();
+    }
+    auto& counts = (*blocks_)[(codePoint - 0x10000) >> 8];
+    if (!counts) {
+        counts = std::make_unique<Block>();
+    }
+    return *counts;
+}
+
+void SupplementaryCounts::clear() {
+    if (blocks_) {
+        for (auto& counts : *blocks_) {
+            if (counts) {
+                counts->fill(0);
+            }
+        }
+    }
 }
 
 // ---- CodePointCounter
@@ -250,30 +283,26 @@ void CodePointCounter::add(std::u16string_view piece) {
 void CodePointCounter::countPair(char16_t high, char16_t low) {
     bmp_.takeOne(high);
     bmp_.takeOne(low);
-    const char32_t cp = combineSurrogates(high, low);
-    auto& plane = planes_[(cp >> 16) - 1];
-    if (!plane) {
-        plane = std::make_unique<std::array<std::int64_t, 65536>>();
-    }
-    ++(*plane)[cp & 0xFFFF];
+    supplementary_.add(combineSurrogates(high, low), 1);
 }
 
-void CodePointCounter::addCounted(const std::array<std::int64_t, 65536>& units,
-                                  const std::vector<CodePointCount>& pairs) {
-    bmp_.addCounts(units);
-    for (const CodePointCount& pair : pairs) {
-        const char32_t cp = pair.codePoint;
-        auto& plane = planes_[(cp >> 16) - 1];
-        if (!plane) {
-            plane = std::make_unique<std::array<std::int64_t, 65536>>();
-        }
-        (*plane)[cp & 0xFFFF] += pair.count;
+void CodePointCounter::addCount(char32_t codePoint, std::int64_t count) {
+    if (codePoint < 0x10000) {
+        bmp_.addTo(static_cast<char16_t>(codePoint), count);
+    } else {
+        supplementary_.add(codePoint, count);
     }
+}
+
+void CodePointCounter::moveCounted(std::array<std::int64_t, 65536>& units,
+                                   const SupplementaryCounts& pairs) {
+    bmp_.moveCounts(units);
     // The surrogates of the pairs are taken back from the code units.
-    for (const CodePointCount& pair : pairs) {
-        bmp_.addTo(static_cast<char16_t>(0xD7C0 + (pair.codePoint >> 10)), -pair.count);
-        bmp_.addTo(static_cast<char16_t>(0xDC00 + (pair.codePoint & 0x3FF)), -pair.count);
-    }
+    pairs.forEach([this](char32_t codePoint, std::int64_t count) {
+        supplementary_.add(codePoint, count);
+        bmp_.addTo(static_cast<char16_t>(0xD7C0 + (codePoint >> 10)), -count);
+        bmp_.addTo(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)), -count);
+    });
 }
 
 void CodePointCounter::finish() {
@@ -294,25 +323,16 @@ void CodePointCounter::join(UnitCounter& next) {
     }
     lastHigh_ = other.lastHigh_;
     bmp_.merge(other.bmp_);
-    for (std::size_t p = 0; p < planes_.size(); ++p) {
-        if (!other.planes_[p]) {
-            continue;
-        }
-        if (!planes_[p]) {
-            planes_[p] = std::move(other.planes_[p]);
-            continue;
-        }
-        for (std::size_t u = 0; u < 65536; ++u) {
-            (*planes_[p])[u] += (*other.planes_[p])[u];
-        }
-    }
+    supplementary_.addAll(other.supplementary_);
 }
 
 std::int64_t CodePointCounter::total() const {
+    const_cast<LanedCounts&>(bmp_).flush();
     std::int64_t sum = 0;
-    for (const CodePointCount& row : counts()) {
-        sum += row.count;
+    for (const std::int64_t c : bmp_.counts()) {
+        sum += c;
     }
+    supplementary_.forEach([&sum](char32_t, std::int64_t count) { sum += count; });
     return sum;
 }
 
@@ -320,17 +340,7 @@ void CodePointCounter::addCountsOf(const UnitCounter& other) {
     auto& from = sameKind<CodePointCounter>(const_cast<UnitCounter&>(other));
     from.bmp_.flush();
     bmp_.addCounts(from.bmp_.counts());
-    for (std::size_t plane = 0; plane < planes_.size(); ++plane) {
-        if (!from.planes_[plane]) {
-            continue;
-        }
-        if (!planes_[plane]) {
-            planes_[plane] = std::make_unique<std::array<std::int64_t, 65536>>();
-        }
-        for (std::size_t i = 0; i < 65536; ++i) {
-            (*planes_[plane])[i] += (*from.planes_[plane])[i];
-        }
-    }
+    supplementary_.addAll(from.supplementary_);
 }
 
 std::vector<CodePointCount> CodePointCounter::counts() const {
@@ -341,16 +351,8 @@ std::vector<CodePointCount> CodePointCounter::counts() const {
             rows.push_back({u, c});
         }
     }
-    for (std::size_t p = 0; p < planes_.size(); ++p) {
-        if (!planes_[p]) {
-            continue;
-        }
-        for (char32_t u = 0; u < 65536; ++u) {
-            if (const std::int64_t c = (*planes_[p])[u]; c != 0) {
-                rows.push_back({static_cast<char32_t>(((p + 1) << 16) | u), c});
-            }
-        }
-    }
+    supplementary_.forEach(
+        [&rows](char32_t codePoint, std::int64_t count) { rows.push_back({codePoint, count}); });
     return rows;
 }
 
@@ -363,7 +365,7 @@ struct GraphemeCounter::Icu {
 };
 
 GraphemeCounter::GraphemeCounter(bool continuesText)
-    : single_(std::make_unique<std::array<std::int64_t, 65536>>()),
+    : single_(makeZeroedTable<UnitCountTable>()),
       icu_(std::make_unique<Icu>()),
       inHead_(continuesText) {
     UErrorCode status = U_ZERO_ERROR;

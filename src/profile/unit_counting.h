@@ -25,7 +25,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "profile/large_buffer.h"
+
 namespace runemeter {
+
+/// 64-bit counts by UTF-16 unit (or by the low 16 bits of a code point), zeroed by the kernel.
+using UnitCountTable = std::array<std::int64_t, 65536>;
+using ZeroedUnitCounts = std::unique_ptr<UnitCountTable, PageReleaser>;
 
 /// What one counted unit is.
 enum class CountingUnit { Utf16, CodePoint, Grapheme };
@@ -69,12 +75,15 @@ public:
     void merge(LanedCounts& other);
     /// Adds counts made elsewhere.
     void addCounts(const std::array<std::int64_t, 65536>& counts);
+    /// Adds counts made elsewhere and leaves them all zero; quick when few units are counted.
+    void moveCounts(std::array<std::int64_t, 65536>& counts);
     /// The counts by unit value (flush() first).
     [[nodiscard]] const std::array<std::int64_t, 65536>& counts() const { return *counts_; }
 
 private:
-    std::unique_ptr<std::array<std::array<std::uint32_t, 65536>, 4>> lanes_;  // on first add()
-    std::unique_ptr<std::array<std::int64_t, 65536>> counts_;
+    std::unique_ptr<std::array<std::array<std::uint32_t, 65536>, 4>, PageReleaser>
+        lanes_;  // on first add()
+    ZeroedUnitCounts counts_;
     std::uint64_t sinceFlush_ = 0;
 };
 
@@ -99,6 +108,41 @@ struct CodePointCount {
     bool operator==(const CodePointCount&) const = default;
 };
 
+/// Counts of the code points past U+FFFF, in blocks of 256 code points made on first use: a
+/// text uses few of them, and every fresh page of a full table costs more than the counting.
+class SupplementaryCounts {
+public:
+    /// Adds n to the count of codePoint (U+10000 to U+10FFFF).
+    void add(char32_t codePoint, std::int64_t n) { block(codePoint)[codePoint & 0xFF] += n; }
+    /// Calls f(codePoint, count) for every code point whose count is not zero, in order.
+    template <typename F>
+    void forEach(F&& f) const {
+        if (!blocks_) {
+            return;
+        }
+        for (std::size_t b = 0; b < blocks_->size(); ++b) {
+            if (const Block* counts = (*blocks_)[b].get()) {
+                for (std::size_t i = 0; i < counts->size(); ++i) {
+                    if ((*counts)[i] != 0) {
+                        f(static_cast<char32_t>(0x10000 + (b << 8) + i), (*counts)[i]);
+                    }
+                }
+            }
+        }
+    }
+    void addAll(const SupplementaryCounts& other) {
+        other.forEach([this](char32_t codePoint, std::int64_t n) { add(codePoint, n); });
+    }
+    /// Sets every count to zero (keeping the blocks).
+    void clear();
+
+private:
+    using Block = std::array<std::int64_t, 256>;
+    Block& block(char32_t codePoint);
+
+    std::unique_ptr<std::array<std::unique_ptr<Block>, 4096>> blocks_;
+};
+
 /// Code points: a high surrogate followed by a low one is one code point from U+10000 to
 /// U+10FFFF; a surrogate that is not part of such a pair is counted as its own value. Every
 /// unit is counted as a code unit first; a scan for surrogates, quick on text without them,
@@ -114,16 +158,18 @@ public:
     void addCountsOf(const UnitCounter& other) override;
     /// The counted code points in ascending order (after finish()).
     [[nodiscard]] std::vector<CodePointCount> counts() const;
-    /// Adds a text counted elsewhere in code units, whose valid surrogate pairs made the code
-    /// points of pairs: their surrogates' counts move to those code points.
-    void addCounted(const std::array<std::int64_t, 65536>& units,
-                    const std::vector<CodePointCount>& pairs);
+    /// Adds count to the count of a code point (a surrogate: its own row).
+    void addCount(char32_t codePoint, std::int64_t count);
+    /// Takes over a text counted elsewhere in code units (units is left all zero), whose valid
+    /// surrogate pairs made the code points of pairs: their surrogates' counts move to those
+    /// code points.
+    void moveCounted(std::array<std::int64_t, 65536>& units, const SupplementaryCounts& pairs);
 
 private:
     void countPair(char16_t high, char16_t low);
 
     LanedCounts bmp_;  // lone surrogates too, by their value
-    std::array<std::unique_ptr<std::array<std::int64_t, 65536>>, 16> planes_;  // on first use
+    SupplementaryCounts supplementary_;
     char16_t lastHigh_ = 0;  // a high surrogate that ended the last piece (counted as lone)
     bool atStart_;           // continuing a text and nothing seen yet
     char16_t firstLow_ = 0;  // a low surrogate that began a continued text (counted as lone)
@@ -171,7 +217,7 @@ private:
     void closeCarry();
     void countCluster(std::u16string_view cluster);
 
-    std::unique_ptr<std::array<std::int64_t, 65536>> single_;  // clusters of one unit
+    ZeroedUnitCounts single_;  // clusters of one unit
     std::unordered_map<std::u16string, std::int64_t, Hash, std::equal_to<>> clusters_;
     std::unique_ptr<Icu> icu_;
     std::u16string carry_;  // units after the last certain border

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "profile/utf8_count.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -44,6 +45,42 @@ const std::uint8_t* countCharacters(const std::uint8_t* p, const std::uint8_t* s
 
 void countScalar(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes) {
     countCharacters(p, end, end, lanes);
+}
+
+// Where the lead notes go: the text's first byte, and the next entry to write.
+struct LeadNotes {
+    const std::uint8_t* base;
+    LeadBits* at;
+};
+
+// Notes the bits of the bytes F0 and above from p (the entry is written whatever they are, and
+// kept when there is one: no branch on the text).
+inline void noteLeadBits(LeadNotes& notes, const std::uint8_t* p, std::uint64_t bits) {
+    *notes.at = LeadBits{bits, static_cast<std::uint32_t>(p - notes.base)};
+    notes.at += bits != 0 ? 1 : 0;
+}
+
+// The bytes F0 and above from p to end, 64 at a time.
+void noteLeads(const std::uint8_t* p, const std::uint8_t* end, LeadNotes& notes) {
+    while (p < end) {
+        const std::size_t n = std::min<std::size_t>(64, static_cast<std::size_t>(end - p));
+        std::uint64_t bits = 0;
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            bits |= std::uint64_t{static_cast<unsigned>(
+                        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)))}
+                    << i;
+        }
+#endif
+        for (; i < n; ++i) {
+            bits |= std::uint64_t{p[i] >= 0xF0 ? 1u : 0u} << i;
+        }
+        noteLeadBits(notes, p, bits);
+        p += n;
+    }
 }
 
 #if RUNEMETER_HAVE_AVX2_KERNEL
@@ -292,8 +329,10 @@ RUNEMETER_AVX512 inline __m512i unitsOfHalf512(const std::uint8_t* p, const Bloc
     return _mm512_maskz_mov_epi16(half512<H>(k.starts), unit);
 }
 
-RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end,
-                                  LaneTables& lanes) {
+// With Note, also notes the bytes F0 and above of every block it counts, and of the rest.
+template <bool Note>
+RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end, LaneTables& lanes,
+                                  LeadNotes* notes) {
     auto& lane0 = lanes[0];
     // The block reads two bytes past its 64.
     while (end - p >= 66) {
@@ -310,8 +349,16 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
         }
         const Block512 k = classify512(p, b0, high);
         if (!k.wellFormed) {
+            if constexpr (Note) {
+                // The characters end at or past the block's end, and only continuation bytes
+                // are past it.
+                noteLeadBits(*notes, p, _mm512_cmpge_epu8_mask(b0, bytes(0xF0)));
+            }
             p = countCharacters(p, p + 64, end, lanes);
             continue;
+        }
+        if constexpr (Note) {
+            noteLeadBits(*notes, p, k.lead4 & k.starts);
         }
 
         alignas(64) std::uint16_t units[64];
@@ -321,6 +368,9 @@ RUNEMETER_AVX512 void countAvx512(const std::uint8_t* p, const std::uint8_t* end
         p += k.cut;
     }
     // What is left is shorter than one of these blocks: the narrower kernel takes it.
+    if constexpr (Note) {
+        noteLeads(p, end, *notes);
+    }
     countAvx2(p, end, lanes);
 }
 
@@ -364,19 +414,6 @@ RUNEMETER_VBMI2 const std::uint8_t* decodeAvx512(const std::uint8_t* p, const st
 }
 
 #undef RUNEMETER_VBMI2
-
-RUNEMETER_AVX512 std::size_t findLeadsAvx512(const std::uint8_t* p, std::size_t n,
-                                             std::vector<std::uint32_t>& out) {
-    std::size_t i = 0;
-    for (; i + 64 <= n; i += 64) {
-        for (std::uint64_t mask = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(p + i), bytes(0xF0));
-             mask != 0; mask &= mask - 1) {
-            out.push_back(
-                static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(mask))));
-        }
-    }
-    return i;
-}
 
 #undef RUNEMETER_AVX512
 
@@ -436,7 +473,7 @@ void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes, Utf8Cou
 #if RUNEMETER_HAVE_AVX2_KERNEL
     if ((way == Utf8Counting::Best || way == Utf8Counting::Avx512) && cpuHasAvx512() &&
         cpuHasAvx2()) {
-        countAvx512(p, end, lanes);
+        countAvx512<false>(p, end, lanes, nullptr);
         return;
     }
     if ((way == Utf8Counting::Best || way == Utf8Counting::Avx2) && cpuHasAvx2()) {
@@ -461,33 +498,40 @@ const std::uint8_t* decodeUtf8Blocks(const std::uint8_t* p, const std::uint8_t* 
     return p;
 }
 
-void findFourByteLeads(std::span<const std::byte> bytes, std::vector<std::uint32_t>& out) {
-    out.clear();
+std::size_t countUtf8UnitsNotingLeads(std::span<const std::byte> bytes, LaneTables& lanes,
+                                      std::vector<LeadBits>& leads, Utf8Counting way) {
+    // A block moves at least 61 bytes on; a stretch below adds one part block.
+    const std::size_t room = bytes.size() / 32 + 8;
+    if (leads.size() < room) {
+        leads.resize(room);
+    }
     const std::uint8_t* const p = bytePointer(bytes);
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
+    const std::uint8_t* const end = p + bytes.size();
+    LeadNotes notes{p, leads.data()};
 #if RUNEMETER_HAVE_AVX2_KERNEL
-    if (cpuHasAvx512()) {
-        i = findLeadsAvx512(p, n, out);
+    if ((way == Utf8Counting::Best || way == Utf8Counting::Avx512) && cpuHasAvx512() &&
+        cpuHasAvx2()) {
+        countAvx512<true>(p, end, lanes, &notes);
+        return static_cast<std::size_t>(notes.at - leads.data());
     }
 #endif
-#if defined(__SSE2__)
-    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        for (auto mask =
-                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, f0), v)));
-             mask != 0; mask &= mask - 1) {
-            out.push_back(
-                static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctz(mask))));
+    // The other kernels count a stretch that stays in the first-level cache, then look for the
+    // leads in it (the lanes they count into push the text out of the second-level cache of
+    // some cores). A stretch ends before a byte that is no continuation byte.
+    constexpr std::size_t kStretch = std::size_t{16} << 10;
+    const std::uint8_t* at = p;
+    while (at < end) {
+        const std::uint8_t* stop =
+            end - at > static_cast<std::ptrdiff_t>(kStretch) ? at + kStretch : end;
+        while (stop < end && stop > at + 1 && (*stop & 0xC0) == 0x80) {
+            --stop;
         }
+        countUtf8Units(std::span(bytes.data() + (at - p), static_cast<std::size_t>(stop - at)),
+                       lanes, way);
+        noteLeads(at, stop, notes);
+        at = stop;
     }
-#endif
-    for (; i < n; ++i) {
-        if (p[i] >= 0xF0) {
-            out.push_back(static_cast<std::uint32_t>(i));
-        }
-    }
+    return static_cast<std::size_t>(notes.at - leads.data());
 }
 
 std::int64_t countCrLfBytes(std::span<const std::byte> bytes) {

@@ -66,9 +66,20 @@ void countUtf8Units(std::span<const std::byte> bytes, LaneTables& lanes,
 [[nodiscard]] const std::uint8_t* decodeUtf8Blocks(const std::uint8_t* p, const std::uint8_t* limit,
                                                    const std::uint8_t* end, char16_t*& out);
 
-/// The offsets of the bytes F0 and above (the leads of four-byte sequences, and bytes that
-/// are no lead at all) in bytes (less than 4 GiB), in order, into out (cleared first).
-void findFourByteLeads(std::span<const std::byte> bytes, std::vector<std::uint32_t>& out);
+/// Where the bytes F0 and above are (the leads of four-byte sequences, and bytes that are no
+/// lead at all): one bit per byte of the up to 64 bytes from offset.
+struct LeadBits {
+    std::uint64_t bits = 0;
+    std::uint32_t offset = 0;
+};
+
+/// Counts as countUtf8Units does and, in the same pass, notes where the bytes F0 and above are
+/// (bytes less than 4 GiB): the first entries of leads, each with at least one bit, in order of
+/// offset; returns how many. leads is only ever grown, so that a caller that keeps it pays for
+/// its room once.
+[[nodiscard]] std::size_t countUtf8UnitsNotingLeads(std::span<const std::byte> bytes,
+                                                    LaneTables& lanes, std::vector<LeadBits>& leads,
+                                                    Utf8Counting way = Utf8Counting::Best);
 
 /// Number of CR bytes immediately followed by an LF byte.
 [[nodiscard]] std::int64_t countCrLfBytes(std::span<const std::byte> bytes);

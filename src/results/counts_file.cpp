@@ -322,31 +322,9 @@ void restoreUnitCounter(RunCounts& counts) {
     state.Units.reset();
     if (counts.choices.unit == "codepoint") {
         auto points = std::make_unique<CodePointCounter>();
-        // The code points past U+FFFF go in as the surrogates of their pairs, which
-        // addCounted moves to them; a batch ends before a surrogate's sum would overflow.
-        auto units = std::make_unique<CharCountTable>();
-        std::vector<CodePointCount> pairs;
-        const auto flush = [&] {
-            points->addCounted(*units, pairs);
-            units->fill(0);
-            pairs.clear();
-        };
         for (const auto& [codes, count] : counts.unitCounts) {
-            const char32_t code = codes.front();
-            if (code < 0x10000) {
-                (*units)[code] += count;  // one row per code: no sum
-                continue;
-            }
-            const std::size_t high = 0xD7C0 + (code >> 10), low = 0xDC00 + (code & 0x3FF);
-            std::int64_t h = (*units)[high], l = (*units)[low];
-            if (!add(h, count) || !add(l, count)) {
-                flush();
-            }
-            (*units)[high] += count;
-            (*units)[low] += count;
-            pairs.push_back({code, count});
+            points->addCount(codes.front(), count);  // one row per code: no sum
         }
-        flush();
         points->finish();
         state.Units = std::move(points);
     } else if (counts.choices.unit == "grapheme") {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 
+#include <bit>
 #include <memory>
 #include <random>
 #include <string>
@@ -62,6 +63,7 @@ TEST(DecodeText, EdgeCases) {
 // hand (a kernel counts all into one table, which holds nothing once the expected units are out).
 TEST(DecodeUtf8, EdgeCasesAtEveryBlockOffset) {
     auto lanes = std::make_unique<LaneTables>();
+    std::vector<LeadBits> leads;
     for (const reference::Utf8Case& c : reference::utf8Cases()) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(reference::decodeUtf8(bytesOf(c.bytes)), c.replaced);
@@ -83,6 +85,19 @@ TEST(DecodeUtf8, EdgeCasesAtEveryBlockOffset) {
                     countUtf8Units(asSpan(text), *lanes, way);
                     for (const char16_t unit : expected)
                         --(*lanes)[0][unit];
+                    // The same count, noting where the bytes F0 and above are.
+                    const std::size_t noted =
+                        countUtf8UnitsNotingLeads(asSpan(text), *lanes, leads, way);
+                    for (const char16_t unit : expected)
+                        --(*lanes)[0][unit];
+                    std::vector<std::size_t> found, wanted;
+                    for (std::size_t b = 0; b < noted; ++b)
+                        for (std::uint64_t bits = leads[b].bits; bits != 0; bits &= bits - 1)
+                            found.push_back(leads[b].offset + std::countr_zero(bits));
+                    for (std::size_t i = 0; i < text.size(); ++i)
+                        if (text[i] >= 0xF0)
+                            wanted.push_back(i);
+                    ASSERT_EQ(found, wanted) << "at " << at << ", " << after << " after";
                 }
             }
             std::size_t u = 1;  // entry 0 holds the bytes that begin no unit

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
+#include "profile/large_buffer.h"
 #include "profile/unsigned_text.h"
 #include "reference/reference_units.h"
 
@@ -185,6 +188,20 @@ TEST(UnsignedText, ReadingByMode) {
             EXPECT_FALSE(hint.takeHint());
         }
     }
+}
+
+// A table given back is handed out again for the next table of its size, and must come zeroed.
+TEST(ZeroedTable, ReusedTableComesBackZeroed) {
+    using Table = std::array<std::int64_t, 3000>;
+    const void* given = nullptr;
+    {
+        auto table = makeZeroedTable<Table>();
+        table->fill(-1);
+        given = table.get();
+    }
+    const auto again = makeZeroedTable<Table>();
+    ASSERT_EQ(static_cast<const void*>(again.get()), given);
+    EXPECT_TRUE(std::all_of(again->begin(), again->end(), [](std::int64_t c) { return c == 0; }));
 }
 
 }  // namespace
