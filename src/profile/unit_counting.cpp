@@ -351,8 +351,9 @@ std::vector<CodePointCount> CodePointCounter::counts() const {
             rows.push_back({u, c});
         }
     }
-    supplementary_.forEach(
-        [&rows](char32_t codePoint, std::int64_t count) { rows.push_back({codePoint, count}); });
+    supplementary_.forEach([&rows](char32_t codePoint, std::int64_t count) {
+        rows.push_back({codePoint, count});
+    });
     return rows;
 }
 
