@@ -1215,9 +1215,9 @@ LongTextResult LongTextCounter::countFrom(ByteSource& source, TextEncoding encod
                         }
                         seamUnits = static_cast<std::int64_t>(seam.size());
                         if (pairsApart && seam.size() == 2 && isSurrogatePairAt(seam, 0)) {
-                            pairs.add(0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) +
-                                          (seam[1] - 0xDC00),
-                                      1);
+                            pairs.add(
+                                0x10000 + ((char32_t(seam[0]) - 0xD800) << 10) + (seam[1] - 0xDC00),
+                                1);
                         }
                     }
                 }
