@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -571,36 +572,63 @@ public:
 
     // Valid surrogate pairs in decoded units (code points counted as code units).
     void notePairs(std::u16string_view units) {
-        for (std::size_t i = 0; i + 1 < units.size(); ++i) {
+        const char16_t* const u = units.data();
+        const std::size_t n = units.size();
+        std::size_t i = 0;
+        while (i + 1 < n) {
+#if defined(__SSE2__)
+            // Eight units that hold no surrogate begin no pair: passed over at once.
+            if (i + 8 <= n) {
+                const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
+                const __m128i surrogate = _mm_cmpeq_epi16(
+                    _mm_and_si128(eight, _mm_set1_epi16(static_cast<short>(0xF800))),
+                    _mm_set1_epi16(static_cast<short>(0xD800)));
+                if (_mm_movemask_epi8(surrogate) == 0) {
+                    i += 8;
+                    continue;
+                }
+            }
+#endif
             if (isSurrogatePairAt(units, i)) {
-                notePair(0x10000 + ((char32_t(units[i]) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+                notePair(0x10000 + ((char32_t(u[i]) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
+                i += 2;
+            } else {
                 ++i;
             }
         }
     }
     // The well-formed four-byte sequence at i, if there is one there.
     void notePairAt(const std::uint8_t* p, std::size_t n, std::size_t i) {
-        const std::uint8_t c = p[i];
-        if (c > 0xF4 || i + 4 > n) {
+        if (i + 4 > n) {
             return;
         }
-        const std::uint8_t low = c == 0xF0 ? 0x90 : 0x80;
-        const std::uint8_t high = c == 0xF4 ? 0x8F : 0xBF;
-        if (p[i + 1] < low || p[i + 1] > high || (p[i + 2] & 0xC0) != 0x80 ||
-            (p[i + 3] & 0xC0) != 0x80) {
+        std::uint32_t w;  // the four bytes, the first in the lowest
+        std::memcpy(&w, p + i, 4);
+        if constexpr (std::endian::native == std::endian::big) {
+            w = __builtin_bswap32(w);
+        }
+        // F0..F7 and three continuation bytes, then no overlong form and nothing past U+10FFFF.
+        if ((w & 0xC0C0C0F8u) != 0x808080F0u) {
             return;
         }
-        notePair((char32_t(c & 0x07) << 18) | (char32_t(p[i + 1] & 0x3F) << 12) |
-                 (char32_t(p[i + 2] & 0x3F) << 6) | char32_t(p[i + 3] & 0x3F));
+        const char32_t code =
+            ((w & 0x07u) << 18) | ((w & 0x3F00u) << 4) | ((w >> 10) & 0xFC0u) | ((w >> 24) & 0x3Fu);
+        if (code >= 0x10000 && code <= 0x10FFFF) {
+            notePair(code);
+        }
     }
-    void notePair(char32_t code) { m_pairs.add(code, 1); }
+    void notePair(char32_t code) {
+        m_pairs.add(code, 1);
+    }
     // Adds the pairs noted to pairs.
     void takePairs(SupplementaryCounts& pairs) {
         pairs.addAll(m_pairs);
         m_pairs.clear();
     }
 
-    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
+    [[nodiscard]] bool counting() const {
+        return m_counter != nullptr;
+    }
     // Units decoded elsewhere that belong to the text here (the character cut by the middle).
     void feed(std::u16string_view units) {
         if (m_restartOnTurn) {
@@ -625,16 +653,34 @@ public:
         m_stage.reset();
         m_counter.reset();
     }
-    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
+    [[nodiscard]] const UnsignedText* check() const {
+        return m_unsigned ? &*m_unsigned : nullptr;
+    }
 
-    [[nodiscard]] bool ended() const { return m_ended; }
-    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
-    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
-    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
-    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
-    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
-    [[nodiscard]] bool highByte() const { return m_highByte; }
-    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
+    [[nodiscard]] bool ended() const {
+        return m_ended;
+    }
+    [[nodiscard]] bool headFull() const {
+        return m_head == nullptr;
+    }
+    [[nodiscard]] std::int64_t crLf() const {
+        return m_crLf;
+    }
+    [[nodiscard]] bool lastWasCr() const {
+        return m_lastWasCr;
+    }
+    [[nodiscard]] bool firstIsLf() const {
+        return m_firstKnown && m_firstIsLf;
+    }
+    [[nodiscard]] std::span<const std::byte> held() const {
+        return {m_held.data(), m_heldCount};
+    }
+    [[nodiscard]] bool highByte() const {
+        return m_highByte;
+    }
+    [[nodiscard]] std::span<const std::byte> skipped() const {
+        return {m_skipped, m_skippedCount};
+    }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset

@@ -113,7 +113,15 @@ struct CodePointCount {
 class SupplementaryCounts {
 public:
     /// Adds n to the count of codePoint (U+10000 to U+10FFFF).
-    void add(char32_t codePoint, std::int64_t n) { block(codePoint)[codePoint & 0xFF] += n; }
+    void add(char32_t codePoint, std::int64_t n) {
+        if (blocks_) {
+            if (Block* counts = (*blocks_)[(codePoint - 0x10000) >> 8].get()) {
+                (*counts)[codePoint & 0xFF] += n;
+                return;
+            }
+        }
+        block(codePoint)[codePoint & 0xFF] += n;
+    }
     /// Calls f(codePoint, count) for every code point whose count is not zero, in order.
     template <typename F>
     void forEach(F&& f) const {

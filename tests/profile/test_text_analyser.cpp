@@ -425,6 +425,35 @@ TEST(AnalyseFile, WhatIsReadAndWhatIsNot) {
 namespace runemeter {
 namespace {
 
+// Code points of damaged UTF-8 (with a signature: read as UTF-8 whatever it holds) through the
+// long-text pipeline, in pieces long enough for the block kernels and past the beginning kept as
+// the source text (which is decoded, not counted by the kernels): bytes F0 and above that begin
+// no well-formed four-byte sequence are no pair.
+TEST(LongText, CodePointsOfDamagedUtf8AsTheReferenceCounts) {
+    const char* const pieces[] = {"\xF0\x9F\x98\x80", "\xF4\x90\x80\x80",     "\xF0\x80\x80\x80",
+                                  "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80", "\xF0\x9F\x98",
+                                  "\xF4\x8F\xBF\xBF", "\xED\xA0\x80",         "a\xF0",
+                                  "\xF0\x90\x80\x80"};
+    std::mt19937 rng(77);
+    std::string text = "\xEF\xBB\xBF";
+    while (text.size() < kSourceTextKept + 300000) {
+        text += std::string(rng() % 70, 'x') + pieces[rng() % std::size(pieces)];
+    }
+    const Bytes bytes = bytesOf(text);
+    const reference::UnitCounts expected =
+        reference::counted(reference::decode(bytes), CountingUnit::CodePoint);
+    for (const std::uint64_t splitFrom : {2ULL, 1ULL << 40}) {
+        SCOPED_TRACE(splitFrom == 2 ? "two threads" : "one thread");
+        Analyser a;
+        a.analyser.setChoices({UnsignedMode::Ansi, CountingUnit::CodePoint, Normalisation::None});
+        a.analyser.setReadPieceSize(4);
+        a.analyser.setLongTextCounting(4093, splitFrom);
+        ASSERT_TRUE(a.analyse(bytes));
+        ASSERT_TRUE(a.state.Units);
+        EXPECT_EQ(reference::countsOf(*a.state.Units), expected);
+    }
+}
+
 // Every unit and normalisation through the long-text pipeline (pieces of 8 to 20 bytes, one
 // thread and two), against the whole-text reference: piece and thread borders fall inside
 // surrogate pairs, clusters and normalisation segments. The text has no signature and is read
