@@ -306,8 +306,7 @@ void CodePointCounter::moveCounted(std::array<std::int64_t, 65536>& units,
 }
 
 void CodePointCounter::finish() {
-    lastHigh_ = firstLow_ = 0;
-    bmp_.flush();
+    lastHigh_ = firstLow_ = 0;  // the lanes are moved when the counts are read
 }
 
 void CodePointCounter::join(UnitCounter& next) {
