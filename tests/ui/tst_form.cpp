@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QtCharts/QAbstractBarSeries>
 #include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 
@@ -455,6 +457,16 @@ private slots:
         QVERIFY(axis != nullptr);
         QCOMPARE(axis->categories().value(0), QStringLiteral("A"));
         QCOMPARE(axis->labelsFont().family(), m_form->LMDListBox1->font().family());
+        // A bar of it clicked: that character's row alone is selected in the list.
+        m_form->PageControl1->setCurrentWidget(&overview);
+        auto* bars = qobject_cast<QAbstractBarSeries*>(
+            overview.CharacterChartView->chart()->series().value(0));
+        QVERIFY(bars != nullptr);
+        emit bars->barSets().value(0)->clicked(0);
+        QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetResults);
+        const QModelIndexList chosen = m_form->LMDListBox1->selectionModel()->selectedRows();
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(fromU16(rows()[std::size_t(chosen.value(0).row())].text), QStringLiteral(" 65 A"));
     }
 
     void rowsArePaintedInTheirColours() {

@@ -576,6 +576,7 @@ void TForm1::connectHandlers() {
     connect(ElPopupButtonCopy, &QPushButton::clicked, this, &TForm1::ElPopupButtonCopyClick);
     connect(ActionSaveAs, &QAction::triggered, this, &TForm1::ActionSaveAsClick);
     connect(TabSheetOverview, &TOverviewTab::groupChosen, this, &TForm1::SelectGroup);
+    connect(TabSheetOverview, &TOverviewTab::characterChosen, this, &TForm1::SelectCharacter);
     connect(ButtonHelp, &QPushButton::clicked, this, &TForm1::ButtonHelpClick);
     // F1: the topic of the control with the focus; Shift+F1: of the control under the pointer.
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -1242,6 +1243,23 @@ void TForm1::SelectGroup(GroupKey key, const QString& name) {
     LMDListBox1->setFocus();
     ElStatusBar1->showMessage(formatResource(
         ResId::VTGroupSelected, {IntToDecStr(count, Myformatsettings()), toU16(name)}));
+}
+
+void TForm1::SelectCharacter(const QString& rowText) {
+    const std::u16string wanted = toU16(rowText);
+    const std::vector<ProfileRow>& rows = LMDListBox1->resultsModel().rows();
+    PageControl1->setCurrentWidget(TabSheetResults);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].text == wanted) {
+            const int row = static_cast<int>(i);
+            LMDListBox1->goToRow(row);
+            LMDListBox1->selectionModel()->select(
+                LMDListBox1->model()->index(row, 0),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            LMDListBox1->setFocus();
+            return;
+        }
+    }
 }
 
 void TForm1::FontComboBoxChange() {

@@ -166,6 +166,8 @@ public:
     [[nodiscard]] std::string ResultText(ResultForm form);
     /// Selects the rows of a group in the results list and shows the list.
     void SelectGroup(GroupKey key, const QString& name);
+    /// Shows the results list with the row of this text selected (if the list shows it).
+    void SelectCharacter(const QString& rowText);
 
     /// Index of a clicked section among the header's sections, -1 when it is not one of them.
     [[nodiscard]] static int ClickedSectionIndex(const QHeaderView& header, int section);

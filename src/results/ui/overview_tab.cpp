@@ -333,16 +333,24 @@ void TOverviewTab::drawGroupChart() {
 void TOverviewTab::drawCharacterChart() {
     QStringList labels;
     QList<qreal> values;
+    QStringList rowTexts;
     if (m_hasResult) {
         for (const std::size_t index : mostFrequentRows(m_rows, kChartedCharacters)) {
             labels << characterLabel(m_rows[index]);
             values << static_cast<qreal>(m_rows[index].frequency);
+            rowTexts << fromU16(m_rows[index].text);
         }
     }
     QChart& chart = *CharacterChartView->chart();
     chart.setTitle(textWith(ResId::VTCharacterChartTitle, QString::number(kChartedCharacters)));
     fillChart(chart, new QBarSeries, labels, values, false, isRightToLeft(), m_listFont,
               text(ResId::VTCharacterAxis));
+    auto* series = qobject_cast<QAbstractBarSeries*>(chart.series().value(0));
+    connect(series->barSets().value(0), &QBarSet::clicked, this, [this, rowTexts](int bar) {
+        if (bar >= 0 && bar < rowTexts.size()) {
+            emit characterChosen(rowTexts[bar]);
+        }
+    });
 }
 
 void TOverviewTab::chooseRow(int row) {

@@ -69,6 +69,8 @@ protected:
 signals:
     /// The user chose a group (clicked it in the table or the group chart, or pressed Enter).
     void groupChosen(runemeter::GroupKey key, const QString& name);
+    /// The user clicked a bar of the character chart: the row with this text.
+    void characterChosen(const QString& rowText);
 
 private:
     void showGroups();
