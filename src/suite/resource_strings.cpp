@@ -155,6 +155,8 @@ constexpr auto kTable = std::to_array<ResourceStringEntry>({
     {ResId::VTSaveAsHelp, "VTSaveAsHelp",
      u"Saves the result in a file: the copy text, the table with the properties (tab-separated or "
      u"CSV), JSON, or the overview's charts as a picture."},
+    {ResId::VTSaveWhileRunning, "VTSaveWhileRunning",
+     u"A run is in progress: save when it has ended, or stop it first (Esc)."},
     {ResId::VTNoRecentPaths, "VTNoRecentPaths", u"No path analysed yet"},
     {ResId::VTRecentPathsWhatsThis, "VTRecentPathsWhatsThis",
      u"The last ten files and folders analysed, the latest first (Alt+Down in the path box). "

@@ -117,6 +117,7 @@ enum class ResId : std::uint16_t {
     VTOverviewHelp = 1423,
     VTGroupByHelp = 1424,
     VTSaveAsHelp = 1425,
+    VTSaveWhileRunning = 1426,
     VTNoRecentPaths = 1501,
     VTRecentPathsWhatsThis = 1502,
     VTPathBoxWhatsThis = 1503,

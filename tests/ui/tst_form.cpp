@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include <QtCharts/QAbstractBarSeries>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
@@ -620,12 +622,20 @@ private slots:
         QVERIFY(finished.wait(20000) && frequencyOf("121 y") == 1);
         QVERIFY2(form.ElStatusBar1->currentMessage().startsWith("Of the 2 paths given, only the"),
                  qPrintable(form.ElStatusBar1->currentMessage()));
-        // While a run waits on a file's message, a drop is refused and the status bar says why.
+        // While a run waits on a file's message, a drop is refused and the status bar says why;
+        // Save as says to wait for the run's end (not that there is nothing to save).
         bool refused = false;
+        bool saveRefused = false;
+        bool inHook = false;
         m_messages.whileShown = [&] {
+            if (std::exchange(inHook, true))
+                return;
             refused = !drop({folder}) && form.ElStatusBar1->currentMessage().startsWith("A run is");
+            saveRefused = !form.SaveResultAs(at("during.txt"), SaveForm::CopyText) &&
+                          m_messages.texts.last().startsWith("A run is in progress: save");
         };
-        QVERIFY(form.OpenPaths({at("act")}) && finished.wait(20000) && refused);
+        QVERIFY(form.OpenPaths({at("act")}) && finished.wait(20000) && refused && saveRefused);
+        QVERIFY(!QFileInfo::exists(at("during.txt")));
         QCOMPARE(form.ElFolderNameEdit1->text(), at("act"));
         // A bad path given: the path box says why, nothing runs.
         QVERIFY(form.OpenPaths({at("no such thing")}) && !form.isRunning());

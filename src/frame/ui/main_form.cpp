@@ -1161,7 +1161,9 @@ std::string TForm1::ResultText(ResultForm form) {
 
 void TForm1::ActionSaveAsClick() {
     if (m_run.running() || !m_profileShown) {
-        m_services.message(resourceText(ResId::VTNothingToSave), QStringLiteral("Runemeter"));
+        m_services.message(
+            resourceText(m_run.running() ? ResId::VTSaveWhileRunning : ResId::VTNothingToSave),
+            QStringLiteral("Runemeter"));
         return;
     }
     const QStringList filters = saveFilters();
@@ -1182,7 +1184,9 @@ void TForm1::ActionSaveAsClick() {
 
 bool TForm1::SaveResultAs(const QString& path, SaveForm form, bool replaceConfirmed) {
     if (m_run.running() || !m_profileShown) {
-        m_services.message(resourceText(ResId::VTNothingToSave), QStringLiteral("Runemeter"));
+        m_services.message(
+            resourceText(m_run.running() ? ResId::VTSaveWhileRunning : ResId::VTNothingToSave),
+            QStringLiteral("Runemeter"));
         return false;
     }
     const QString shown = QDir::toNativeSeparators(path);
