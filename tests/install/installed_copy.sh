@@ -38,8 +38,11 @@ for file in runemeter/interfaces/runemeter.DEU.lng runemeter/interfaces/runemete
     runemeter/interfaces/veltrane_9.html applications/org.veltrane.Runemeter.desktop \
     metainfo/org.veltrane.Runemeter.metainfo.xml icons/hicolor/scalable/apps/org.veltrane.Runemeter.svg \
     icons/hicolor/16x16/apps/org.veltrane.Runemeter.png icons/hicolor/256x256/apps/org.veltrane.Runemeter.png \
-    man/man1/runemeter.1 man/man1/runemeter-cli.1 man/man1/runemeter-lang.1 \
-    bash-completion/completions/runemeter-cli doc/runemeter/LICENSE doc/runemeter/docs/user-guide.md; do
+    man/man1/runemeter.1.gz man/man1/runemeter-cli.1.gz man/man1/runemeter-lang.1.gz \
+    bash-completion/completions/runemeter-cli bash-completion/completions/runemeter-dask \
+    doc/runemeter/LICENSE doc/runemeter/docs/user-guide.md; do
     [ -s "$share/$file" ] || fail "not installed: share/$file"
 done
+gzip -dc "$share/man/man1/runemeter-cli.1.gz" | grep -q '^\.TH RUNEMETER-CLI' ||
+    fail "share/man/man1/runemeter-cli.1.gz is no manual page"
 echo "installed copy: $(wc -l < "$work/installed.txt") profile lines, $(wc -l < "$work/install.log") files"
