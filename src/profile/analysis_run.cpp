@@ -24,11 +24,6 @@ namespace runemeter {
 
 namespace {
 
-bool endsWithZip(const std::filesystem::path& name) {
-    const std::u16string folded = foldCase(pathToDisplay(name));
-    return folded.size() >= 4 && folded.ends_with(u".zip");
-}
-
 // Hands the iterator's reports on to the run's observer.
 class SearchObserver : public FileIteratorObserver {
 public:

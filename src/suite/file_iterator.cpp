@@ -61,16 +61,6 @@ bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
-bool endsWithZip(const std::filesystem::path& name) {
-    const std::string& s = name.native();
-    if (s.size() < 4)
-        return false;
-    std::string tail = s.substr(s.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
-    return tail == ".zip";
-}
-
 // A member inside a hidden folder, or hidden itself ("__MACOSX/._notes.txt" resource forks).
 bool hasHiddenPart(std::string_view memberName) {
     std::size_t start = 0;
@@ -136,6 +126,12 @@ void TFileAndDirIterator::IterateFindingFiles(FileIteratorObserver& observer) {
     m_stop->store(false);
     m_found.clear();
     Walk walk{observer, {}, ZipMemberMask.empty() ? FileMask : ZipMemberMask, 0};
+    if (!NamedFiles.empty()) {
+        for (const std::filesystem::path& file : NamedFiles) {
+            takeNamedFile(file, walk);
+        }
+        return;
+    }
     const std::filesystem::path head = HeadDir.empty() ? std::filesystem::path(".") : HeadDir;
     struct stat st {};
     if (::stat(head.c_str(), &st) != 0) {
@@ -199,7 +195,10 @@ void TFileAndDirIterator::walkFolder(const std::filesystem::path& head, Walk& wa
 void TFileAndDirIterator::listOneFile(const std::filesystem::path& dir, Walk& walk) {
     walk.observer.foundDir(dir);
     const bool bareNames = HeadDir.empty() && dir == std::filesystem::path(".");
-    const std::filesystem::path path = bareNames ? ExactFileName : dir / ExactFileName;
+    takeNamedFile(bareNames ? ExactFileName : dir / ExactFileName, walk);
+}
+
+void TFileAndDirIterator::takeNamedFile(const std::filesystem::path& path, Walk& walk) {
     if (path.native().size() >= kMaxPathBytes) {
         walk.observer.problem(path, tooLongReason());
         return;
@@ -210,7 +209,7 @@ void TFileAndDirIterator::listOneFile(const std::filesystem::path& dir, Walk& wa
     if (!S_ISREG(st.st_mode)) {
         walk.observer.problem(path,
                               std::string("not a file but ") + kindOf(st.st_mode) + "; skipped");
-    } else if (ReadZipfiles && endsWithZip(ExactFileName)) {
+    } else if (ReadZipfiles && endsWithZip(path.filename())) {
         listArchive(path, walk);
     } else {
         m_found.push_back({path, TMySearchRec{}});
@@ -388,6 +387,16 @@ void TFileAndDirIterator::Stop() {
 
 std::filesystem::path TFileAndDirIterator::ZipFileFullFileName(const TMySearchRec& rec) {
     return rec.archive;
+}
+
+bool endsWithZip(const std::filesystem::path& name) {
+    const std::string& s = name.native();
+    if (s.size() < 4)
+        return false;
+    std::string tail = s.substr(s.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    return tail == ".zip";
 }
 
 }  // namespace runemeter

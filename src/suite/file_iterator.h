@@ -60,6 +60,10 @@ public:
     /// Open every *.zip (any case) found and take its matching members; the archive itself is
     /// then not a file found. Off: a .zip is an ordinary file.
     bool ReadZipfiles = true;
+    /// When not empty, the search is these files, in this order, each taken as it is named
+    /// (no mask; an archive's members when ReadZipfiles): HeadDir, FileMask, ExactFileName and
+    /// IncludeSubFolders are not used. A name that is gone or a folder is passed over.
+    std::vector<std::filesystem::path> NamedFiles;
     /// Within a folder: its files by name (byte order), each archive's members by name at the
     /// archive's place, then each sub-folder by name.
     SortOrder sortOrder = SortOrder::sr_sort_by_name;
@@ -104,6 +108,8 @@ private:
     void listFolder(const std::filesystem::path& dir, Walk& walk, std::vector<Entry>& folders);
     /// The one file ExactFileName names in dir, without sub-folders: looked at directly.
     void listOneFile(const std::filesystem::path& dir, Walk& walk);
+    /// Takes the file at path (its members, for an archive) if it is one.
+    void takeNamedFile(const std::filesystem::path& path, Walk& walk);
 
     struct Found {
         std::filesystem::path name;
@@ -112,6 +118,9 @@ private:
     std::vector<Found> m_found;
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
 };
+
+/// True when name ends in ".zip", in any case: an archive to the search.
+[[nodiscard]] bool endsWithZip(const std::filesystem::path& name);
 
 /// True when name matches one of the ';'-separated masks ('*', '?'), without regard to case.
 /// A mask ending in ".*" also matches the name without an extension ("*.*" matches every

@@ -358,6 +358,26 @@ TEST_F(Cli, InterruptedRunPrintsWhatWasReadWithStatus130) {
     EXPECT_EQ(r.out.find("107\tk\t" + std::to_string(200 * 65536)), std::string::npos) << r.out;
 }
 
+// Plain files named one after another are read in one run: with the archive among them (read on
+// its own) they count what their folder counts, and when only one of them is read (the others
+// are empty) the second summary line names that one as it was given.
+TEST_F(Cli, NamedFilesCountAsTheirFolder) {
+    std::string list;
+    for (const char* name : {"one.txt", "archive.zip", "two.txt", "three.txt"})
+        list += m_texts + "/" + name + '\0';
+    test::Launch l = launch({"--files0-from", "-"});
+    l.input = list;
+    const ProcessResult listed = test::runProgram(l);
+    EXPECT_EQ(listed.out, run({m_texts}).out) << listed.err;
+    EXPECT_NE(listed.err.find("based on 4 files"), std::string::npos) << listed.err;
+    test::writeFile(m_dir / "empty1.txt", "");
+    test::writeFile(m_dir / "empty2.txt", "");
+    const std::string one = m_texts + "/one.txt";
+    const ProcessResult single =
+        run({(m_dir / "empty1.txt").string(), one, (m_dir / "empty2.txt").string()});
+    EXPECT_NE(single.err.find("\n" + one + "\n"), std::string::npos) << single.err;
+}
+
 // The exit status and the JSON problems list of runs that read everything, or not.
 TEST_F(Cli, ExitStatusTellsWhetherEveryFileWasRead) {
     test::writeFile(m_dir / "broken/broken.zip", "not an archive");
