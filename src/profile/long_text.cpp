@@ -354,6 +354,23 @@ private:
     bool m_replaying = false;
 };
 
+// The first position from i on (i itself or later, n at most) where a surrogate may stand:
+// eight units without one are passed over at once.
+std::size_t skipToSurrogate(const char16_t* u, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+    const __m128i bits = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    while (i + 8 <= n) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, bits), surrogate)) != 0) {
+            break;
+        }
+        i += 8;
+    }
+#endif
+    return i;
+}
+
 }  // namespace
 
 // One thread's share of a text: reads its stretch piece by piece and counts it into its own
@@ -572,28 +589,13 @@ public:
 
     // Valid surrogate pairs in decoded units (code points counted as code units).
     void notePairs(std::u16string_view units) {
-        const char16_t* const u = units.data();
         const std::size_t n = units.size();
-        std::size_t i = 0;
-        while (i + 1 < n) {
-#if defined(__SSE2__)
-            // Eight units that hold no surrogate begin no pair: passed over at once.
-            if (i + 8 <= n) {
-                const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
-                const __m128i surrogate = _mm_cmpeq_epi16(
-                    _mm_and_si128(eight, _mm_set1_epi16(static_cast<short>(0xF800))),
-                    _mm_set1_epi16(static_cast<short>(0xD800)));
-                if (_mm_movemask_epi8(surrogate) == 0) {
-                    i += 8;
-                    continue;
-                }
-            }
-#endif
+        for (std::size_t i = skipToSurrogate(units.data(), 0, n); i + 1 < n;) {
             if (isSurrogatePairAt(units, i)) {
-                notePair(0x10000 + ((char32_t(u[i]) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
-                i += 2;
+                notePair(0x10000 + ((char32_t(units[i]) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+                i = skipToSurrogate(units.data(), i + 2, n);
             } else {
-                ++i;
+                i = skipToSurrogate(units.data(), i + 1, n);
             }
         }
     }
@@ -617,18 +619,14 @@ public:
             notePair(code);
         }
     }
-    void notePair(char32_t code) {
-        m_pairs.add(code, 1);
-    }
+    void notePair(char32_t code) { m_pairs.add(code, 1); }
     // Adds the pairs noted to pairs.
     void takePairs(SupplementaryCounts& pairs) {
         pairs.addAll(m_pairs);
         m_pairs.clear();
     }
 
-    [[nodiscard]] bool counting() const {
-        return m_counter != nullptr;
-    }
+    [[nodiscard]] bool counting() const { return m_counter != nullptr; }
     // Units decoded elsewhere that belong to the text here (the character cut by the middle).
     void feed(std::u16string_view units) {
         if (m_restartOnTurn) {
@@ -653,34 +651,16 @@ public:
         m_stage.reset();
         m_counter.reset();
     }
-    [[nodiscard]] const UnsignedText* check() const {
-        return m_unsigned ? &*m_unsigned : nullptr;
-    }
+    [[nodiscard]] const UnsignedText* check() const { return m_unsigned ? &*m_unsigned : nullptr; }
 
-    [[nodiscard]] bool ended() const {
-        return m_ended;
-    }
-    [[nodiscard]] bool headFull() const {
-        return m_head == nullptr;
-    }
-    [[nodiscard]] std::int64_t crLf() const {
-        return m_crLf;
-    }
-    [[nodiscard]] bool lastWasCr() const {
-        return m_lastWasCr;
-    }
-    [[nodiscard]] bool firstIsLf() const {
-        return m_firstKnown && m_firstIsLf;
-    }
-    [[nodiscard]] std::span<const std::byte> held() const {
-        return {m_held.data(), m_heldCount};
-    }
-    [[nodiscard]] bool highByte() const {
-        return m_highByte;
-    }
-    [[nodiscard]] std::span<const std::byte> skipped() const {
-        return {m_skipped, m_skippedCount};
-    }
+    [[nodiscard]] bool ended() const { return m_ended; }
+    [[nodiscard]] bool headFull() const { return m_head == nullptr; }
+    [[nodiscard]] std::int64_t crLf() const { return m_crLf; }
+    [[nodiscard]] bool lastWasCr() const { return m_lastWasCr; }
+    [[nodiscard]] bool firstIsLf() const { return m_firstKnown && m_firstIsLf; }
+    [[nodiscard]] std::span<const std::byte> held() const { return {m_held.data(), m_heldCount}; }
+    [[nodiscard]] bool highByte() const { return m_highByte; }
+    [[nodiscard]] std::span<const std::byte> skipped() const { return {m_skipped, m_skippedCount}; }
 
 private:
     // Looks for the marker in the first `searched` bytes of text (which begins at offset
