@@ -128,6 +128,8 @@ void TFileAndDirIterator::IterateFindingFiles(FileIteratorObserver& observer) {
     Walk walk{observer, {}, ZipMemberMask.empty() ? FileMask : ZipMemberMask, 0};
     if (!NamedFiles.empty()) {
         for (const std::filesystem::path& file : NamedFiles) {
+            if (m_stop->load())
+                return;
             takeNamedFile(file, walk);
         }
         return;
