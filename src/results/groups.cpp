@@ -9,6 +9,29 @@
 
 namespace runemeter {
 
+namespace {
+
+struct CountedCharacter {
+    RowFields fields;
+    char32_t first;  // its (first) code point
+};
+
+// A row that groups and charts take: a character or cluster counted at least once; not a
+// control code, the line-break row or the total.
+std::optional<CountedCharacter> countedCharacter(const ProfileRow& row) {
+    if (row.frequency <= 0) {
+        return std::nullopt;
+    }
+    RowFields fields = deriveRowFields(row.text);
+    const std::vector<char32_t> codePoints = codePointsOfCodeField(fields.codeField);
+    if (codePoints.empty() || codePoints.front() < 32) {
+        return std::nullopt;
+    }
+    return CountedCharacter{std::move(fields), codePoints.front()};
+}
+
+}  // namespace
+
 std::optional<GroupKey> groupKeyNamed(std::string_view name) {
     for (const GroupKey key :
          {GroupKey::Script, GroupKey::Block, GroupKey::Category, GroupKey::Type}) {
@@ -34,19 +57,15 @@ std::string_view groupKeyName(GroupKey key) {
 }
 
 std::optional<std::string> groupOfRow(const ProfileRow& row, GroupKey key) {
-    if (row.frequency <= 0) {
-        return std::nullopt;
-    }
-    const RowFields fields = deriveRowFields(row.text);
-    const std::vector<char32_t> codePoints = codePointsOfCodeField(fields.codeField);
-    if (codePoints.empty() || codePoints.front() < 32) {
+    const std::optional<CountedCharacter> counted = countedCharacter(row);
+    if (!counted) {
         return std::nullopt;
     }
     if (key == GroupKey::Type) {
-        const std::string_view name = characterTypeName(characterType(fields));
+        const std::string_view name = characterTypeName(characterType(counted->fields));
         return std::string(name.empty() ? "other" : name);
     }
-    const char32_t first = codePoints.front();
+    const char32_t first = counted->first;
     return std::string(key == GroupKey::Script  ? scriptName(first)
                        : key == GroupKey::Block ? blockName(first)
                                                 : categoryCode(first));
@@ -55,22 +74,17 @@ std::optional<std::string> groupOfRow(const ProfileRow& row, GroupKey key) {
 std::vector<std::size_t> mostFrequentRows(std::span<const ProfileRow> rows, std::size_t count) {
     std::vector<std::size_t> found;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].frequency <= 0) {
-            continue;
-        }
-        const std::vector<char32_t> codePoints =
-            codePointsOfCodeField(deriveRowFields(rows[i].text).codeField);
-        if (!codePoints.empty() && codePoints.front() >= 32) {
+        if (countedCharacter(rows[i])) {
             found.push_back(i);
         }
     }
-    const auto moreFrequent = [rows](std::size_t a, std::size_t b) {
-        return rows[a].frequency > rows[b].frequency;
-    };
+    // The most frequent first; of equal counts, the one listed first.
     const std::size_t kept = std::min(count, found.size());
     std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(kept), found.end(),
-                      [&](std::size_t a, std::size_t b) {
-                          return moreFrequent(a, b) || (!moreFrequent(b, a) && a < b);
+                      [rows](std::size_t a, std::size_t b) {
+                          return rows[a].frequency != rows[b].frequency
+                                     ? rows[a].frequency > rows[b].frequency
+                                     : a < b;
                       });
     found.resize(kept);
     return found;

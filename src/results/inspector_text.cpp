@@ -6,14 +6,11 @@
 #include "profile/char_properties.h"
 #include "results/row_fields.h"
 #include "suite/resource_strings.h"
+#include "suite/unicode_text.h"
 
 namespace runemeter {
 
 namespace {
-
-bool isSurrogate(char32_t codePoint) {
-    return codePoint >= 0xD800 && codePoint <= 0xDFFF;
-}
 
 bool isControl(char32_t codePoint) {
     return categoryCode(codePoint) == "Cc";
@@ -33,28 +30,26 @@ void appendHex(std::u16string& text, std::uint32_t value, int digits) {
     }
 }
 
+std::u16string asText(const std::vector<char32_t>& codePoints) {
+    std::u16string text;
+    for (const char32_t c : codePoints) {
+        appendUtf16CodePoint(text, c);
+    }
+    return text;
+}
+
 // The bytes of the code points in UTF-8, "E4 B8 AD"; empty when one is a lone surrogate.
 std::u16string utf8Hex(const std::vector<char32_t>& codePoints) {
-    std::u16string text;
+    std::string bytes;
     for (const char32_t c : codePoints) {
         if (isSurrogate(c)) {
             return {};
         }
-        if (c < 0x80) {
-            appendHex(text, c, 2);
-        } else if (c < 0x800) {
-            appendHex(text, 0xC0 | (c >> 6), 2);
-            appendHex(text, 0x80 | (c & 0x3F), 2);
-        } else if (c < 0x10000) {
-            appendHex(text, 0xE0 | (c >> 12), 2);
-            appendHex(text, 0x80 | ((c >> 6) & 0x3F), 2);
-            appendHex(text, 0x80 | (c & 0x3F), 2);
-        } else {
-            appendHex(text, 0xF0 | (c >> 18), 2);
-            appendHex(text, 0x80 | ((c >> 12) & 0x3F), 2);
-            appendHex(text, 0x80 | ((c >> 6) & 0x3F), 2);
-            appendHex(text, 0x80 | (c & 0x3F), 2);
-        }
+        appendUtf8CodePoint(bytes, c);
+    }
+    std::u16string text;
+    for (const char byte : bytes) {
+        appendHex(text, static_cast<unsigned char>(byte), 2);
     }
     return text;
 }
@@ -62,26 +57,8 @@ std::u16string utf8Hex(const std::vector<char32_t>& codePoints) {
 // The code units of the code points in UTF-16, "D83D DE00"; a lone surrogate is its own unit.
 std::u16string utf16Hex(const std::vector<char32_t>& codePoints) {
     std::u16string text;
-    for (const char32_t c : codePoints) {
-        if (c < 0x10000) {
-            appendHex(text, c, 4);
-        } else {
-            appendHex(text, 0xD7C0 + (c >> 10), 4);
-            appendHex(text, 0xDC00 + (c & 0x3FF), 4);
-        }
-    }
-    return text;
-}
-
-std::u16string asText(const std::vector<char32_t>& codePoints) {
-    std::u16string text;
-    for (const char32_t c : codePoints) {
-        if (c < 0x10000) {
-            text.push_back(static_cast<char16_t>(c));
-        } else {
-            text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        }
+    for (const char16_t unit : asText(codePoints)) {
+        appendHex(text, unit, 4);
     }
     return text;
 }

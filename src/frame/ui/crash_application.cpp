@@ -97,13 +97,9 @@ bool runOnWindowThread(const std::function<void()>& work, std::chrono::milliseco
     return true;
 }
 
-QString text(ResId id) {
-    return fromU16(ResourceString(id));
-}
-
 QString dialogTitle() {
     const QString name = QGuiApplication::applicationDisplayName();
-    const QString error = text(ResId::VTErrorTitle);
+    const QString error = resourceText(ResId::VTErrorTitle);
     return name.isEmpty() ? error : name + QStringLiteral(" - ") + error;
 }
 
@@ -158,16 +154,16 @@ bool CrashApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 QMessageBox* CrashApplication::createErrorDialog(const ExceptionRecord& record) {
-    auto* box =
-        new QMessageBox(QMessageBox::Critical, dialogTitle(), text(ResId::VTUnexpectedError));
+    auto* box = new QMessageBox(QMessageBox::Critical, dialogTitle(),
+                                resourceText(ResId::VTUnexpectedError));
     box->setObjectName(QStringLiteral("CrashDialog"));
     QString details = fromUtf8(record.message);
     if (details.isEmpty()) {
-        details = text(ResId::VTNoErrorMessage);
+        details = resourceText(ResId::VTNoErrorMessage);
     }
     details += QStringLiteral("\n\n") + fromUtf8(record.typeName);
     details += QStringLiteral("\n\n") +
-               text(record.canContinue ? ResId::VTMayContinue : ResId::VTCannotContinue);
+               resourceText(record.canContinue ? ResId::VTMayContinue : ResId::VTCannotContinue);
     box->setInformativeText(details);
 
     QString trace;
@@ -178,10 +174,10 @@ QMessageBox* CrashApplication::createErrorDialog(const ExceptionRecord& record) 
         box->setDetailedText(trace);
     }
 
-    QPushButton* quit = box->addButton(text(ResId::VTQuit), QMessageBox::DestructiveRole);
+    QPushButton* quit = box->addButton(resourceText(ResId::VTQuit), QMessageBox::DestructiveRole);
     quit->setObjectName(QStringLiteral("ButtonQuit"));
     if (record.canContinue) {
-        QPushButton* go = box->addButton(text(ResId::VTContinue), QMessageBox::AcceptRole);
+        QPushButton* go = box->addButton(resourceText(ResId::VTContinue), QMessageBox::AcceptRole);
         go->setObjectName(QStringLiteral("ButtonContinue"));
         // Enter and Escape both keep the program running: nothing is lost by accident.
         box->setDefaultButton(go);
@@ -208,7 +204,7 @@ ShowChoice CrashApplication::showErrorDialog(const ExceptionRecord& record) {
 void CrashApplication::showReportSaved(bool saved, const std::filesystem::path& reportFile,
                                        const std::string& reason) {
     QMessageBox box(saved ? QMessageBox::Information : QMessageBox::Warning, dialogTitle(),
-                    text(saved ? ResId::VTReportSavedAs : ResId::VTReportNotSaved));
+                    resourceText(saved ? ResId::VTReportSavedAs : ResId::VTReportNotSaved));
     box.setObjectName(QStringLiteral("CrashReportSaved"));
     box.setInformativeText(saved ? pathToQString(reportFile) : fromUtf8(reason));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -78,15 +78,6 @@ constexpr int kPanelHeight = 169;
 // The smallest window still shows the top panel whole and a few rows of the list.
 constexpr int kMinimumClientWidth = 360;
 constexpr int kMinimumClientHeight = kPanelHeight + 200;
-QString resourceText(ResId id) {
-    return fromU16(ResourceString(id));
-}
-
-QString formatResource(ResId id, std::initializer_list<std::u16string> args) {
-    std::vector<std::u16string_view> views(args.begin(), args.end());
-    return fromU16(formatWithStrings(ResourceString(id), views));
-}
-
 // The analysis keeps only the beginning of a long text; the tab says how much is shown.
 QString memoText(const AnalysisState& state) {
     const std::u16string& text = state.SourceText;
@@ -1159,11 +1150,18 @@ std::string TForm1::ResultText(ResultForm form) {
                        std::nullopt, &summary);
 }
 
-void TForm1::ActionSaveAsClick() {
+bool TForm1::resultSavable() {
     if (m_run.running() || !m_profileShown) {
         m_services.message(
             resourceText(m_run.running() ? ResId::VTSaveWhileRunning : ResId::VTNothingToSave),
             QStringLiteral("Runemeter"));
+        return false;
+    }
+    return true;
+}
+
+void TForm1::ActionSaveAsClick() {
+    if (!resultSavable()) {
         return;
     }
     const QStringList filters = saveFilters();
@@ -1183,10 +1181,7 @@ void TForm1::ActionSaveAsClick() {
 }
 
 bool TForm1::SaveResultAs(const QString& path, SaveForm form, bool replaceConfirmed) {
-    if (m_run.running() || !m_profileShown) {
-        m_services.message(
-            resourceText(m_run.running() ? ResId::VTSaveWhileRunning : ResId::VTNothingToSave),
-            QStringLiteral("Runemeter"));
+    if (!resultSavable()) {
         return false;
     }
     const QString shown = QDir::toNativeSeparators(path);

@@ -184,6 +184,8 @@ public slots:
     void LMDListBox1HeaderSectionClick(int section);
     void ElPopupButtonCopyClick();
     void ActionSaveAsClick();
+    /// True when a whole result is shown; else says why there is nothing to save.
+    bool resultSavable();
     void FontComboBoxChange();
 
 public:

@@ -29,8 +29,8 @@ RecentPathsButton::RecentPathsButton(QLineEdit& pathBox, QWidget* parent)
 }
 
 void RecentPathsButton::retranslate() {
-    setWhatsThis(fromU16(ResourceString(ResId::VTRecentPathsWhatsThis)));
-    m_pathBox.setWhatsThis(fromU16(ResourceString(ResId::VTPathBoxWhatsThis)));
+    setWhatsThis(resourceText(ResId::VTRecentPathsWhatsThis));
+    m_pathBox.setWhatsThis(resourceText(ResId::VTPathBoxWhatsThis));
 }
 
 std::vector<std::u16string> RecentPathsButton::paths() const {
@@ -73,7 +73,7 @@ void RecentPathsButton::fillMenu() {
     list->clear();
     const std::vector<std::u16string> recent = paths();
     if (recent.empty()) {
-        list->addAction(fromU16(ResourceString(ResId::VTNoRecentPaths)))->setEnabled(false);
+        list->addAction(resourceText(ResId::VTNoRecentPaths))->setEnabled(false);
         return;
     }
     for (const std::u16string& path : recent) {

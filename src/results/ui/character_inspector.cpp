@@ -17,7 +17,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 
 #include "results/inspector_text.h"
 #include "results/ui/results_list.h"
@@ -39,8 +38,8 @@ bool fontHasAll(const QRawFont& font, std::span<const char32_t> codePoints) {
     });
 }
 
-QString FontFinder::drawingFamily(std::span<const char32_t> codePoints, const QFont& font) {
-    const QRawFont raw = QRawFont::fromFont(font);
+QString FontFinder::drawingFamily(std::span<const char32_t> codePoints, const QFont& font,
+                                  const QRawFont& raw) {
     if (fontHasAll(raw, codePoints)) {
         return QFontInfo(font).family();
     }
@@ -217,9 +216,9 @@ bool TCharacterInspector::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TCharacterInspector::retranslate() {
-    setWhatsThis(fromU16(ResourceString(ResId::VTInspectorHelp)));
+    setWhatsThis(resourceText(ResId::VTInspectorHelp));
     Details->setWhatsThis(whatsThis());
-    FilterBox->setWhatsThis(fromU16(ResourceString(ResId::VTMissingFilterHelp)));
+    FilterBox->setWhatsThis(resourceText(ResId::VTMissingFilterHelp));
     if (FilterBox->isChecked()) {
         showMissingCount(m_list.Count());
     }
@@ -236,7 +235,7 @@ void TCharacterInspector::showCurrentRow() {
         m_inListFont->show({}, {});
         m_inDrawingFont->show({}, {});
         m_drawingFamily.clear();
-        Details->setPlainText(fromU16(ResourceString(ResId::VTNoRowSelected)));
+        Details->setPlainText(resourceText(ResId::VTNoRowSelected));
         return;
     }
     const ProfileRow& shown = model.rows()[static_cast<std::size_t>(row)];
@@ -248,7 +247,7 @@ void TCharacterInspector::showCurrentRow() {
         const QFont listFont = m_list.font();
         const QRawFont raw = QRawFont::fromFont(listFont);
         drawn = QString::fromUcs4(codePoints.data(), static_cast<qsizetype>(codePoints.size()));
-        m_drawingFamily = m_finder.drawingFamily(codePoints, listFont);
+        m_drawingFamily = m_finder.drawingFamily(codePoints, listFont, raw);
         facts = {toU16(QFontInfo(listFont).family()), fontHasAll(raw, codePoints),
                  toU16(m_drawingFamily)};
     }
@@ -286,8 +285,7 @@ void TCharacterInspector::showMissingCount(int count) {
         m_window.statusBar()->addPermanentWidget(MissingCount);
     }
     const std::u16string number = IntToDecStr(count, Myformatsettings());
-    MissingCount->setText(fromU16(formatWithStrings(ResourceString(ResId::VTMissingRows),
-                                                    std::array<std::u16string_view, 1>{number})));
+    MissingCount->setText(formatResource(ResId::VTMissingRows, {number}));
     MissingCount->show();
 }
 

@@ -41,8 +41,9 @@ class FontFinder {
 public:
     /// The family that draws the code points: font's own when it has them all, else for each
     /// one it lacks an installed family that has it (several joined by ", "). Empty: some code
-    /// point has no installed font.
-    [[nodiscard]] QString drawingFamily(std::span<const char32_t> codePoints, const QFont& font);
+    /// point has no installed font. raw: the font as QRawFont::fromFont gives it.
+    [[nodiscard]] QString drawingFamily(std::span<const char32_t> codePoints, const QFont& font,
+                                        const QRawFont& raw);
     /// An installed family with a glyph for the code point; empty when none has one.
     [[nodiscard]] QString installedFamilyFor(char32_t codePoint);
 

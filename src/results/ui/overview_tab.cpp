@@ -36,16 +36,6 @@ constexpr std::array<GroupKey, 3> kKeys{GroupKey::Script, GroupKey::Block, Group
 constexpr std::array<ResId, 3> kKeyTexts{ResId::VTGroupByScript, ResId::VTGroupByBlock,
                                          ResId::VTGroupByCategory};
 
-QString text(ResId id) {
-    return fromU16(ResourceString(id));
-}
-
-QString textWith(ResId id, const QString& argument) {
-    const std::u16string value = toU16(argument);
-    return fromU16(
-        formatWithStrings(ResourceString(id), std::array<std::u16string_view, 1>{value}));
-}
-
 // A table cell that shows a formatted number and sorts by the number itself.
 class NumberItem : public QTableWidgetItem {
 public:
@@ -91,7 +81,7 @@ void fillChart(QChart& chart, QAbstractBarSeries* series, const QStringList& lab
     counts->setRange(0, largest > 0 ? largest : 1);
     counts->applyNiceNumbers();
     counts->setLabelFormat(QStringLiteral("%.0f"));
-    counts->setTitleText(text(ResId::VTFrequencyColumn));
+    counts->setTitleText(resourceText(ResId::VTFrequencyColumn));
     // Right to left: the bars start at the right edge and the categories read from the right.
     if (horizontal) {
         counts->setReverse(rightToLeft);
@@ -225,19 +215,19 @@ void TOverviewTab::retranslate() {
         const QSignalBlocker quiet(ElComboBoxGroupBy);
         ElComboBoxGroupBy->clear();
         for (const ResId id : kKeyTexts) {
-            ElComboBoxGroupBy->addItem(text(id));
+            ElComboBoxGroupBy->addItem(resourceText(id));
         }
         ElComboBoxGroupBy->setCurrentIndex(chosen >= 0 ? chosen : 0);
     }
-    ElComboBoxGroupBy->setWhatsThis(text(ResId::VTGroupByHelp));
-    LabelGroupBy->setWhatsThis(text(ResId::VTGroupByHelp));
+    ElComboBoxGroupBy->setWhatsThis(resourceText(ResId::VTGroupByHelp));
+    LabelGroupBy->setWhatsThis(resourceText(ResId::VTGroupByHelp));
     for (QWidget* part :
          std::initializer_list<QWidget*>{this, OverviewTable, GroupChartView, CharacterChartView}) {
-        part->setWhatsThis(text(ResId::VTOverviewHelp));
+        part->setWhatsThis(resourceText(ResId::VTOverviewHelp));
     }
     OverviewTable->setHorizontalHeaderLabels(
-        {text(ResId::VTGroupColumn), text(ResId::VTDistinctColumn), text(ResId::VTFrequencyColumn),
-         text(ResId::VTShareColumn)});
+        {resourceText(ResId::VTGroupColumn), resourceText(ResId::VTDistinctColumn),
+         resourceText(ResId::VTFrequencyColumn), resourceText(ResId::VTShareColumn)});
     m_groupsStale = m_charactersStale = true;
     refreshWhenShown();
 }
@@ -319,7 +309,8 @@ void TOverviewTab::drawGroupChart() {
         values << static_cast<qreal>(m_groups[i].frequency);
     }
     QChart& chart = *GroupChartView->chart();
-    chart.setTitle(textWith(ResId::VTGroupChartTitle, ElComboBoxGroupBy->currentText()));
+    chart.setTitle(
+        formatResource(ResId::VTGroupChartTitle, {toU16(ElComboBoxGroupBy->currentText())}));
     fillChart(chart, new QHorizontalBarSeries, labels, values, true, isRightToLeft(), font(), {});
     auto* series = qobject_cast<QAbstractBarSeries*>(chart.series().value(0));
     connect(series->barSets().value(0), &QBarSet::clicked, this, [this, charted](int bar) {
@@ -342,9 +333,10 @@ void TOverviewTab::drawCharacterChart() {
         }
     }
     QChart& chart = *CharacterChartView->chart();
-    chart.setTitle(textWith(ResId::VTCharacterChartTitle, QString::number(kChartedCharacters)));
+    chart.setTitle(
+        formatResource(ResId::VTCharacterChartTitle, {toU16(QString::number(kChartedCharacters))}));
     fillChart(chart, new QBarSeries, labels, values, false, isRightToLeft(), m_listFont,
-              text(ResId::VTCharacterAxis));
+              resourceText(ResId::VTCharacterAxis));
     auto* series = qobject_cast<QAbstractBarSeries*>(chart.series().value(0));
     connect(series->barSets().value(0), &QBarSet::clicked, this, [this, rowTexts](int bar) {
         if (bar >= 0 && bar < rowTexts.size()) {

@@ -69,7 +69,7 @@ QStringList saveFilters() {
     QStringList filters;
     for (const ResId id : {ResId::VTFilterCopyText, ResId::VTFilterTable, ResId::VTFilterCsv,
                            ResId::VTFilterJson, ResId::VTFilterPng, ResId::VTFilterSvg}) {
-        filters << fromU16(ResourceString(id));
+        filters << resourceText(id);
     }
     return filters;
 }

@@ -338,7 +338,7 @@ QString TLMDListBox::rowToolTip(int row) const {
     if (known == m_hasGlyph.constEnd()) {
         known = m_hasGlyph.insert(shown, someFontDraws(shown, font()));
     }
-    return *known ? QString() : fromU16(ResourceString(ResId::VTNoFontHasCharacter));
+    return *known ? QString() : resourceText(ResId::VTNoFontHasCharacter);
 }
 
 bool TLMDListBox::viewportEvent(QEvent* event) {

@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <vector>
+
 namespace runemeter {
 
 std::u16string toU16(const QString& text) {
@@ -14,6 +16,15 @@ std::u16string toU16(const QString& text) {
 QString fromU16(std::u16string_view text) {
     return QString(reinterpret_cast<const QChar*>(text.data()),
                    static_cast<qsizetype>(text.size()));
+}
+
+QString resourceText(ResId id) {
+    return fromU16(ResourceString(id));
+}
+
+QString formatResource(ResId id, std::initializer_list<std::u16string> args) {
+    const std::vector<std::u16string_view> views(args.begin(), args.end());
+    return fromU16(formatWithStrings(ResourceString(id), views));
 }
 
 QString pathToQString(const std::filesystem::path& path) {

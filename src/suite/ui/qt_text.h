@@ -6,8 +6,11 @@
 #include <QString>
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "suite/resource_strings.h"
 
 namespace runemeter {
 
@@ -16,6 +19,12 @@ namespace runemeter {
 
 /// The core's UTF-16 text to a QString, unit for unit.
 [[nodiscard]] QString fromU16(std::u16string_view text);
+
+/// The text in force for a resource string.
+[[nodiscard]] QString resourceText(ResId id);
+
+/// The text in force for a resource string with its %s filled by args in turn.
+[[nodiscard]] QString formatResource(ResId id, std::initializer_list<std::u16string> args);
 
 /// A path for display; bytes that are not UTF-8 show as U+FFFD.
 [[nodiscard]] QString pathToQString(const std::filesystem::path& path);
